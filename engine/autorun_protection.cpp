@@ -1,0 +1,54 @@
+#include "autorun_protection.h"
+
+#include "file_removal.h"
+
+namespace dva {
+
+namespace {
+// The file that is removed, the line that is listed and the folder that is made.
+constexpr std::wstring_view kAutoRunPath = L"C:\\AutoRun.inf";
+constexpr std::wstring_view kDeleteFailed = L"Tehdit dosyası silinemedi: ";
+constexpr std::wstring_view kFolderFailed = L"Koruma klasörü oluşturulamadı: ";
+}  // namespace
+
+void AutoRunProtection::onSwitch(int value) {
+    if (value == 1) {
+        protect();
+    } else if (value == 0) {
+        release();
+    }
+}
+
+void AutoRunProtection::protect() {
+    // A folder of that name probes absent, so protection already in place does nothing here.
+    const Presence seen = rt_.probe(kAutoRunPath);
+    if (seen == Presence::Absent) return;
+
+    rt_.message(L"AutoRun Korumasını etkileyecek bir virüs tespit edildi!", L"Virüs Bulundu!",
+                MessageIcon::Warning);
+    detections_.append(kAutoRunPath);
+    if (const OpResult removed = removeFile(rt_, kAutoRunPath, seen); !removed.ok()) {
+        reportFailure(rt_, kDeleteFailed, kAutoRunPath, removed);
+        return;
+    }
+    // The folder keeps a new file of the same name from being created in the root.
+    if (const OpResult made = rt_.makeFolder(kAutoRunPath); !made.ok()) {
+        reportFailure(rt_, kFolderFailed, kAutoRunPath, made);
+        return;
+    }
+    rt_.message(L"Virüs Temizlenerek koruma oluşturuldu!", L"Bilgilendirme", MessageIcon::Information);
+}
+
+void AutoRunProtection::release() {
+    // The folder, if any, stays: only a root file is removed, and it is not listed.
+    const Presence seen = rt_.probe(kAutoRunPath);
+    if (seen == Presence::Absent) return;
+
+    if (const OpResult removed = removeFile(rt_, kAutoRunPath, seen); !removed.ok()) {
+        reportFailure(rt_, kDeleteFailed, kAutoRunPath, removed);
+        return;
+    }
+    rt_.message(L"Autorun Koruması Pasifleştirildi", L"Bilgilendirme", MessageIcon::Information);
+}
+
+}  // namespace dva

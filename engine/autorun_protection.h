@@ -1,0 +1,25 @@
+// AutoRun protection: the main window's switch Check1 replaces a root "C:\AutoRun.inf" file by a
+// folder of that name (ticked), or removes such a file when the protection is switched off.
+#pragma once
+
+#include "runtime.h"
+
+namespace dva {
+
+class AutoRunProtection {
+public:
+    AutoRunProtection(Runtime& rt, DetectionSink& detections) : rt_(rt), detections_(detections) {}
+
+    // Check1_Click, after the switch has taken its new value: 0 unticked, 1 ticked, 2 grayed.
+    // Acts once; nothing watches the root afterwards.
+    void onSwitch(int value);
+
+private:
+    void protect();
+    void release();
+
+    Runtime& rt_;
+    DetectionSink& detections_;
+};
+
+}  // namespace dva

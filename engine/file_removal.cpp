@@ -1,0 +1,27 @@
+#include "file_removal.h"
+
+#include <string>
+
+namespace dva {
+
+OpResult removeFile(Runtime& rt, std::wstring_view path, Presence seen) {
+    if (seen == Presence::PresentReadOnly) {
+        // A failure here shows up as the delete's own error, so its result is not needed.
+        rt.clearReadOnly(path);
+    }
+    OpResult result = rt.deleteFile(path);
+    if (result.error == kErrorFileNotFound || result.error == kErrorPathNotFound) {
+        return {};  // gone already: the threat is no longer there
+    }
+    return result;
+}
+
+void reportFailure(Runtime& rt, std::wstring_view what, std::wstring_view path, OpResult result) {
+    std::wstring text{what};
+    text += path;
+    text += L'\n';
+    text += rt.errorReason(result.error);
+    rt.message(text, L"Hata", MessageIcon::Error);
+}
+
+}  // namespace dva

@@ -1,0 +1,18 @@
+// Removing a detected file, shared by the threat scan and AutoRun protection.
+#pragma once
+
+#include <string_view>
+
+#include "runtime.h"
+
+namespace dva {
+
+// Deletes the file, clearing a read-only mark first. A file that is already gone counts as
+// removed: the result is then success.
+OpResult removeFile(Runtime& rt, std::wstring_view path, Presence seen);
+
+// Tells the user, in one error box, that an operation on `path` failed and why.
+// `what` is the sentence before the path, e.g. L"Tehdit dosyası silinemedi: ".
+void reportFailure(Runtime& rt, std::wstring_view what, std::wstring_view path, OpResult result);
+
+}  // namespace dva

@@ -1,0 +1,41 @@
+#include "dpi.h"
+
+namespace dva {
+namespace {
+
+struct DpiApi {
+    UINT(WINAPI* getDpiForWindow)(HWND) = nullptr;
+    BOOL(WINAPI* adjustForDpi)(LPRECT, DWORD, BOOL, DWORD, UINT) = nullptr;
+};
+
+const DpiApi& api() {
+    static const DpiApi a = [] {
+        DpiApi r;
+        HMODULE user = GetModuleHandleW(L"user32.dll");
+        r.getDpiForWindow = reinterpret_cast<UINT(WINAPI*)(HWND)>(
+            reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")));
+        r.adjustForDpi = reinterpret_cast<BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT)>(
+            reinterpret_cast<void*>(GetProcAddress(user, "AdjustWindowRectExForDpi")));
+        return r;
+    }();
+    return a;
+}
+
+}  // namespace
+
+int dpiForWindow(HWND h) {
+    if (api().getDpiForWindow && h) {
+        if (UINT d = api().getDpiForWindow(h)) return static_cast<int>(d);
+    }
+    HDC screen = GetDC(nullptr);
+    const int d = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return d > 0 ? d : 96;
+}
+
+void clientToWindowRect(RECT& r, DWORD style, DWORD exStyle, int dpi) {
+    if (api().adjustForDpi && api().adjustForDpi(&r, style, FALSE, exStyle, static_cast<UINT>(dpi))) return;
+    AdjustWindowRectEx(&r, style, FALSE, exStyle);
+}
+
+}  // namespace dva

@@ -1,0 +1,51 @@
+// The program's event loop, and the single instance of each window.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "window.h"
+
+namespace dva {
+
+class MessageLoop {
+public:
+    // Runs until WM_QUIT; returns its exit code.
+    int run();
+    // Takes a destroyed window object and frees it once no window procedure is on the stack.
+    void retire(std::unique_ptr<Window> w) { retired_.push_back(std::move(w)); }
+
+private:
+    std::vector<std::unique_ptr<Window>> retired_;
+};
+
+// The one instance of window class W: loaded hidden on first use, released when destroyed,
+// loaded afresh by the next use.
+template <class W>
+class Single {
+public:
+    using Factory = std::function<std::unique_ptr<W>()>;
+    Single(MessageLoop& loop, Factory make) : loop_(loop), make_(std::move(make)) {}
+
+    W& get() {
+        if (!w_) {
+            w_ = make_();
+            w_->onGone([this] { loop_.retire(std::move(w_)); });
+            w_->load();
+        }
+        return *w_;
+    }
+    W* loaded() const { return w_.get(); }
+
+private:
+    MessageLoop& loop_;
+    Factory make_;
+    std::unique_ptr<W> w_;
+};
+
+// The run-time error report for the failures that still end the program: error number and
+// description in a box, then the process ends.
+[[noreturn]] void runtimeErrorReport(unsigned long code, const wchar_t* what);
+
+}  // namespace dva

@@ -1,0 +1,23 @@
+// The runtime services on Win32: files, message boxes and processes.
+#pragma once
+
+#include "runtime.h"
+
+namespace dva {
+
+class Win32Runtime final : public Runtime {
+public:
+    Presence probe(std::wstring_view path) override;
+    void message(std::wstring_view text, std::wstring_view title, MessageIcon icon) override;
+    bool messageOpen() const override { return openMessages_ > 0; }
+    OpResult clearReadOnly(std::wstring_view path) override;
+    OpResult deleteFile(std::wstring_view path) override;
+    OpResult makeFolder(std::wstring_view path) override;
+    OpResult runCommandLine(std::wstring_view line, unsigned waitMs) override;
+    std::wstring errorReason(std::uint32_t code) override;
+
+private:
+    int openMessages_ = 0;
+};
+
+}  // namespace dva

@@ -1,0 +1,250 @@
+#include "window.h"
+
+#include <uxtheme.h>
+
+#include <algorithm>
+
+#include "dpi.h"
+#include "twips.h"
+
+namespace dva {
+namespace {
+
+HINSTANCE instance() { return GetModuleHandleW(nullptr); }
+
+void registerClass(const WindowSpec& spec, WNDPROC proc) {
+    WNDCLASSEXW wc{};
+    if (GetClassInfoExW(instance(), spec.className, &wc)) return;
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance();
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = spec.className;
+    if (spec.icon) {
+        wc.hIcon = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(spec.icon), IMAGE_ICON,
+                                                 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+        wc.hIconSm = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(spec.icon), IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    }
+    RegisterClassExW(&wc);
+}
+
+struct ChildClass {
+    const wchar_t* name;
+    DWORD style;
+    DWORD exStyle;
+};
+
+ChildClass childClass(const ControlSpec& c) {
+    switch (c.kind) {
+    case ControlKind::Button: return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
+    case ControlKind::CheckBox: return {L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, 0};
+    case ControlKind::Label: return {L"STATIC", SS_LEFT | SS_NOTIFY | SS_NOPREFIX, 0};
+    case ControlKind::ListBox:
+        return {L"LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
+    case ControlKind::Picture: return {L"STATIC", SS_OWNERDRAW | SS_NOTIFY, 0};
+    case ControlKind::TextBox:
+        return {L"EDIT", (c.look.multiline ? DWORD{ES_MULTILINE} : DWORD{ES_AUTOHSCROLL}) | WS_TABSTOP,
+                WS_EX_CLIENTEDGE};
+    }
+    return {L"STATIC", 0, 0};
+}
+
+}  // namespace
+
+Window::~Window() {
+    if (hwnd_) {
+        // Destroyed with its owner object: the procedure must no longer reach this object.
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(std::exchange(hwnd_, nullptr));
+    }
+}
+
+Window* Window::fromHandle(HWND h) {
+    if (!h || reinterpret_cast<WNDPROC>(GetWindowLongPtrW(h, GWLP_WNDPROC)) != &Window::proc) return nullptr;
+    return reinterpret_cast<Window*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+}
+
+bool Window::create(const WindowSpec& spec, std::span<const ControlSpec> controls) {
+    spec_ = &spec;
+    controls_.assign(controls.begin(), controls.end());
+    std::stable_sort(controls_.begin(), controls_.end(),
+                     [](const ControlSpec& a, const ControlSpec& b) { return a.tabIndex < b.tabIndex; });
+    registerClass(spec, &Window::proc);
+    HWND h = CreateWindowExW(spec.exStyle, spec.className, spec.caption, spec.style, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance(), this);
+    if (!h) return false;
+    dpi_ = dpiForWindow(h);
+    for (const ControlSpec& c : controls_) {
+        const ChildClass cls = childClass(c);
+        DWORD style = WS_CHILD | WS_VISIBLE | cls.style;
+        if (c.look.disabled) style |= WS_DISABLED;
+        HWND child = CreateWindowExW(cls.exStyle, cls.name, c.caption ? c.caption : L"", style, 0, 0, 0, 0, h,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance(), nullptr);
+        if (!child) return false;
+        if (c.kind == ControlKind::CheckBox) {
+            if (c.look.ticked) SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
+            // A themed check box draws its caption in the theme's colour, not the one given
+            // at WM_CTLCOLORSTATIC: white captions on a black window need the classic look.
+            if (c.look.text != kDefaultColour) SetWindowTheme(child, L"", L"");
+        }
+        if (c.kind == ControlKind::Picture && c.look.bitmap) {
+            bitmaps_[c.id] = UniqueBitmap(static_cast<HBITMAP>(
+                LoadImageW(instance(), MAKEINTRESOURCEW(c.look.bitmap), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        }
+    }
+    layout(nullptr);
+    return true;
+}
+
+void Window::layout(const RECT* suggested) {
+    fonts_.clear();
+    RECT r{0, 0, twipsToPixels(spec_->clientWidth, dpi_), twipsToPixels(spec_->clientHeight, dpi_)};
+    clientToWindowRect(r, spec_->style, spec_->exStyle, dpi_);
+    const int w = r.right - r.left, hgt = r.bottom - r.top;
+    if (suggested) {
+        SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, w, hgt, SWP_NOZORDER | SWP_NOACTIVATE);
+    } else if (spec_->placement == Placement::CenterScreen) {
+        const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - hgt) / 2;
+        SetWindowPos(hwnd_, nullptr, x, y, w, hgt, SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+        SetWindowPos(hwnd_, nullptr, 0, 0, w, hgt, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    }
+    for (const ControlSpec& c : controls_) {
+        HWND child = control(c.id);
+        SetWindowPos(child, nullptr, twipsToPixels(c.left, dpi_), twipsToPixels(c.top, dpi_),
+                     twipsToPixels(c.width, dpi_), twipsToPixels(c.height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c.look.font ? c.look.font : spec_->font)),
+                     TRUE);
+    }
+}
+
+HFONT Window::fontFor(const FontSpec* f) {
+    auto& slot = fonts_[f];
+    if (!slot && f) {
+        slot = UniqueFont(CreateFontW(fontHeight(f->centiPoints, dpi_), 0, 0, 0, f->weight, FALSE, FALSE, FALSE,
+                                      static_cast<BYTE>(f->charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, f->face));
+    }
+    return slot ? slot.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
+HBRUSH Window::brushFor(COLORREF colour) {
+    auto& slot = brushes_[colour];
+    if (!slot) slot = UniqueBrush(CreateSolidBrush(colour));
+    return slot.get();
+}
+
+const ControlSpec* Window::specOf(HWND child) const {
+    const int id = GetDlgCtrlID(child);
+    for (const ControlSpec& c : controls_) {
+        if (c.id == id) return &c;
+    }
+    return nullptr;
+}
+
+LRESULT Window::colourControl(HDC dc, HWND child, UINT msg) {
+    const ControlSpec* c = specOf(child);
+    const bool boxed = c && (c->kind == ControlKind::ListBox || c->kind == ControlKind::TextBox);
+    COLORREF back = c && c->look.back != kDefaultColour ? c->look.back
+                    : boxed                              ? GetSysColor(COLOR_WINDOW)
+                                                         : spec_->back;
+    const COLORREF text = c ? c->look.text : kDefaultColour;
+    if (text == kDefaultColour && back == kDefaultColour) return DefWindowProcW(hwnd_, msg, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(child));
+    if (back == kDefaultColour) back = GetSysColor(COLOR_BTNFACE);
+    if (text != kDefaultColour) SetTextColor(dc, text);
+    SetBkColor(dc, back);
+    return reinterpret_cast<LRESULT>(brushFor(back));
+}
+
+bool Window::drawPicture(const DRAWITEMSTRUCT& item) {
+    auto it = bitmaps_.find(static_cast<int>(item.CtlID));
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_WINDOW));
+    if (it == bitmaps_.end() || !it->second) return true;
+    BITMAP bm{};
+    GetObjectW(it->second.get(), sizeof bm, &bm);
+    HDC mem = CreateCompatibleDC(item.hDC);
+    HGDIOBJ old = SelectObject(mem, it->second.get());
+    // Drawn at its own size at 96 dpi, and in proportion at higher dpi.
+    const int w = mulDivRound(bm.bmWidth, dpi_, kDefaultDpi), h = mulDivRound(bm.bmHeight, dpi_, kDefaultDpi);
+    if (w == bm.bmWidth && h == bm.bmHeight) {
+        BitBlt(item.hDC, 0, 0, w, h, mem, 0, 0, SRCCOPY);
+    } else {
+        SetStretchBltMode(item.hDC, HALFTONE);
+        StretchBlt(item.hDC, 0, 0, w, h, mem, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+    }
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    return true;
+}
+
+void Window::show() {
+    ShowWindow(hwnd_, SW_SHOW);
+    SetForegroundWindow(hwnd_);
+}
+
+void Window::setVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE); }
+
+void Window::unload() {
+    if (!hwnd_ || onUnload()) return;
+    DestroyWindow(hwnd_);
+}
+
+LRESULT Window::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_ERASEBKGND:
+        if (spec_ && spec_->back != kDefaultColour) {
+            RECT r;
+            GetClientRect(hwnd_, &r);
+            FillRect(reinterpret_cast<HDC>(wp), &r, brushFor(spec_->back));
+            return 1;
+        }
+        break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLOREDIT:
+        return colourControl(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp), msg);
+    case WM_DRAWITEM: {
+        const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+        if (item.CtlType == ODT_STATIC && drawPicture(item)) return TRUE;
+        break;
+    }
+    case WM_COMMAND:
+        if (lp) onCommand(LOWORD(wp), HIWORD(wp));
+        return 0;
+    case WM_TIMER:
+        onTimer(wp);
+        return 0;
+    case WM_CLOSE:
+        unload();
+        return 0;
+    case WM_DPICHANGED:
+        dpi_ = HIWORD(wp);
+        layout(reinterpret_cast<const RECT*>(lp));
+        InvalidateRect(hwnd_, nullptr, TRUE);
+        return 0;
+    }
+    return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+LRESULT CALLBACK Window::proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        self->hwnd_ = h;
+        SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(h, msg, wp, lp);
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+        const LRESULT r = DefWindowProcW(h, msg, wp, lp);
+        if (auto gone = std::move(self->gone_)) gone();  // the object is not touched after this
+        return r;
+    }
+    return self->onMessage(msg, wp, lp);
+}
+
+}  // namespace dva

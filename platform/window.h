@@ -1,0 +1,119 @@
+// A small window framework: a window is a class on this base, its controls a table of rows
+// in twips that one loop creates, scales to the window's dpi and colours.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "handles.h"
+
+namespace dva {
+
+enum class ControlKind { Button, CheckBox, Label, ListBox, Picture, TextBox };
+
+// A font by face, size in hundredths of a point, weight and character set.
+struct FontSpec {
+    const wchar_t* face;
+    int centiPoints;
+    int weight;   // FW_NORMAL, FW_BOLD
+    int charset;  // 162 Turkish, 0 Western
+};
+
+inline constexpr COLORREF kDefaultColour = CLR_INVALID;
+
+struct Look {
+    COLORREF text = kDefaultColour;
+    COLORREF back = kDefaultColour;
+    const FontSpec* font = nullptr;  // nullptr: the window's default font
+    bool disabled = false;
+    bool ticked = false;    // check boxes
+    int bitmap = 0;         // pictures: bitmap resource drawn from the top-left corner
+    bool multiline = false; // text boxes
+};
+
+// One row of a window's layout table; positions and sizes in twips.
+struct ControlSpec {
+    int id;
+    ControlKind kind;
+    const wchar_t* caption;
+    int left, top, width, height;
+    int tabIndex;
+    Look look = {};
+};
+
+enum class Placement { CenterScreen, SystemDefault };
+
+struct WindowSpec {
+    const wchar_t* className;
+    const wchar_t* caption;
+    DWORD style;
+    DWORD exStyle;
+    int clientWidth, clientHeight;  // twips
+    COLORREF back;                  // kDefaultColour: the system's button face
+    Placement placement;
+    const FontSpec* font;           // default font of the controls
+    int icon = 0;                   // icon resource, 0 for none
+};
+
+class Window {
+public:
+    Window() = default;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    virtual ~Window();
+
+    HWND hwnd() const { return hwnd_; }
+    HWND control(int id) const { return GetDlgItem(hwnd_, id); }
+
+    void show();         // makes it visible and brings it forward
+    void setVisible(bool visible);
+    void unload();       // runs onUnload, which may cancel; else destroys the window
+
+    // Whether the message loop may give this window dialog keys (Tab, Enter, Space).
+    virtual bool wantsDialogKeys() const { return true; }
+
+    // Called once when the window has been destroyed; the owner releases the object later.
+    void onGone(std::function<void()> gone) { gone_ = std::move(gone); }
+
+    static Window* fromHandle(HWND h);
+
+protected:
+    // Creates the window hidden, with its controls in tab order. Returns false on failure.
+    bool create(const WindowSpec& spec, std::span<const ControlSpec> controls);
+
+    virtual LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
+    virtual void onCommand(int /*id*/, int /*notifyCode*/) {}
+    virtual void onTimer(UINT_PTR /*id*/) {}
+    // Form_Unload: return true to cancel the unload.
+    virtual bool onUnload() { return false; }
+
+    void setTimer(UINT_PTR id, UINT ms) { SetTimer(hwnd_, id, ms, nullptr); }
+    void killTimer(UINT_PTR id) { KillTimer(hwnd_, id); }
+    int dpi() const { return dpi_; }
+    LRESULT defaultProc(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(hwnd_, msg, wp, lp); }
+
+private:
+    static LRESULT CALLBACK proc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+    void layout(const RECT* suggested);
+    HFONT fontFor(const FontSpec* spec);
+    HBRUSH brushFor(COLORREF colour);
+    const ControlSpec* specOf(HWND child) const;
+    LRESULT colourControl(HDC dc, HWND child, UINT msg);
+    bool drawPicture(const DRAWITEMSTRUCT& item);
+
+    HWND hwnd_ = nullptr;
+    int dpi_ = 96;
+    const WindowSpec* spec_ = nullptr;
+    std::vector<ControlSpec> controls_;  // in tab order
+    std::map<const FontSpec*, UniqueFont> fonts_;
+    std::map<COLORREF, UniqueBrush> brushes_;
+    std::map<int, UniqueBitmap> bitmaps_;
+    std::function<void()> gone_;
+};
+
+}  // namespace dva

@@ -1,0 +1,134 @@
+#include "main_window.h"
+
+#include "control_ids.h"
+#include "fonts.h"
+#include "resource_ids.h"
+
+namespace dva {
+namespace {
+
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kOrange = RGB(255, 128, 0);
+constexpr UINT kTimer1Interval = 1000;
+
+constexpr WindowSpec kForm1{
+    .className = L"Form1",
+    .caption = L"Dravonil Veriz Avize",
+    .style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+    .exStyle = WS_EX_APPWINDOW,
+    .clientWidth = 6105,
+    .clientHeight = 5595,
+    .back = kBlack,
+    .placement = Placement::CenterScreen,
+    .font = &fonts::kDefault,
+    .icon = IDI_APP,
+};
+
+constexpr Look kWhiteOnBlack{.text = kWhite, .back = kBlack};
+
+constexpr ControlSpec kForm1Controls[] = {
+    {ids::Form1Picture1, ControlKind::Picture, nullptr, 0, 0, 6135, 1935, 6, {.bitmap = IDB_BANNER}},
+    {ids::Form1Label1, ControlKind::Label, L"Hakkında", 5160, 2040, 975, 255, 7,
+     {.text = kOrange, .back = kBlack, .font = &fonts::kSansSerifBold}},
+    {ids::Form1Command1, ControlKind::Button, L"Tara ve Temizle", 120, 2520, 1695, 495, 0},
+    {ids::Form1Label2, ControlKind::Label, L"Seçenekler", 2760, 2520, 975, 255, 10,
+     {.text = kWhite, .back = kBlack, .font = &fonts::kTahomaBold}},
+    {ids::Form1Check2, ControlKind::CheckBox, L"Anlık korumayı Aktifleştir", 2280, 2880, 2055, 255, 8,
+     {.text = kWhite, .back = kBlack, .ticked = true}},
+    {ids::Form1Command2, ControlKind::Button, L"Virus tespitleri", 120, 3120, 1695, 495, 1},
+    {ids::Form1Check3, ControlKind::CheckBox, L"Açılışta Güncellemeleri kontrol et", 2280, 3240, 2655, 255, 9,
+     {.text = kWhite, .back = kBlack, .disabled = true}},
+    {ids::Form1Check1, ControlKind::CheckBox, L"AutoRun Koruması Aktifleştir", 2280, 3600, 2415, 255, 3,
+     kWhiteOnBlack},
+    {ids::Form1Command3, ControlKind::Button, L"Yeni Tehdit Bildir", 120, 3720, 1695, 495, 2},
+    {ids::Form1Check4, ControlKind::CheckBox, L"Web Kalkanını Aktifleştir", 2280, 3960, 2295, 255, 11,
+     {.text = kWhite, .back = kBlack, .disabled = true, .ticked = true}},
+    {ids::Form1Command5, ControlKind::Button, L"Güncelle!", 120, 4320, 1695, 495, 5},
+    {ids::Form1Command6, ControlKind::Button, L"Online Destek", 120, 4920, 1695, 495, 12},
+    {ids::Form1Command4, ControlKind::Button, L"Çıkış", 4320, 4920, 1695, 495, 4},
+};
+
+}  // namespace
+
+void Form1::load() {
+    if (!create(kForm1, kForm1Controls)) runtimeErrorReport(GetLastError(), L"Ana pencere açılamadı.");
+    Form_Load();
+}
+
+void Form1::Form_Load() { setTimer1Enabled(true); }
+
+void Form1::setTimer1Enabled(bool enabled) {
+    if (enabled == timer1Enabled_) return;  // enabling a running timer does not restart its interval
+    timer1Enabled_ = enabled;
+    if (enabled) {
+        setTimer(ids::Form1Timer1, kTimer1Interval);
+    } else {
+        killTimer(ids::Form1Timer1);
+    }
+}
+
+int Form1::checkValue(int id) const {
+    switch (SendMessageW(control(id), BM_GETCHECK, 0, 0)) {
+    case BST_CHECKED: return 1;
+    case BST_INDETERMINATE: return 2;
+    default: return 0;
+    }
+}
+
+void Form1::onTimer(UINT_PTR id) {
+    if (id == ids::Form1Timer1) Timer1_Timer();
+}
+
+void Form1::Timer1_Timer() { scan_.tick(); }
+
+void Form1::onCommand(int id, int notifyCode) {
+    if (notifyCode != BN_CLICKED) return;
+    switch (id) {
+    case ids::Form1Check1: Check1_Click(); break;
+    case ids::Form1Check2: Check2_Click(); break;
+    case ids::Form1Command1: Command1_Click(); break;
+    case ids::Form1Command2: Command2_Click(); break;
+    case ids::Form1Command3: Command3_Click(); break;
+    case ids::Form1Command4: Command4_Click(); break;
+    case ids::Form1Command5: Command5_Click(); break;
+    default: break;
+    }
+}
+
+void Form1::Check1_Click() { autorun_.onSwitch(checkValue(ids::Form1Check1)); }
+
+void Form1::Check2_Click() {
+    if (checkValue(ids::Form1Check2) == 1) {
+        rt_.message(L"Anlık koruma aktifleştirilmiştir!", L"Bilgilendirme", MessageIcon::Information);
+        setTimer1Enabled(true);
+    } else {
+        rt_.message(L"Anlık koruma pasifleştirilmiştir!", L"Bilgilendirme", MessageIcon::Information);
+        setTimer1Enabled(false);
+    }
+}
+
+void Form1::Command1_Click() {
+    detections_.get().show();
+    setTimer1Enabled(true);
+}
+
+void Form1::Command2_Click() { detections_.get().show(); }
+
+void Form1::Command3_Click() {
+    rt_.message(L"0.1 Beta sürümde bu özellik yoktur.", L"Bilgi!", MessageIcon::Information);
+}
+
+void Form1::Command5_Click() { Command3_Click(); }
+
+void Form1::Command4_Click() { ExitProcess(0); }
+
+bool Form1::onUnload() { return Form_Unload(); }
+
+bool Form1::Form_Unload() {
+    // Until the notification-area icon exists, closing the main window ends the program.
+    PostQuitMessage(0);
+    return false;
+}
+
+}  // namespace dva

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "autorun_protection.h"
+#include "detections_window.h"
+#include "message_loop.h"
+#include "runtime.h"
+#include "threat_scan.h"
+#include "window.h"
+
+namespace dva {
+
+// Form1, "Dravonil Veriz Avize": the control panel. Its timer drives the threat scan; its
+// switches and buttons turn protection on and off and open the other windows.
+class Form1 final : public Window {
+public:
+    Form1(Runtime& rt, ThreatScan& scan, AutoRunProtection& autorun, Single<Form2>& detections)
+        : rt_(rt), scan_(scan), autorun_(autorun), detections_(detections) {}
+
+    void load();  // creates the window hidden and runs Form_Load
+
+private:
+    void onCommand(int id, int notifyCode) override;
+    void onTimer(UINT_PTR id) override;
+    bool onUnload() override;
+
+    void Form_Load();
+    bool Form_Unload();
+    void Timer1_Timer();
+    void Check1_Click();
+    void Check2_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+
+    void setTimer1Enabled(bool enabled);
+    int checkValue(int id) const;
+
+    Runtime& rt_;
+    ThreatScan& scan_;
+    AutoRunProtection& autorun_;
+    Single<Form2>& detections_;
+    bool timer1Enabled_ = false;
+};
+
+}  // namespace dva

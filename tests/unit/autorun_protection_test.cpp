@@ -1,0 +1,129 @@
+#include "autorun_protection.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "fake_runtime.h"
+#include "threat_scan.h"
+
+namespace dva::test {
+namespace {
+
+using Trace = std::vector<std::string>;
+
+constexpr const char* kPath = "C:\\AutoRun.inf";
+const std::string kWarning =
+    "message Virüs Bulundu!|AutoRun Korumasını etkileyecek bir virüs tespit edildi!|48";
+const std::string kProtected = "message Bilgilendirme|Virüs Temizlenerek koruma oluşturuldu!|64";
+const std::string kReleased = "message Bilgilendirme|Autorun Koruması Pasifleştirildi|64";
+const std::string kList = "list C:\\AutoRun.inf";
+const std::string kDelete = "delete C:\\AutoRun.inf";
+const std::string kClear = "clear-readonly C:\\AutoRun.inf";
+const std::string kMkdir = "mkdir C:\\AutoRun.inf";
+
+std::string errorBox(const std::string& lead, std::uint32_t code) {
+    return "message Hata|" + lead + kPath + "\n" + reasonFor(code) + "|16";
+}
+
+class AutoRunProtectionTest : public ::testing::Test {
+protected:
+    FakeRuntime rt;
+    AutoRunProtection autorun{rt, rt};
+};
+
+TEST_F(AutoRunProtectionTest, TickingReplacesTheFileByAFolder) {
+    rt.addFile(kPath);
+    autorun.onSwitch(1);
+    EXPECT_EQ(rt.takeTrace(), (Trace{kWarning, kList, kDelete, kMkdir, kProtected}));
+    EXPECT_FALSE(rt.isFile(kPath));
+    EXPECT_TRUE(rt.isFolder(kPath));
+
+    // With the folder in place, switching either way does nothing and the folder stays.
+    for (const int value : {0, 1, 0}) autorun.onSwitch(value);
+    EXPECT_EQ(rt.trace, Trace{});
+    EXPECT_TRUE(rt.isFolder(kPath));
+}
+
+TEST_F(AutoRunProtectionTest, UntickingDeletesTheFileWithoutListingOrFolder) {
+    rt.addFile(kPath);
+    autorun.onSwitch(0);
+    EXPECT_EQ(rt.trace, (Trace{kDelete, kReleased}));
+    EXPECT_FALSE(rt.isFile(kPath));
+    EXPECT_FALSE(rt.isFolder(kPath));
+}
+
+TEST_F(AutoRunProtectionTest, NothingHappensWithoutAVisibleFileOrWhenGrayed) {
+    for (const int value : {1, 0, 2}) autorun.onSwitch(value);
+    EXPECT_EQ(rt.trace, Trace{});
+    EXPECT_FALSE(rt.isFolder(kPath));
+
+    rt.addFile(kPath, {.hidden = true});  // hidden or system: not seen, not touched
+    for (const int value : {1, 0, 2}) autorun.onSwitch(value);
+    EXPECT_EQ(rt.trace, Trace{});
+    EXPECT_TRUE(rt.isFile(kPath));
+
+    rt.addFile(kPath);  // visible now, but a grayed switch acts on nothing
+    autorun.onSwitch(2);
+    EXPECT_EQ(rt.trace, Trace{});
+    EXPECT_TRUE(rt.isFile(kPath));
+    EXPECT_FALSE(rt.isFolder(kPath));
+}
+
+TEST_F(AutoRunProtectionTest, ReadOnlyFileIsClearedBeforeTheDelete) {
+    rt.addFile(kPath, {.readOnly = true});
+    autorun.onSwitch(1);
+    EXPECT_EQ(rt.takeTrace(), (Trace{kWarning, kList, kClear, kDelete, kMkdir, kProtected}));
+    EXPECT_TRUE(rt.isFolder(kPath));
+
+    rt.folders.clear();
+    rt.addFile(kPath, {.readOnly = true});
+    autorun.onSwitch(0);
+    EXPECT_EQ(rt.trace, (Trace{kClear, kDelete, kReleased}));
+    EXPECT_FALSE(rt.isFile(kPath));
+}
+
+TEST_F(AutoRunProtectionTest, FileGoneBeforeItsDeleteStillGetsTheFolder) {
+    rt.addFile(kPath, {.deleteError = kErrorFileNotFound});
+    autorun.onSwitch(1);
+    EXPECT_EQ(rt.trace, (Trace{kWarning, kList, kDelete, kMkdir, kProtected}));
+    EXPECT_TRUE(rt.isFolder(kPath));
+}
+
+TEST_F(AutoRunProtectionTest, UndeletableFileShowsAnErrorAndNoSuccess) {
+    const std::string failed = errorBox("Tehdit dosyası silinemedi: ", 32);
+    rt.addFile(kPath, {.deleteError = 32});
+    autorun.onSwitch(1);
+    EXPECT_EQ(rt.takeTrace(), (Trace{kWarning, kList, kDelete, failed}));
+    autorun.onSwitch(0);
+    EXPECT_EQ(rt.trace, (Trace{kDelete, failed}));
+    EXPECT_TRUE(rt.isFile(kPath));
+    EXPECT_FALSE(rt.isFolder(kPath));
+}
+
+TEST_F(AutoRunProtectionTest, FolderThatCannotBeMadeShowsAnErrorAndNoSuccess) {
+    rt.addFile(kPath);
+    rt.mkdirError = 5;
+    autorun.onSwitch(1);
+    EXPECT_EQ(rt.trace, (Trace{kWarning, kList, kDelete, kMkdir,
+                               errorBox("Koruma klasörü oluşturulamadı: ", 5)}));
+    EXPECT_FALSE(rt.isFile(kPath));
+    EXPECT_FALSE(rt.isFolder(kPath));
+}
+
+TEST_F(AutoRunProtectionTest, WorksAlongsideTheThreatScan) {
+    ThreatScan scan{rt, rt};
+    rt.whileMessageOpen = [&] { scan.tick(); };  // the scan timer keeps ticking under the boxes
+    rt.addFile(kPath);
+    scan.tick();
+    EXPECT_FALSE(rt.isFolder(kPath));  // the scan only deletes the file
+    rt.addFile(kPath);
+    autorun.onSwitch(1);
+    EXPECT_EQ(std::count(rt.trace.begin(), rt.trace.end(), kList), 2);
+    EXPECT_EQ(Trace(rt.trace.end() - 5, rt.trace.end()),
+              (Trace{kWarning, kList, kDelete, kMkdir, kProtected}));
+    EXPECT_TRUE(rt.isFolder(kPath));
+}
+
+}  // namespace
+}  // namespace dva::test

@@ -1,0 +1,181 @@
+#include "threat_scan.h"
+
+#include <gtest/gtest.h>
+
+#include "fake_runtime.h"
+
+namespace dva::test {
+namespace {
+
+using Trace = std::vector<std::string>;
+
+const std::string kHitMessage = "message Virüs Bulundu!|Sisteminizde virus tespit edildi!|16";
+const std::string kKill = "run taskkill /F /IM amvo.exe wait 5000";
+
+Trace hit(const std::string& path) { return {kHitMessage, "list " + path, "delete " + path}; }
+
+std::string deleteErrorBox(const std::string& path, std::uint32_t code) {
+    return "message Hata|Tehdit dosyası silinemedi: " + path + "\n" + reasonFor(code) + "|16";
+}
+
+Trace cat(std::initializer_list<Trace> parts) {
+    Trace all;
+    for (const Trace& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+class ThreatScanTest : public ::testing::Test {
+protected:
+    FakeRuntime rt;
+    ThreatScan scan{rt, rt};
+};
+
+TEST_F(ThreatScanTest, FoldersAndHiddenFilesNamedLikeThreatsAreLeftAlone) {
+    rt.folders = {L"C:\\AutoRun.inf", L"C:\\System32.exe"};
+    rt.addFile("C:\\amvo.exe", {.hidden = true});
+    rt.addFile("C:\\mdm.exe", {.hidden = true});
+    rt.addFile("C:\\harmless.exe");
+    scan.tick();
+    EXPECT_EQ(rt.trace, Trace{});
+    EXPECT_EQ(rt.probes, 19);
+    EXPECT_TRUE(rt.isFolder("C:\\AutoRun.inf") && rt.isFolder("C:\\System32.exe"));
+    EXPECT_TRUE(rt.isFile("C:\\amvo.exe") && rt.isFile("C:\\mdm.exe") && rt.isFile("C:\\harmless.exe"));
+}
+
+TEST_F(ThreatScanTest, EveryKnownThreatIsReportedListedAndDeletedInTableOrder) {
+    const std::vector<std::string> threats = {
+        "C:\\AutoRun.inf", "C:\\ActivexDebugger32.exe", "C:\\System32.exe", "C:\\Explorer.exe",
+        "C:\\bittorrent.exe", "C:\\logged.txt", "C:\\RavMon.exe", "C:\\amvo.exe", "C:\\amvo.dll",
+        "C:\\amvo.reg", "C:\\amv0.exe", "C:\\amv0.dll", "C:\\mdm.exe", "C:\\svchost.dll",
+        "C:\\svchost.exe", "C:\\WINDOWS\\eksplorasi.exe", "C:\\WINDOWS\\ShellNew\\bronstab.exe",
+        "C:\\WINDOWS\\services.exe", "C:\\WINDOWS\\system32\\NvCpls.exe"};
+    Trace expected;
+    for (const std::string& path : threats) {
+        rt.addFile(path);
+        expected.insert(expected.end(), {kHitMessage, "list " + path});
+        if (path == "C:\\amvo.exe") expected.push_back(kKill);
+        expected.push_back("delete " + path);
+    }
+    scan.tick();
+    EXPECT_EQ(rt.trace, expected);
+    EXPECT_TRUE(rt.files.empty());
+}
+
+TEST_F(ThreatScanTest, TwoThreatsAreHandledOneAfterTheOther) {
+    rt.addFile("C:\\svchost.dll");
+    rt.addFile("C:\\System32.exe");
+    scan.tick();
+    EXPECT_EQ(rt.trace, cat({hit("C:\\System32.exe"), hit("C:\\svchost.dll")}));
+    EXPECT_TRUE(rt.files.empty());
+    scan.tick();  // nothing left to find
+    EXPECT_EQ(rt.trace.size(), 6u);
+}
+
+// "amvo" with the letter o is the one whose process is killed, and waited for, before the delete.
+TEST_F(ThreatScanTest, OnlyAmvoExeIsKilledBeforeItsDelete) {
+    rt.addFile("C:\\amv0.exe");
+    rt.addFile("C:\\amvo.exe");
+    rt.addFile("C:\\amvo.dll");
+    scan.tick();
+    EXPECT_EQ(rt.trace, cat({{kHitMessage, "list C:\\amvo.exe", kKill, "delete C:\\amvo.exe"},
+                             hit("C:\\amvo.dll"), hit("C:\\amv0.exe")}));
+}
+
+TEST_F(ThreatScanTest, TicksWhileAMessageIsOpenAreSkippedNotQueued) {
+    int nestedTicks = 0;
+    rt.whileMessageOpen = [&] {
+        if (nestedTicks++ < 3) scan.tick();  // bounded, so a missing guard fails instead of recursing
+    };
+    rt.addFile("C:\\System32.exe");
+    rt.addFile("C:\\mdm.exe", {.deleteError = 32});
+    scan.tick();
+    EXPECT_EQ(rt.trace, cat({hit("C:\\System32.exe"), hit("C:\\mdm.exe"),
+                             {deleteErrorBox("C:\\mdm.exe", 32)}}));
+    EXPECT_EQ(rt.probes, 19);
+    EXPECT_EQ(nestedTicks, 3);
+
+    // Once the boxes are closed, ticks run passes again.
+    rt.whileMessageOpen = nullptr;
+    rt.addFile("C:\\System32.exe");
+    rt.takeTrace();
+    scan.tick();
+    EXPECT_EQ(rt.trace, cat({hit("C:\\System32.exe"), {"delete C:\\mdm.exe"}}));
+}
+
+TEST_F(ThreatScanTest, ReadOnlyMarkIsClearedBeforeTheDelete) {
+    rt.addFile("C:\\logged.txt", {.readOnly = true});
+    scan.tick();
+    EXPECT_EQ(rt.trace, (Trace{kHitMessage, "list C:\\logged.txt", "clear-readonly C:\\logged.txt",
+                               "delete C:\\logged.txt"}));
+    EXPECT_FALSE(rt.isFile("C:\\logged.txt"));
+}
+
+TEST_F(ThreatScanTest, FileGoneBeforeItsDeleteIsNoError) {
+    rt.addFile("C:\\Explorer.exe", {.deleteError = kErrorFileNotFound});
+    rt.addFile("C:\\WINDOWS\\services.exe", {.deleteError = kErrorPathNotFound});
+    scan.tick();
+    EXPECT_EQ(rt.trace, cat({hit("C:\\Explorer.exe"), hit("C:\\WINDOWS\\services.exe")}));
+    rt.takeTrace();
+    rt.addFile("C:\\Explorer.exe");  // a new copy is a new detection
+    scan.tick();
+    EXPECT_EQ(rt.trace, hit("C:\\Explorer.exe"));
+}
+
+TEST_F(ThreatScanTest, UndeletableFileIsReportedOnceThenRetriedQuietly) {
+    rt.addFile("C:\\System32.exe", {.deleteError = 32});
+    rt.addFile("C:\\svchost.dll");
+    scan.tick();
+    EXPECT_EQ(rt.trace, cat({hit("C:\\System32.exe"), {deleteErrorBox("C:\\System32.exe", 32)},
+                             hit("C:\\svchost.dll")}));
+    for (int pass = 0; pass < 2; ++pass) {
+        rt.takeTrace();
+        scan.tick();
+        EXPECT_EQ(rt.trace, Trace{"delete C:\\System32.exe"});
+    }
+    rt.files[L"C:\\System32.exe"].deleteError = 0;  // released by its holder
+    rt.takeTrace();
+    scan.tick();
+    EXPECT_EQ(rt.trace, Trace{"delete C:\\System32.exe"});
+    EXPECT_FALSE(rt.isFile("C:\\System32.exe"));
+
+    // Deleted by the quiet retry: its next appearance is a new detection.
+    rt.addFile("C:\\System32.exe", {.deleteError = 5});
+    rt.takeTrace();
+    scan.tick();
+    EXPECT_EQ(rt.trace, cat({hit("C:\\System32.exe"), {deleteErrorBox("C:\\System32.exe", 5)}}));
+}
+
+TEST_F(ThreatScanTest, UndeletableFileThatDisappearsIsNewWhenItReturns) {
+    const Trace alert = cat({hit("C:\\RavMon.exe"), {deleteErrorBox("C:\\RavMon.exe", 5)}});
+    rt.addFile("C:\\RavMon.exe", {.deleteError = 5});
+    scan.tick();
+    EXPECT_EQ(rt.takeTrace(), alert);
+    rt.files.clear();  // removed by someone else
+    scan.tick();
+    EXPECT_EQ(rt.takeTrace(), Trace{});
+    rt.addFile("C:\\RavMon.exe", {.deleteError = 5});
+    scan.tick();
+    EXPECT_EQ(rt.takeTrace(), alert);
+
+    // A quiet retry that finds it already gone ends the quiet spell as well.
+    rt.files[L"C:\\RavMon.exe"].deleteError = kErrorFileNotFound;
+    scan.tick();
+    EXPECT_EQ(rt.takeTrace(), Trace{"delete C:\\RavMon.exe"});
+    rt.addFile("C:\\RavMon.exe", {.deleteError = 5});
+    scan.tick();
+    EXPECT_EQ(rt.takeTrace(), alert);
+}
+
+TEST_F(ThreatScanTest, FileRecreatedAfterEachRemovalIsListedAgainEachPass) {
+    for (int pass = 0; pass < 3; ++pass) {
+        rt.addFile("C:\\bittorrent.exe", {.readOnly = pass == 1});
+        scan.tick();
+    }
+    const Trace once = hit("C:\\bittorrent.exe");
+    Trace readOnlyOnce = once;
+    readOnlyOnce.insert(readOnlyOnce.begin() + 2, "clear-readonly C:\\bittorrent.exe");
+    EXPECT_EQ(rt.trace, cat({once, readOnlyOnce, once}));
+}
+
+}  // namespace
+}  // namespace dva::test
