@@ -8,6 +8,7 @@
 #include "detections_window.h"
 #include "main_window.h"
 #include "message_loop.h"
+#include "splash_window.h"
 #include "threat_scan.h"
 #include "win32_runtime.h"
 
@@ -24,6 +25,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     dva::Single<dva::Form1> form1(
         loop, [&] { return std::make_unique<dva::Form1>(runtime, scan, autorun, form2); });
 
-    form1.get().show();
+    dva::Single<dva::FrmSplash> splash(loop, [&] { return std::make_unique<dva::FrmSplash>(form1); });
+
+    splash.get().show();
     return loop.run();
 }

@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include <windowsx.h>
+
 #include "control_ids.h"
 #include "fonts.h"
 #include "resource_ids.h"
@@ -56,7 +58,44 @@ void Form1::load() {
     Form_Load();
 }
 
-void Form1::Form_Load() { setTimer1Enabled(true); }
+Form1::~Form1() { Form_Terminate(); }
+
+HICON Form1::icon() const { return reinterpret_cast<HICON>(GetClassLongPtrW(hwnd(), GCLP_HICON)); }
+
+void Form1::Form_Load() {
+    setTimer1Enabled(true);
+    notifyIcon_.add(hwnd(), icon());
+}
+
+void Form1::Form_Terminate() { notifyIcon_.remove(); }
+
+LRESULT Form1::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_MOUSEMOVE) {
+        Form_MouseMove(GET_X_LPARAM(lp));
+        return 0;
+    }
+    if (msg == taskbarCreated_ && taskbarCreated_) {
+        // The shell restarted and lost its icons: put ours back so the window can be reached.
+        notifyIcon_.add(hwnd(), icon());
+        return 0;
+    }
+    if (msg == WM_QUERYENDSESSION) return TRUE;  // logging off is never refused
+    if (msg == WM_ENDSESSION) {
+        if (wp) {
+            notifyIcon_.remove();
+            ExitProcess(0);
+        }
+        return 0;
+    }
+    return Window::onMessage(msg, wp, lp);
+}
+
+void Form1::Form_MouseMove(int xPixels) {
+    // The icon's reports come as mouse moves; X in twips as the window measures it.
+    const float twipsPerPixel = 1440.0f / static_cast<float>(dpi());
+    const float x = static_cast<float>(xPixels) * twipsPerPixel;
+    if (notifyEventShowsWindow(notifyEventFromMouseX(x, twipsPerPixel))) show();
+}
 
 void Form1::setTimer1Enabled(bool enabled) {
     if (enabled == timer1Enabled_) return;  // enabling a running timer does not restart its interval
@@ -121,14 +160,19 @@ void Form1::Command3_Click() {
 
 void Form1::Command5_Click() { Command3_Click(); }
 
-void Form1::Command4_Click() { ExitProcess(0); }
+void Form1::Command4_Click() {
+    notifyIcon_.remove();
+    ExitProcess(0);
+}
 
 bool Form1::onUnload() { return Form_Unload(); }
 
 bool Form1::Form_Unload() {
-    // Until the notification-area icon exists, closing the main window ends the program.
-    PostQuitMessage(0);
-    return false;
+    // Closing only hides the window behind its icon; the icon is added again in case the
+    // first add failed, so that the hidden window can always be brought back.
+    notifyIcon_.add(hwnd(), icon());
+    setVisible(false);
+    return true;
 }
 
 }  // namespace dva

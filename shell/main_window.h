@@ -3,6 +3,7 @@
 #include "autorun_protection.h"
 #include "detections_window.h"
 #include "message_loop.h"
+#include "notify_icon.h"
 #include "runtime.h"
 #include "threat_scan.h"
 #include "window.h"
@@ -18,13 +19,18 @@ public:
 
     void load();  // creates the window hidden and runs Form_Load
 
+    ~Form1() override;
+
 private:
+    LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void onCommand(int id, int notifyCode) override;
     void onTimer(UINT_PTR id) override;
     bool onUnload() override;
 
     void Form_Load();
     bool Form_Unload();
+    void Form_Terminate();
+    void Form_MouseMove(int xPixels);
     void Timer1_Timer();
     void Check1_Click();
     void Check2_Click();
@@ -35,6 +41,7 @@ private:
     void Command5_Click();
 
     void setTimer1Enabled(bool enabled);
+    HICON icon() const;
     int checkValue(int id) const;
 
     Runtime& rt_;
@@ -42,6 +49,8 @@ private:
     AutoRunProtection& autorun_;
     Single<Form2>& detections_;
     bool timer1Enabled_ = false;
+    NotifyIcon notifyIcon_;
+    const UINT taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
 };
 
 }  // namespace dva

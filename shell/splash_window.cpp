@@ -1,0 +1,80 @@
+#include "splash_window.h"
+
+#include "control_ids.h"
+#include "fonts.h"
+#include "resource_ids.h"
+
+namespace dva {
+namespace {
+
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr FontSpec kSegoeWestern{L"Segoe UI", 975, FW_NORMAL, fonts::kWestern};
+constexpr FontSpec kSegoeTurkish{L"Segoe UI", 975, FW_NORMAL, fonts::kTurkish};
+
+// A dialog frame with no caption: no title bar, no buttons, not in the taskbar.
+constexpr WindowSpec kSplash{
+    .className = L"frmSplash",
+    .caption = L"",
+    .style = WS_POPUP | WS_DLGFRAME,
+    .exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW,
+    .clientWidth = 7215,
+    .clientHeight = 3000,
+    .back = kBlack,
+    .placement = Placement::CenterScreen,
+    .font = &fonts::kDefault,
+    .icon = IDI_APP,
+};
+
+constexpr ControlSpec kSplashControls[] = {
+    {ids::SplashPicture1, ControlKind::Picture, nullptr, 480, 0, 6135, 1935, 0, {.bitmap = IDB_BANNER}},
+    {ids::SplashLabel4, ControlKind::Label, L"Dravonil Veriz Avize 0.1", 2520, 2160, 2295, 255, 1,
+     {.text = kWhite, .back = kBlack, .font = &kSegoeWestern}},
+    {ids::SplashLabel1, ControlKind::Label, L"Tıkla ve devam et...", 2760, 2520, 1815, 255, 2,
+     {.text = kWhite, .back = kBlack, .font = &kSegoeTurkish}},
+};
+
+}  // namespace
+
+void FrmSplash::load() {
+    if (!create(kSplash, kSplashControls)) runtimeErrorReport(GetLastError(), L"Açılış penceresi açılamadı.");
+}
+
+LRESULT FrmSplash::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+        pressed_ = true;
+        return 0;
+    case WM_LBUTTONUP:
+        if (std::exchange(pressed_, false)) Form_Click();
+        return 0;
+    case WM_CHAR:
+        Form_KeyPress();
+        return 0;
+    case WM_DESTROY:
+        // Closed from outside before the main window was shown: no window is left, so the
+        // program ends.
+        if (!handedOver_) PostQuitMessage(0);
+        break;
+    default:
+        break;
+    }
+    return Window::onMessage(msg, wp, lp);
+}
+
+void FrmSplash::onCommand(int id, int notifyCode) {
+    if (id == ids::SplashPicture1 && notifyCode == STN_CLICKED) Picture1_Click();
+}
+
+void FrmSplash::Form_Click() { handOver(); }
+void FrmSplash::Form_KeyPress() { handOver(); }
+void FrmSplash::Picture1_Click() { handOver(); }
+
+void FrmSplash::handOver() {
+    if (handedOver_) return;
+    handedOver_ = true;
+    form1_.get().show();
+    unload();
+}
+
+}  // namespace dva
