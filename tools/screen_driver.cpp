@@ -1,0 +1,202 @@
+// Finds windows on one Wine desktop and drives them by posted messages.
+//   drive DESKTOP list
+//   drive DESKTOP wait    CLASS TITLE SECONDS            a visible top-level window appears
+//   drive DESKTOP gone    CLASS TITLE SECONDS            no such visible window is left
+//   drive DESKTOP click   CLASS TITLE CAPTION            BM_CLICK on the window's child CAPTION
+//   drive DESKTOP close   CLASS TITLE                    WM_CLOSE to the window
+//   drive DESKTOP type    CLASS TITLE                    a typed character (WM_CHAR ' ') to it
+//   drive DESKTOP first   SECONDS CLASS TITLE [CLASS TITLE...]
+//                                                        waits for any of the windows and
+//                                                        prints the number of the first found
+//   drive DESKTOP dismiss CLASS TITLE SECONDS PATH...     OK every such message box until no
+//                                                        PATH exists and no box is left open
+//   drive DESKTOP lines   CLASS TITLE COUNT SECONDS      its first list box holds COUNT lines
+// CLASS or TITLE "*" matches any. Exit code 0 when done, 1 on a timeout (after printing what
+// was seen), 2 on a usage error.
+#include <windows.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+void write(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), bytes.data(), n, nullptr, nullptr);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), DWORD(bytes.size()), &written, nullptr);
+}
+
+std::wstring textOf(HWND w) {
+    wchar_t buf[512] = {};
+    GetWindowTextW(w, buf, 512);
+    return buf;
+}
+
+std::wstring classOf(HWND w) {
+    wchar_t buf[256] = {};
+    GetClassNameW(w, buf, 256);
+    return buf;
+}
+
+struct Match { std::wstring cls, title; };
+
+bool matches(HWND w, const Match& m) {
+    return IsWindowVisible(w) && (m.cls == L"*" || classOf(w) == m.cls) && (m.title == L"*" || textOf(w) == m.title);
+}
+
+std::vector<HWND> topLevel(const Match& m) {
+    struct Ctx { const Match* m; std::vector<HWND> found; } ctx{&m, {}};
+    EnumWindows([](HWND w, LPARAM p) -> BOOL {
+        auto* c = reinterpret_cast<Ctx*>(p);
+        if (matches(w, *c->m)) c->found.push_back(w);
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&ctx));
+    return ctx.found;
+}
+
+std::vector<HWND> children(HWND parent) {
+    std::vector<HWND> found;
+    EnumChildWindows(parent, [](HWND w, LPARAM p) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+void listWindows() {
+    write(L"visible windows:\n");
+    for (HWND w : topLevel({L"*", L"*"})) {
+        write(L"  [" + classOf(w) + L"] \"" + textOf(w) + L"\"\n");
+        for (HWND c : children(w))
+            write(L"      [" + classOf(c) + L"] \"" + textOf(c) + L"\"\n");
+    }
+}
+
+std::vector<std::wstring> listLines(HWND w) {
+    std::vector<std::wstring> lines;
+    for (HWND c : children(w)) {
+        if (_wcsicmp(classOf(c).c_str(), L"ListBox") != 0) continue;
+        DWORD_PTR count = 0;
+        SendMessageTimeoutW(c, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
+        for (DWORD_PTR i = 0; i < count && i < 1000; ++i) {
+            wchar_t buf[1024] = {};
+            DWORD_PTR len = 0;
+            SendMessageTimeoutW(c, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 2000, &len);
+            lines.emplace_back(buf);
+        }
+        break;
+    }
+    return lines;
+}
+
+// Polls every 100 ms until done() or the deadline.
+template <class F> bool poll(double seconds, F done) {
+    const ULONGLONG end = GetTickCount64() + ULONGLONG(seconds * 1000);
+    for (;;) {
+        if (done()) return true;
+        if (GetTickCount64() >= end) return false;
+        Sleep(100);
+    }
+}
+
+int usage() {
+    write(L"usage: drive DESKTOP list|first|wait|gone|click|type|close|dismiss|lines ...\n");
+    return 2;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) return usage();
+    // The program runs on the virtual desktop; window searches only see the thread's desktop.
+    if (HDESK d = OpenDesktopW(argv[1], 0, FALSE, GENERIC_ALL)) SetThreadDesktop(d);
+    const std::wstring cmd = argv[2];
+    if (cmd == L"list") { listWindows(); return 0; }
+    if (cmd == L"first" && argc >= 6 && argc % 2 == 0) {
+        int found = 0;
+        const bool ok = poll(_wtof(argv[3]), [&] {
+            for (int i = 4; i + 1 < argc && !found; i += 2)
+                if (!topLevel({argv[i], argv[i + 1]}).empty()) found = (i - 4) / 2 + 1;
+            return found != 0;
+        });
+        if (ok) { write(std::to_wstring(found) + L"\n"); return 0; }
+        write(L"none of the windows appeared\n");
+        listWindows();
+        return 1;
+    }
+    if (argc < 5) return usage();
+    const Match m{argv[3], argv[4]};
+    const std::wstring what = L"[" + m.cls + L"] \"" + m.title + L"\"";
+
+    if (cmd == L"wait" && argc == 6) {
+        if (poll(_wtof(argv[5]), [&] { return !topLevel(m).empty(); })) return 0;
+        write(L"no window " + what + L" appeared\n");
+        listWindows();
+        return 1;
+    }
+    if (cmd == L"gone" && argc == 6) {
+        if (poll(_wtof(argv[5]), [&] { return topLevel(m).empty(); })) return 0;
+        write(L"window " + what + L" is still open\n");
+        return 1;
+    }
+    if (cmd == L"click" && argc == 6) {
+        for (HWND w : topLevel(m))
+            for (HWND c : children(w))
+                if (textOf(c) == argv[5]) { PostMessageW(c, BM_CLICK, 0, 0); return 0; }
+        write(std::wstring(L"no control \"") + argv[5] + L"\" in a window " + what + L"\n");
+        listWindows();
+        return 1;
+    }
+    if (cmd == L"type" && argc == 5) {
+        const auto found = topLevel(m);
+        for (HWND w : found) PostMessageW(w, WM_CHAR, L' ', 1);
+        if (!found.empty()) return 0;
+        write(L"no window " + what + L" to type to\n");
+        listWindows();
+        return 1;
+    }
+    if (cmd == L"close" && argc == 5) {
+        const auto found = topLevel(m);
+        for (HWND w : found) PostMessageW(w, WM_CLOSE, 0, 0);
+        if (!found.empty()) return 0;
+        write(L"no window " + what + L" to close\n");
+        return 1;
+    }
+    if (cmd == L"dismiss" && argc >= 6) {
+        int dismissed = 0;
+        ULONGLONG quietSince = 0;
+        const bool ok = poll(_wtof(argv[5]), [&] {
+            const auto boxes = topLevel(m);
+            for (HWND b : boxes) PostMessageW(b, WM_COMMAND, IDOK, 0);
+            dismissed += int(boxes.size());
+            bool filesLeft = false;
+            for (int i = 6; i < argc; ++i)
+                filesLeft = filesLeft || GetFileAttributesW(argv[i]) != INVALID_FILE_ATTRIBUTES;
+            if (!boxes.empty() || filesLeft) { quietSince = 0; return false; }
+            // Quiet for half a second: no pass that is under way raises one more box.
+            if (quietSince == 0) quietSince = GetTickCount64();
+            return GetTickCount64() - quietSince >= 500;
+        });
+        write(L"dismissed " + std::to_wstring(dismissed) + L" message box(es) " + what + L"\n");
+        if (ok) return 0;
+        write(L"files or boxes left:\n");
+        for (int i = 6; i < argc; ++i)
+            if (GetFileAttributesW(argv[i]) != INVALID_FILE_ATTRIBUTES) write(std::wstring(L"  ") + argv[i] + L"\n");
+        listWindows();
+        return 1;
+    }
+    if (cmd == L"lines" && argc == 7) {
+        const size_t want = size_t(_wtoi(argv[5]));
+        std::vector<std::wstring> lines;
+        const bool ok = poll(_wtof(argv[6]), [&] {
+            const auto found = topLevel(m);
+            lines = found.empty() ? std::vector<std::wstring>{} : listLines(found.front());
+            return lines.size() == want;
+        });
+        write(L"list of " + what + L" holds " + std::to_wstring(lines.size()) + L" line(s):\n");
+        for (const auto& l : lines) write(L"  " + l + L"\n");
+        return ok ? 0 : 1;
+    }
+    return usage();
+}
