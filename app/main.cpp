@@ -4,17 +4,21 @@
 
 #include <memory>
 
+#include "about_window.h"
+#include "agreement_window.h"
 #include "autorun_protection.h"
 #include "detections_window.h"
 #include "main_window.h"
 #include "message_loop.h"
 #include "splash_window.h"
+#include "support_window.h"
 #include "threat_scan.h"
 #include "win32_runtime.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
+    dva::OleSession ole;  // before every window, ended after the last one is gone
 
     dva::MessageLoop loop;
     dva::Win32Runtime runtime;
@@ -22,8 +26,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     dva::DetectionList detections(form2);
     dva::ThreatScan scan(runtime, detections);
     dva::AutoRunProtection autorun(runtime, detections);
-    dva::Single<dva::Form1> form1(
-        loop, [&] { return std::make_unique<dva::Form1>(runtime, scan, autorun, form2); });
+    dva::Single<dva::Form3> form3(loop, [&] { return std::make_unique<dva::Form3>(runtime); });
+    dva::Single<dva::Form4> form4(loop, [&] { return std::make_unique<dva::Form4>(runtime); });
+    dva::Single<dva::Form5> form5(loop, [&] { return std::make_unique<dva::Form5>(runtime, form4); });
+    dva::Single<dva::Form1> form1(loop, [&] {
+        return std::make_unique<dva::Form1>(
+            runtime, scan, autorun, form2,
+            dva::Form1Links{[&] { form3.get().show(); }, [&] { form5.get().show(); }});
+    });
 
     dva::Single<dva::FrmSplash> splash(loop, [&] { return std::make_unique<dva::FrmSplash>(form1); });
 

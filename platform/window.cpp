@@ -19,6 +19,8 @@ void registerClass(const WindowSpec& spec, WNDPROC proc) {
     wc.lpfnWndProc = proc;
     wc.hInstance = instance();
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    // Windows without a colour of their own (kDefaultColour) have the dialogs' button face.
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     wc.lpszClassName = spec.className;
     if (spec.icon) {
         wc.hIcon = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(spec.icon), IMAGE_ICON,
@@ -45,7 +47,8 @@ ChildClass childClass(const ControlSpec& c) {
         return {L"LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
     case ControlKind::Picture: return {L"STATIC", SS_OWNERDRAW | SS_NOTIFY, 0};
     case ControlKind::TextBox:
-        return {L"EDIT", (c.look.multiline ? DWORD{ES_MULTILINE} : DWORD{ES_AUTOHSCROLL}) | WS_TABSTOP,
+        return {L"EDIT",
+                (c.look.multiline ? DWORD{ES_MULTILINE | ES_AUTOVSCROLL} : DWORD{ES_AUTOHSCROLL}) | WS_TABSTOP,
                 WS_EX_CLIENTEDGE};
     }
     return {L"STATIC", 0, 0};

@@ -122,8 +122,9 @@ void Form1::onTimer(UINT_PTR id) {
 void Form1::Timer1_Timer() { scan_.tick(); }
 
 void Form1::onCommand(int id, int notifyCode) {
-    if (notifyCode != BN_CLICKED) return;
+    if (notifyCode != BN_CLICKED) return;  // also STN_CLICKED (the same code) of the label
     switch (id) {
+    case ids::Form1Label1: Label1_Click(); break;
     case ids::Form1Check1: Check1_Click(); break;
     case ids::Form1Check2: Check2_Click(); break;
     case ids::Form1Command1: Command1_Click(); break;
@@ -131,6 +132,7 @@ void Form1::onCommand(int id, int notifyCode) {
     case ids::Form1Command3: Command3_Click(); break;
     case ids::Form1Command4: Command4_Click(); break;
     case ids::Form1Command5: Command5_Click(); break;
+    case ids::Form1Command6: Command6_Click(); break;
     default: break;
     }
 }
@@ -159,6 +161,10 @@ void Form1::Command3_Click() {
 }
 
 void Form1::Command5_Click() { Command3_Click(); }
+
+void Form1::Command6_Click() { links_.showForm5(); }
+
+void Form1::Label1_Click() { links_.showForm3(); }
 
 void Form1::Command4_Click() {
     notifyIcon_.remove();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "autorun_protection.h"
 #include "detections_window.h"
 #include "message_loop.h"
@@ -10,12 +12,18 @@
 
 namespace dva {
 
+// The windows of other parts that the main window opens; app/main.cpp supplies them.
+struct Form1Links {
+    std::function<void()> showForm3;  // "Hakkında": the about window
+    std::function<void()> showForm5;  // "Online Destek": the support agreement
+};
+
 // Form1, "Dravonil Veriz Avize": the control panel. Its timer drives the threat scan; its
 // switches and buttons turn protection on and off and open the other windows.
 class Form1 final : public Window {
 public:
-    Form1(Runtime& rt, ThreatScan& scan, AutoRunProtection& autorun, Single<Form2>& detections)
-        : rt_(rt), scan_(scan), autorun_(autorun), detections_(detections) {}
+    Form1(Runtime& rt, ThreatScan& scan, AutoRunProtection& autorun, Single<Form2>& detections, Form1Links links)
+        : rt_(rt), scan_(scan), autorun_(autorun), detections_(detections), links_(std::move(links)) {}
 
     void load();  // creates the window hidden and runs Form_Load
 
@@ -39,6 +47,8 @@ private:
     void Command3_Click();
     void Command4_Click();
     void Command5_Click();
+    void Command6_Click();
+    void Label1_Click();
 
     void setTimer1Enabled(bool enabled);
     HICON icon() const;
@@ -48,6 +58,7 @@ private:
     ThreatScan& scan_;
     AutoRunProtection& autorun_;
     Single<Form2>& detections_;
+    Form1Links links_;
     bool timer1Enabled_ = false;
     NotifyIcon notifyIcon_;
     const UINT taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");

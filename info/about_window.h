@@ -1,0 +1,23 @@
+#pragma once
+
+#include "runtime.h"
+#include "window.h"
+
+namespace dva {
+
+// Form3, "Dravonil Veriz Avize Hakkında": who and what the program is, with a link label that
+// opens the product home page in the web browser.
+class Form3 final : public Window {
+public:
+    explicit Form3(Runtime& rt) : rt_(rt) {}
+
+    void load();  // creates the window hidden
+
+private:
+    void onCommand(int id, int notifyCode) override;
+    void Label1_Click();
+
+    Runtime& rt_;
+};
+
+}  // namespace dva

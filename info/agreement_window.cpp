@@ -1,0 +1,62 @@
+#include "agreement_window.h"
+
+#include "control_ids.h"
+#include "fonts.h"
+
+namespace dva {
+namespace {
+
+// Every line ends in CR LF, the last one too; lines 3 and 4 end in a blank before it.
+constexpr wchar_t kWarningText[] =
+    L"BU UYARIYI KESİNLİKLE OKUYUNUZ!\r\n"
+    L"\r\n"
+    L"Yapacağınız \"konuşma/yazışma\" ve \"IP\" Adresiniz güvenlik amacıyla sistem \r\n"
+    L"tarafından kaydedilir eğer argo, kaba dil, hakaret, küfür etme gibi girişmlerde \r\n"
+    L"bulunmanız dahilinde hakkınızda gereken işlem yapılacaktır.\r\n"
+    L"\r\n"
+    L"Bu konuşmada ilk önce bot ile konuşacaksınız daha sonra ise operatörümüze bağlanacaksınız.\r\n";
+
+constexpr WindowSpec kForm5{
+    .className = L"Form5",
+    .caption = L"!!!  UYARI  !!!",
+    .style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
+    .exStyle = WS_EX_TOOLWINDOW,
+    .clientWidth = 6285,
+    .clientHeight = 2415,
+    .back = RGB(0, 0, 0),
+    .placement = Placement::SystemDefault,
+    .font = &fonts::kDefault,
+};
+
+constexpr ControlSpec kForm5Controls[] = {
+    {ids::Form5Text1, ControlKind::TextBox, kWarningText, 120, 120, 6015, 1695, 0,
+     {.text = RGB(0, 0, 0), .multiline = true}},
+    {ids::Form5Command1, ControlKind::Button, L"Okudum ve kabul ettim", 120, 1920, 1935, 375, 1},
+    {ids::Form5Command2, ControlKind::Button, L"Kabul Etmiyorum", 4200, 1920, 1935, 375, 2},
+};
+
+}  // namespace
+
+void Form5::load() {
+    if (!create(kForm5, kForm5Controls)) runtimeErrorReport(GetLastError(), L"Uyarı penceresi açılamadı.");
+}
+
+void Form5::onCommand(int id, int notifyCode) {
+    if (notifyCode != BN_CLICKED) return;
+    if (id == ids::Form5Command1) Command1_Click();
+    if (id == ids::Form5Command2) Command2_Click();
+}
+
+// Accept: the support window opens (the same one if it is already open), the warning closes.
+void Form5::Command1_Click() {
+    support_.get().show();
+    unload();
+}
+
+// Decline: one message, then the warning closes and no support window opens.
+void Form5::Command2_Click() {
+    rt_.message(L"Kabul Etmediniz devam etmeyeceksiniz", L"Bilgi", MessageIcon::Information);
+    unload();
+}
+
+}  // namespace dva

@@ -1,0 +1,168 @@
+#include "support_window.h"
+
+#include <cwchar>
+
+#include "control_ids.h"
+#include "fonts.h"
+#include "message_loop.h"
+#include "product_config.h"
+#include "twips.h"
+
+namespace dva {
+namespace {
+
+constexpr wchar_t kSupportPage[] = L"http://" DVA_SUPPORT_HOST L"/dravonil/destek.html";
+
+// The web browser control (Shell.Explorer.2), hosted by the system's ATL: a window of class
+// AtlAxWin named with the control's CLSID creates the control and sites it in itself.
+constexpr wchar_t kWebBrowserClsid[] = L"{8856F961-340A-11D0-A96B-00C04FD705A2}";
+constexpr DISPID kDispidNavigate = 104;  // IWebBrowser2::Navigate(URL, Flags, TargetFrame, PostData, Headers)
+
+// WebBrowser1 in twips; its top 120 twips lie above the client area and are cut off.
+constexpr int kBrowserLeft = 0, kBrowserTop = -120, kBrowserWidth = 5535, kBrowserHeight = 4575;
+
+using AtlAxWinInitFn = BOOL(WINAPI*)();
+using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
+
+constexpr WindowSpec kForm4{
+    .className = L"Form4",
+    .caption = L"Online MSN Destek",
+    .style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
+    .exStyle = WS_EX_TOOLWINDOW,
+    .clientWidth = 5610,
+    .clientHeight = 5085,
+    .back = kDefaultColour,
+    .placement = Placement::SystemDefault,
+    .font = &fonts::kDefault,
+};
+
+// WebBrowser1 (tab index 0) is not in the table: it is made by hand in load(), and its window
+// is put first in the tab order there.
+constexpr ControlSpec kForm4Controls[] = {
+    {ids::Form4Command1, ControlKind::Button, L"Bağlan!", 2040, 4560, 1575, 375, 1},
+};
+
+HRESULT fromWin32(DWORD code) { return HRESULT_FROM_WIN32(code ? code : ERROR_GEN_FAILURE); }
+
+}  // namespace
+
+void Form4::load() {
+    if (!create(kForm4, kForm4Controls)) runtimeErrorReport(GetLastError(), L"Online destek penceresi açılamadı.");
+    webBrowser1Error_ = createWebBrowser1();
+    if (FAILED(webBrowser1Error_)) {
+        // The window still opens and closes as usual; only the page cannot be shown in it.
+        rt_.message(L"Web tarayıcı bileşeni oluşturulamadı; destek sayfası bu pencerede gösterilemeyecek.\n" +
+                        describe(webBrowser1Error_),
+                    L"Hata", MessageIcon::Error);
+    }
+}
+
+HRESULT Form4::createWebBrowser1() {
+    // atl.dll stays loaded for the rest of the run: the window class it registers lives in it.
+    HMODULE atl = LoadLibraryW(L"atl.dll");
+    if (!atl) return fromWin32(GetLastError());
+    const auto init = reinterpret_cast<AtlAxWinInitFn>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
+    const auto getControl =
+        reinterpret_cast<AtlAxGetControlFn>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")));
+    if (!init || !getControl) return fromWin32(ERROR_PROC_NOT_FOUND);
+    // Once a process: Wine's AtlAxWinInit fails when its window class is already registered,
+    // which it is from the second support window of a run on.
+    WNDCLASSEXW site{};
+    site.cbSize = sizeof site;
+    if (!GetClassInfoExW(GetModuleHandleW(nullptr), L"AtlAxWin", &site) && !init()) return fromWin32(GetLastError());
+
+    HWND host = CreateWindowExW(0, L"AtlAxWin", kWebBrowserClsid, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0,
+                                hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::Form4WebBrowser1)),
+                                GetModuleHandleW(nullptr), nullptr);
+    if (!host) return fromWin32(GetLastError());
+    webBrowser1Host_ = host;
+    SetWindowPos(host, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);  // first in tab order
+    placeWebBrowser1();
+
+    ComRef<IUnknown> control;
+    HRESULT hr = getControl(host, control.out());
+    if (SUCCEEDED(hr) && !control) hr = E_NOINTERFACE;  // the site exists but holds no control
+    if (SUCCEEDED(hr)) hr = control->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(webBrowser1_.out()));
+    if (FAILED(hr)) {
+        webBrowser1_.reset();
+        DestroyWindow(std::exchange(webBrowser1Host_, nullptr));
+    }
+    return hr;
+}
+
+void Form4::placeWebBrowser1() {
+    if (!webBrowser1Host_) return;
+    SetWindowPos(webBrowser1Host_, nullptr, twipsToPixels(kBrowserLeft, dpi()), twipsToPixels(kBrowserTop, dpi()),
+                 twipsToPixels(kBrowserWidth, dpi()), twipsToPixels(kBrowserHeight, dpi()),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT Form4::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_DPICHANGED: {
+        const LRESULT r = Window::onMessage(msg, wp, lp);  // the table's controls and the window
+        placeWebBrowser1();
+        return r;
+    }
+    case WM_DESTROY:
+        // Before the children go: the site window then holds the last reference to the control.
+        webBrowser1_.reset();
+        webBrowser1Host_ = nullptr;
+        break;
+    }
+    return Window::onMessage(msg, wp, lp);
+}
+
+void Form4::onCommand(int id, int notifyCode) {
+    if (id == ids::Form4Command1 && notifyCode == BN_CLICKED) Command1_Click();
+}
+
+// Connect: starts loading the support page into the browser; a press while it loads starts again.
+void Form4::Command1_Click() {
+    if (!webBrowser1_) {
+        rt_.message(std::wstring(L"Web tarayıcı bileşeni olmadığından destek sayfası açılamıyor: ") + kSupportPage +
+                        L"\n" + describe(webBrowser1Error_),
+                    L"Hata", MessageIcon::Error);
+        return;
+    }
+    const HRESULT hr = navigate(kSupportPage);
+    if (FAILED(hr)) {
+        rt_.message(std::wstring(L"Destek sayfası açılamadı: ") + kSupportPage + L"\n" + describe(hr), L"Hata",
+                    MessageIcon::Error);
+    }
+}
+
+// Navigate through the control's dispatch interface with the address as its one argument; the
+// optional flags, target frame, post data and headers are left out.
+HRESULT Form4::navigate(const wchar_t* url) {
+    VARIANTARG arg;
+    VariantInit(&arg);
+    arg.vt = VT_BSTR;
+    arg.bstrVal = SysAllocString(url);
+    if (!arg.bstrVal) return E_OUTOFMEMORY;
+    DISPPARAMS params{&arg, nullptr, 1, 0};
+    EXCEPINFO exception{};
+    UINT badArgument = 0;
+    // The call may run a modal loop that reaches this window; the control stays alive through it.
+    const ComRef<IDispatch> browser = webBrowser1_.copy();
+    HRESULT hr = browser->Invoke(kDispidNavigate, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                                 &exception, &badArgument);
+    VariantClear(&arg);
+    if (hr == DISP_E_EXCEPTION) {
+        if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
+        if (FAILED(exception.scode)) hr = exception.scode;
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrHelpFile);
+    }
+    return hr;
+}
+
+// An HRESULT as the user reads it: the system's description and the code in hexadecimal.
+std::wstring Form4::describe(HRESULT hr) {
+    wchar_t code[16];
+    std::swprintf(code, std::size(code), L"0x%08lX", static_cast<unsigned long>(hr));
+    return rt_.errorReason(static_cast<std::uint32_t>(hr)) + L" (" + code + L")";
+}
+
+}  // namespace dva
