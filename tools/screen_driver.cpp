@@ -2,7 +2,7 @@
 //   drive DESKTOP list
 //   drive DESKTOP wait    CLASS TITLE SECONDS            a visible top-level window appears
 //   drive DESKTOP gone    CLASS TITLE SECONDS            no such visible window is left
-//   drive DESKTOP click   CLASS TITLE CAPTION            BM_CLICK on the window's child CAPTION
+//   drive DESKTOP click   CLASS TITLE CAPTION            clicks the window's child CAPTION (button or label)
 //   drive DESKTOP close   CLASS TITLE                    WM_CLOSE to the window
 //   drive DESKTOP type    CLASS TITLE                    a typed character (WM_CHAR ' ') to it
 //   drive DESKTOP first   SECONDS CLASS TITLE [CLASS TITLE...]
@@ -143,7 +143,17 @@ int wmain(int argc, wchar_t** argv) {
     if (cmd == L"click" && argc == 6) {
         for (HWND w : topLevel(m))
             for (HWND c : children(w))
-                if (textOf(c) == argv[5]) { PostMessageW(c, BM_CLICK, 0, 0); return 0; }
+                if (textOf(c) == argv[5]) {
+                    wchar_t cls[32] = {};
+                    GetClassNameW(c, cls, 32);
+                    if (lstrcmpiW(cls, L"Static") == 0) {  // a label: a press and release on it
+                        PostMessageW(c, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+                        PostMessageW(c, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+                    } else {
+                        PostMessageW(c, BM_CLICK, 0, 0);
+                    }
+                    return 0;
+                }
         write(std::wstring(L"no control \"") + argv[5] + L"\" in a window " + what + L"\n");
         listWindows();
         return 1;
