@@ -102,7 +102,8 @@ bool Window::create(const WindowSpec& spec, std::span<const ControlSpec> control
 }
 
 void Window::layout(const RECT* suggested) {
-    fonts_.clear();
+    // The fonts of the old dpi stay alive until every control has been given its new one.
+    const auto oldFonts = std::exchange(fonts_, {});
     RECT r{0, 0, twipsToPixels(spec_->clientWidth, dpi_), twipsToPixels(spec_->clientHeight, dpi_)};
     clientToWindowRect(r, spec_->style, spec_->exStyle, dpi_);
     const int w = r.right - r.left, hgt = r.bottom - r.top;
