@@ -49,7 +49,7 @@ constexpr ControlSpec kForm3Controls[] = {
     {ids::Form3Text1, ControlKind::TextBox, kAboutText, 120, 120, 3135, 2295, 0,
      {.text = kWhite, .back = kBlack, .disabled = true, .multiline = true}},
     {ids::Form3Label1, ControlKind::Label, L"Dravonil Online", 960, 2520, 1335, 255, 1,
-     {.text = kOrange, .back = kBlack, .font = &fonts::kTahomaBold}},
+     {.text = kOrange, .back = kBlack, .font = &fonts::kTahomaBold, .link = true}},
 };
 
 }  // namespace

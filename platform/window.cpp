@@ -41,7 +41,10 @@ struct ChildClass {
 ChildClass childClass(const ControlSpec& c) {
     switch (c.kind) {
     case ControlKind::Button: return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
-    case ControlKind::CheckBox: return {L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, 0};
+    case ControlKind::CheckBox:
+        // A greyed check box is never enabled again, so it never toggles, not even for a
+        // click message sent to it directly.
+        return {L"BUTTON", (c.look.disabled ? DWORD{BS_CHECKBOX} : DWORD{BS_AUTOCHECKBOX}) | WS_TABSTOP, 0};
     case ControlKind::Label: return {L"STATIC", SS_LEFT | SS_NOTIFY | SS_NOPREFIX, 0};
     case ControlKind::ListBox:
         return {L"LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
@@ -224,6 +227,14 @@ LRESULT Window::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
         unload();
         return 0;
+    case WM_SETCURSOR: {
+        const ControlSpec* c = specOf(reinterpret_cast<HWND>(wp));
+        if (c && c->look.link && LOWORD(lp) == HTCLIENT) {
+            SetCursor(LoadCursorW(nullptr, IDC_HAND));
+            return TRUE;
+        }
+        break;
+    }
     case WM_DPICHANGED:
         dpi_ = HIWORD(wp);
         layout(reinterpret_cast<const RECT*>(lp));

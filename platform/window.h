@@ -34,6 +34,7 @@ struct Look {
     bool ticked = false;    // check boxes
     int bitmap = 0;         // pictures: bitmap resource drawn from the top-left corner
     bool multiline = false; // text boxes
+    bool link = false;      // labels that open something: the hand cursor over them
 };
 
 // One row of a window's layout table; positions and sizes in twips.

@@ -32,7 +32,7 @@ constexpr Look kWhiteOnBlack{.text = kWhite, .back = kBlack};
 constexpr ControlSpec kForm1Controls[] = {
     {ids::Form1Picture1, ControlKind::Picture, nullptr, 0, 0, 6135, 1935, 6, {.bitmap = IDB_BANNER}},
     {ids::Form1Label1, ControlKind::Label, L"Hakkında", 5160, 2040, 975, 255, 7,
-     {.text = kOrange, .back = kBlack, .font = &fonts::kSansSerifBold}},
+     {.text = kOrange, .back = kBlack, .font = &fonts::kSansSerifBold, .link = true}},
     {ids::Form1Command1, ControlKind::Button, L"Tara ve Temizle", 120, 2520, 1695, 495, 0},
     {ids::Form1Label2, ControlKind::Label, L"Seçenekler", 2760, 2520, 975, 255, 10,
      {.text = kWhite, .back = kBlack, .font = &fonts::kTahomaBold}},

@@ -82,11 +82,13 @@ TEST_F(MainWindow, GreyedOptionsIgnoreClicks) {
         EXPECT_EQ(p.checkState(ids::Form1Check3), BST_UNCHECKED) << "round " << round;
         EXPECT_EQ(p.checkState(ids::Form1Check4), BST_CHECKED) << "round " << round;
     }
-    // A click delivered to them as a message (which the system's check box acts on even when it
-    // is greyed) starts nothing in the program either.
+    // A click delivered to them as a message (which an automatic check box acts on even when it
+    // is greyed) neither toggles them nor starts anything.
     p.click(check3);
     p.click(check4);
     EXPECT_TRUE(p.expectNoMessageBoxFor(1500ms));
+    EXPECT_EQ(p.checkState(ids::Form1Check3), BST_UNCHECKED);
+    EXPECT_EQ(p.checkState(ids::Form1Check4), BST_CHECKED);
     EXPECT_FALSE(IsWindowEnabled(check3));
     EXPECT_FALSE(IsWindowEnabled(check4));
     EXPECT_EQ(p.checkState(ids::Form1Check2), BST_CHECKED);
