@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 #include <thread>
@@ -82,11 +83,6 @@ void makeFolders(const std::wstring& path) {
     }
 }
 
-bool underWine() {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
 // Xvfb has no window manager, yet Wine hands top-level windows to one by default and, each time
 // such a window closes, waits two seconds for the manager that never answers. Every message box
 // would cost that. Wine's own setting turns this off for the programs started afterwards in this
@@ -102,13 +98,100 @@ void unmanagedWindowsUnderWine() {
     RegCloseKey(key);
 }
 
-void postClick(HWND h, int x, int y) {
+// ---- Wine's notification area ---------------------------------------------------------------------
+//
+// When X offers no system tray (Xvfb has none), Wine shows the notification area as a top-level
+// window of class __winex11_standalone_tray, owned by its explorer process, with one child window
+// of class __winex11_tray_icon per icon; deleting an icon destroys its window. Each icon window
+// keeps, as its user data, the address of Wine's record of the icon inside that process: the
+// values a program handed over with Shell_NotifyIcon, among them the owner window and the tip.
+// The record's layout is Wine's own, so it is searched instead of read at fixed offsets: the owner
+// is a pointer-aligned slot that holds a window handle, the tip the first run of text after it.
+
+constexpr size_t kIconRecordBytes = 512;
+
+std::vector<HWND> trayIconWindows() {
+    std::vector<HWND> icons;
+    for (HWND tray = FindWindowExW(nullptr, nullptr, L"__winex11_standalone_tray", nullptr); tray;
+         tray = FindWindowExW(nullptr, tray, L"__winex11_standalone_tray", nullptr)) {
+        for (HWND icon = FindWindowExW(tray, nullptr, L"__winex11_tray_icon", nullptr); icon;
+             icon = FindWindowExW(tray, icon, L"__winex11_tray_icon", nullptr))
+            icons.push_back(icon);
+    }
+    return icons;
+}
+
+std::vector<unsigned char> iconRecord(HWND icon) {
+    const auto address = GetWindowLongPtrW(icon, GWLP_USERDATA);
+    HANDLE tray = OpenProcess(PROCESS_VM_READ, FALSE, processOf(icon));
+    std::vector<unsigned char> record;
+    if (!address || !tray) {
+        if (tray) CloseHandle(tray);
+        return record;
+    }
+    // The record may end close to the end of its page: read less until a read succeeds.
+    for (size_t size = kIconRecordBytes; size >= 64 && record.empty(); size /= 2) {
+        std::vector<unsigned char> buffer(size);
+        SIZE_T got = 0;
+        if (ReadProcessMemory(tray, reinterpret_cast<const void*>(address), buffer.data(), size, &got) && got == size)
+            record = std::move(buffer);
+    }
+    CloseHandle(tray);
+    return record;
+}
+
+// The offset of the first pointer-aligned slot that satisfies the test, or npos.
+size_t findHandleSlot(const std::vector<unsigned char>& record, const std::function<bool(HWND)>& isOwner) {
+    for (size_t at = 0; at + sizeof(HWND) <= std::min<size_t>(record.size(), 128); at += sizeof(HWND)) {
+        HWND value = nullptr;
+        std::memcpy(&value, record.data() + at, sizeof value);
+        if (value && isOwner(value)) return at;
+    }
+    return std::string::npos;
+}
+
+// The first text of three or more printable characters ending in NUL at or after the offset.
+std::wstring firstText(const std::vector<unsigned char>& record, size_t from) {
+    std::wstring run;
+    for (size_t at = from; at + 2 <= record.size(); at += 2) {
+        wchar_t c = 0;
+        std::memcpy(&c, record.data() + at, 2);
+        if (c == 0 && run.size() >= 3) return run;
+        const bool printable = c >= 0x20 && !(c >= 0x7F && c <= 0x9F);
+        if (printable) {
+            run += c;
+        } else {
+            run.clear();
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+bool underWine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+void postLeftClick(HWND h, int x, int y) {
     const LPARAM at = MAKELPARAM(x, y);
     PostMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostMessageW(h, WM_LBUTTONUP, 0, at);
 }
 
-}  // namespace
+void postMouse(HWND h, std::initializer_list<UINT> messages) {
+    RECT r{};
+    GetClientRect(h, &r);
+    const LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
+    for (UINT msg : messages) {
+        WPARAM buttons = 0;
+        if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) buttons = MK_LBUTTON;
+        if (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK) buttons = MK_RBUTTON;
+        if (msg == WM_MBUTTONDOWN || msg == WM_MBUTTONDBLCLK) buttons = MK_MBUTTON;
+        PostMessageW(h, msg, buttons, at);
+    }
+}
 
 std::string utf8(std::wstring_view text) {
     if (text.empty()) return {};
@@ -202,7 +285,7 @@ bool waitFor(const std::function<bool()>& condition, Ms within) {
 
 // ---- the program -------------------------------------------------------------------------------
 
-Program::Program() { start(); }
+Program::Program(StartOn startOn) { start(startOn); }
 
 Program::~Program() {
     if (!process_) return;
@@ -213,7 +296,7 @@ Program::~Program() {
     CloseHandle(process_);
 }
 
-void Program::start() {
+void Program::start(StartOn startOn) {
     unmanagedWindowsUnderWine();
     const std::wstring exe = binDir() + L"Dravonil Veriz Avize.exe";
     std::wstring commandLine = L"\"" + exe + L"\"";
@@ -246,11 +329,16 @@ void Program::start() {
         ADD_FAILURE() << "neither the splash window nor the main window appeared\n" << describe();
         return;
     }
+    if (startOn == StartOn::Splash) {
+        if (!splash || !IsWindowVisible(splash))
+            ADD_FAILURE() << "the program did not open on its splash window\n" << describe();
+        return;
+    }
     if (mainVisible()) return;
     // A click on the splash background (away from its controls) shows the main window. It is
     // repeated in case the first one came before the window was ready for it.
     for (int attempt = 0; attempt < 5 && !mainVisible(); ++attempt) {
-        if (HWND s = topWindow(L"frmSplash")) postClick(s, 10, 10);
+        if (HWND s = topWindow(L"frmSplash")) postLeftClick(s, 10, 10);
         waitFor(mainVisible, Ms{2000});
     }
     if (!mainVisible()) ADD_FAILURE() << "the main window did not appear after a click on the splash window\n" << describe();
@@ -271,6 +359,34 @@ HWND Program::topWindow(const wchar_t* name) const {
         if (className(h) == name) return h;
     }
     return nullptr;
+}
+
+HWND Program::form1() const {
+    HWND h = topWindow(L"Form1");
+    if (h) mainSeen_ = h;
+    return h;
+}
+
+std::vector<TrayIcon> Program::trayIcons() const {
+    form1();  // remember the main window while it exists
+    const auto ours = [&](HWND owner) {
+        return owner == mainSeen_ || (IsWindow(owner) && processOf(owner) == pid_);
+    };
+    std::vector<TrayIcon> icons;
+    for (HWND icon : trayIconWindows()) {
+        const auto record = iconRecord(icon);
+        const size_t owner = findHandleSlot(record, ours);
+        if (owner == std::string::npos) continue;
+        icons.push_back({icon, firstText(record, owner + sizeof(HWND))});
+    }
+    return icons;
+}
+
+bool Program::waitForTrayIcons(size_t count, Ms within) const {
+    if (waitFor([&] { return trayIcons().size() == count; }, within)) return true;
+    ADD_FAILURE() << "the program did not come to have " << count << " icon(s) in the notification area\n"
+                  << describe();
+    return false;
 }
 
 HWND Program::control(HWND parent, int id) const { return parent ? GetDlgItem(parent, id) : nullptr; }
@@ -454,6 +570,12 @@ std::string Program::describe() const {
     const auto lines = listLines();
     if (lines.empty()) out << " (empty or no detections window)";
     for (const auto& line : lines) out << "\n  " << inQuotes(line);
+    out << "\nnotification area: " << trayIconWindows().size() << " icon(s), of this program:";
+    const auto icons = trayIcons();
+    if (icons.empty()) out << " none";
+    for (const auto& icon : icons)
+        out << "\n  icon window " << icon.window << (IsWindowVisible(icon.window) ? " visible" : " hidden") << " tip "
+            << inQuotes(icon.tip);
     out << "\nthreat files present:\n" << threatFilesPresent();
     return out.str();
 }
@@ -463,7 +585,7 @@ std::string Program::describe() const {
 void ProgramTest::SetUp() {
     clearThreatPaths();
     ASSERT_FALSE(HasFailure()) << "drive C could not be cleared\n" << threatFilesPresent();
-    program_.emplace();
+    program_.emplace(startOn());
     ASSERT_FALSE(HasFailure()) << "the program did not start";
 }
 

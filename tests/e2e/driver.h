@@ -49,6 +49,27 @@ bool waitFor(const std::function<bool()>& condition, Ms within);
 
 // ---- the program -------------------------------------------------------------------------------
 
+// Whether this test program runs under Wine (its ntdll names Wine's version).
+bool underWine();
+
+// Posts a press and a release of the left button at a client point of the window.
+void postLeftClick(HWND h, int x, int y);
+// Posts mouse messages to the window, one after the other, at the middle of its client area and
+// with the button flags a real pointer would give them (WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, ...).
+void postMouse(HWND h, std::initializer_list<UINT> messages);
+
+// An icon in Wine's notification area: the window that draws it and the tip its program gave.
+struct TrayIcon {
+    HWND window = nullptr;
+    std::wstring tip;
+};
+
+// Where a run of the program is left once it has started.
+enum class StartOn {
+    MainWindow,  // handed over from the splash window: the main window is visible
+    Splash,      // the splash window is visible and nothing has been done to it
+};
+
 struct MessageBoxSeen {
     HWND hwnd = nullptr;
     std::wstring title;
@@ -56,11 +77,11 @@ struct MessageBoxSeen {
 };
 
 // One run of the program under test. Starting it hands over from the splash window when there is
-// one, so the main window is visible once the constructor returns. The destructor ends the process
-// if it is still running.
+// one, so the main window is visible once the constructor returns; with StartOn::Splash it stops
+// when the splash window is up. The destructor ends the process if it is still running.
 class Program {
 public:
-    Program();
+    explicit Program(StartOn startOn = StartOn::MainWindow);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -73,7 +94,8 @@ public:
 
     // Top-level windows of this process by class; nullptr when there is none.
     HWND topWindow(const wchar_t* className) const;
-    HWND form1() const { return topWindow(L"Form1"); }
+    HWND form1() const;  // also remembered, for the icons left behind once the process is gone
+    HWND splash() const { return topWindow(L"frmSplash"); }
     HWND form2() const { return topWindow(L"Form2"); }
     HWND control(HWND parent, int id) const;
     HWND mainControl(int id) const;  // a control of Form1; fails the test when it is missing
@@ -110,6 +132,12 @@ public:
     int checkState(int id) const;  // BM_GETCHECK of a Form1 check box
     std::wstring text(HWND h) const;
 
+    // The icons of this program in Wine's notification area: those whose owner is one of its
+    // windows or, once the process is gone, the main window it had.
+    std::vector<TrayIcon> trayIcons() const;
+    // Waits until the program has exactly this many icons; on timeout adds a failure.
+    bool waitForTrayIcons(size_t count, Ms within = kReactWithin) const;
+
     // Clicks "Çıkış" and waits for the process to end.
     std::optional<DWORD> exitByCommand();
 
@@ -117,12 +145,13 @@ public:
     std::string describe() const;
 
 private:
-    void start();
+    void start(StartOn startOn);
     MessageBoxSeen read(HWND box) const;
 
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
     mutable int mostBoxes_ = 0;
+    mutable HWND mainSeen_ = nullptr;
 };
 
 // Base of every end-to-end case: a clean drive C before and after, a fresh program for the case,
@@ -133,6 +162,8 @@ protected:
     void TearDown() override;
 
     Program& program() { return *program_; }
+    // Where the case wants the program when it begins.
+    virtual StartOn startOn() const { return StartOn::MainWindow; }
 
 private:
     std::optional<Program> program_;
