@@ -94,7 +94,10 @@ void Form1::Form_MouseMove(int xPixels) {
     // The icon's reports come as mouse moves; X in twips as the window measures it.
     const float twipsPerPixel = 1440.0f / static_cast<float>(dpi());
     const float x = static_cast<float>(xPixels) * twipsPerPixel;
-    if (notifyEventShowsWindow(notifyEventFromMouseX(x, twipsPerPixel))) show();
+    if (!notifyEventShowsWindow(notifyEventFromMouseX(x, twipsPerPixel))) return;
+    // Showing an already visible window changes nothing: a pointer that crosses column 515 of
+    // the window itself at a high dpi must not pull it forward.
+    if (!IsWindowVisible(hwnd())) show();
 }
 
 void Form1::setTimer1Enabled(bool enabled) {
