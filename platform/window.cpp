@@ -12,20 +12,20 @@ namespace {
 
 HINSTANCE instance() { return GetModuleHandleW(nullptr); }
 
-void registerClass(const WindowSpec& spec, WNDPROC proc) {
+void registerClass(const WindowSpec& form, WNDPROC proc) {
     WNDCLASSEXW wc{};
-    if (GetClassInfoExW(instance(), spec.className, &wc)) return;
+    if (GetClassInfoExW(instance(), form.className, &wc)) return;
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = proc;
     wc.hInstance = instance();
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     // Windows without a colour of their own (kDefaultColour) have the dialogs' button face.
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    wc.lpszClassName = spec.className;
-    if (spec.icon) {
-        wc.hIcon = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(spec.icon), IMAGE_ICON,
+    wc.lpszClassName = form.className;
+    if (form.icon) {
+        wc.hIcon = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(form.icon), IMAGE_ICON,
                                                  0, 0, LR_DEFAULTSIZE | LR_SHARED));
-        wc.hIconSm = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(spec.icon), IMAGE_ICON,
+        wc.hIconSm = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(form.icon), IMAGE_ICON,
                                                    GetSystemMetrics(SM_CXSMICON),
                                                    GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     }
@@ -72,13 +72,13 @@ Window* Window::fromHandle(HWND h) {
     return reinterpret_cast<Window*>(GetWindowLongPtrW(h, GWLP_USERDATA));
 }
 
-bool Window::create(const WindowSpec& spec, std::span<const ControlSpec> controls) {
-    spec_ = &spec;
+bool Window::create(const WindowSpec& form, std::span<const ControlSpec> controls) {
+    form_ = &form;
     controls_.assign(controls.begin(), controls.end());
     std::stable_sort(controls_.begin(), controls_.end(),
                      [](const ControlSpec& a, const ControlSpec& b) { return a.tabIndex < b.tabIndex; });
-    registerClass(spec, &Window::proc);
-    HWND h = CreateWindowExW(spec.exStyle, spec.className, spec.caption, spec.style, CW_USEDEFAULT,
+    registerClass(form, &Window::proc);
+    HWND h = CreateWindowExW(form.exStyle, form.className, form.caption, form.style, CW_USEDEFAULT,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance(), this);
     if (!h) return false;
     dpi_ = dpiForWindow(h);
@@ -107,12 +107,12 @@ bool Window::create(const WindowSpec& spec, std::span<const ControlSpec> control
 void Window::layout(const RECT* suggested) {
     // The fonts of the old dpi stay alive until every control has been given its new one.
     const auto oldFonts = std::exchange(fonts_, {});
-    RECT r{0, 0, twipsToPixels(spec_->clientWidth, dpi_), twipsToPixels(spec_->clientHeight, dpi_)};
-    clientToWindowRect(r, spec_->style, spec_->exStyle, dpi_);
+    RECT r{0, 0, twipsToPixels(form_->clientWidth, dpi_), twipsToPixels(form_->clientHeight, dpi_)};
+    clientToWindowRect(r, form_->style, form_->exStyle, dpi_);
     const int w = r.right - r.left, hgt = r.bottom - r.top;
     if (suggested) {
         SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, w, hgt, SWP_NOZORDER | SWP_NOACTIVATE);
-    } else if (spec_->placement == Placement::CenterScreen) {
+    } else if (form_->placement == Placement::CenterScreen) {
         const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - hgt) / 2;
         SetWindowPos(hwnd_, nullptr, x, y, w, hgt, SWP_NOZORDER | SWP_NOACTIVATE);
     } else {
@@ -122,7 +122,7 @@ void Window::layout(const RECT* suggested) {
         HWND child = control(c.id);
         SetWindowPos(child, nullptr, twipsToPixels(c.left, dpi_), twipsToPixels(c.top, dpi_),
                      twipsToPixels(c.width, dpi_), twipsToPixels(c.height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c.look.font ? c.look.font : spec_->font)),
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c.look.font ? c.look.font : form_->font)),
                      TRUE);
     }
 }
@@ -156,7 +156,7 @@ LRESULT Window::colourControl(HDC dc, HWND child, UINT msg) {
     const bool boxed = c && (c->kind == ControlKind::ListBox || c->kind == ControlKind::TextBox);
     COLORREF back = c && c->look.back != kDefaultColour ? c->look.back
                     : boxed                              ? GetSysColor(COLOR_WINDOW)
-                                                         : spec_->back;
+                                                         : form_->back;
     const COLORREF text = c ? c->look.text : kDefaultColour;
     if (text == kDefaultColour && back == kDefaultColour) return DefWindowProcW(hwnd_, msg, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(child));
     if (back == kDefaultColour) back = GetSysColor(COLOR_BTNFACE);
@@ -201,10 +201,10 @@ void Window::unload() {
 LRESULT Window::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_ERASEBKGND:
-        if (spec_ && spec_->back != kDefaultColour) {
+        if (form_ && form_->back != kDefaultColour) {
             RECT r;
             GetClientRect(hwnd_, &r);
-            FillRect(reinterpret_cast<HDC>(wp), &r, brushFor(spec_->back));
+            FillRect(reinterpret_cast<HDC>(wp), &r, brushFor(form_->back));
             return 1;
         }
         break;

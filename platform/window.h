@@ -85,7 +85,7 @@ public:
 
 protected:
     // Creates the window hidden, with its controls in tab order. Returns false on failure.
-    bool create(const WindowSpec& spec, std::span<const ControlSpec> controls);
+    bool create(const WindowSpec& form, std::span<const ControlSpec> controls);
 
     virtual LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
     virtual void onCommand(int /*id*/, int /*notifyCode*/) {}
@@ -101,7 +101,7 @@ protected:
 private:
     static LRESULT CALLBACK proc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
     void layout(const RECT* suggested);
-    HFONT fontFor(const FontSpec* spec);
+    HFONT fontFor(const FontSpec* font);
     HBRUSH brushFor(COLORREF colour);
     const ControlSpec* specOf(HWND child) const;
     LRESULT colourControl(HDC dc, HWND child, UINT msg);
@@ -109,7 +109,7 @@ private:
 
     HWND hwnd_ = nullptr;
     int dpi_ = 96;
-    const WindowSpec* spec_ = nullptr;
+    const WindowSpec* form_ = nullptr;
     std::vector<ControlSpec> controls_;  // in tab order
     std::map<const FontSpec*, UniqueFont> fonts_;
     std::map<COLORREF, UniqueBrush> brushes_;
