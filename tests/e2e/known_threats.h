@@ -7,25 +7,12 @@
 namespace dva::e2e {
 
 inline constexpr std::array<const wchar_t*, 19> kKnownThreats{
-    L"C:\\AutoRun.inf",
-    L"C:\\ActivexDebugger32.exe",
-    L"C:\\System32.exe",
-    L"C:\\Explorer.exe",
-    L"C:\\bittorrent.exe",
-    L"C:\\logged.txt",
-    L"C:\\RavMon.exe",
-    L"C:\\amvo.exe",  // letter o
-    L"C:\\amvo.dll",
-    L"C:\\amvo.reg",
-    L"C:\\amv0.exe",  // digit zero
-    L"C:\\amv0.dll",
-    L"C:\\mdm.exe",
-    L"C:\\svchost.dll",
-    L"C:\\svchost.exe",
-    L"C:\\WINDOWS\\eksplorasi.exe",
-    L"C:\\WINDOWS\\ShellNew\\bronstab.exe",
-    L"C:\\WINDOWS\\services.exe",
-    L"C:\\WINDOWS\\system32\\NvCpls.exe",
+    L"C:\\AutoRun.inf", L"C:\\ActivexDebugger32.exe", L"C:\\System32.exe", L"C:\\Explorer.exe",
+    L"C:\\bittorrent.exe", L"C:\\logged.txt", L"C:\\RavMon.exe",
+    L"C:\\amvo.exe", L"C:\\amvo.dll", L"C:\\amvo.reg",  // letter o
+    L"C:\\amv0.exe", L"C:\\amv0.dll",                   // digit zero
+    L"C:\\mdm.exe", L"C:\\svchost.dll", L"C:\\svchost.exe", L"C:\\WINDOWS\\eksplorasi.exe",
+    L"C:\\WINDOWS\\ShellNew\\bronstab.exe", L"C:\\WINDOWS\\services.exe", L"C:\\WINDOWS\\system32\\NvCpls.exe",
 };
 
 }  // namespace dva::e2e

@@ -1,6 +1,6 @@
 // Living in the notification area: closing the main window hides it behind the icon, the icon
-// brings it back, and only the exit command or the end of the session ends the program.
-#include "driver.h"  // first: it brings <windows.h>, which <shellapi.h> needs
+// brings it back, and only "Çıkış" or the end of the session ends the program.
+#include "driver.h"  // first: <shellapi.h> needs <windows.h>
 
 #include <shellapi.h>
 
@@ -9,192 +9,102 @@
 namespace dva::e2e {
 namespace {
 
-// How long an event that must not bring the window back is watched.
-constexpr Ms kNothingFor{1500};
-
 class Residence : public ProgramTest {
 protected:
     void SetUp() override {
-        // The icon is looked for in the notification area that Wine draws under X.
-        if (!underWine()) GTEST_SKIP() << "needs Wine's notification area";
+        if (!underWine()) GTEST_SKIP() << "looks for the icon in Wine's own notification area";
         ProgramTest::SetUp();
+        ASSERT_TRUE(program().waitForTrayIcons(1));
     }
 
-    bool mainVisible() {
-        HWND main = program().form1();
-        return main && IsWindowVisible(main);
-    }
-
-    // Sends the close request of the title bar's close box and waits until the window is hidden.
-    void closeMainWindow(UINT how = WM_SYSCOMMAND) {
+    // A close request to the main window hides it, and nothing else.
+    void closeMainWindow(UINT msg, WPARAM wp = 0) {
         Program& p = program();
         HWND main = p.form1();
-        ASSERT_NE(main, nullptr) << "the main window is gone\n" << p.describe();
-        if (how == WM_SYSCOMMAND) {
-            PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
-        } else {
-            PostMessageW(main, how, 0, 0);
-        }
-        ASSERT_TRUE(waitFor([&] { return !mainVisible(); }, kReactWithin))
-            << "the main window did not hide on a close request\n" << p.describe();
+        PostMessageW(main, msg, wp, 0);
+        ASSERT_TRUE(waitFor([&] { return !p.mainVisible(); }, kReactWithin)) << "not hidden\n" << p.describe();
         EXPECT_TRUE(p.alive()) << "closing the main window ended the program";
         EXPECT_EQ(p.form1(), main) << "the main window was destroyed instead of hidden";
+        EXPECT_TRUE(p.waitForTrayIcons(1));
     }
 
-    // The one icon of the program; fails the test when there is not exactly one.
-    HWND icon() {
-        const auto icons = program().trayIcons();
-        EXPECT_EQ(icons.size(), 1u) << program().describe();
-        return icons.size() == 1 ? icons.front().window : nullptr;
-    }
-
-    void expectShownBy(std::initializer_list<UINT> messages, const char* what) {
-        HWND h = icon();
-        ASSERT_NE(h, nullptr);
-        postMouse(h, messages);
-        EXPECT_TRUE(waitFor([&] { return mainVisible(); }, kReactWithin))
-            << what << " on the icon did not show the main window\n" << program().describe();
-    }
-
-    void expectStaysHiddenAfter(std::initializer_list<UINT> messages, const char* what) {
-        HWND h = icon();
-        ASSERT_NE(h, nullptr);
-        postMouse(h, messages);
-        EXPECT_FALSE(waitFor([&] { return mainVisible(); }, kNothingFor)) << what << " on the icon showed the main window";
+    // Posts mouse messages to the one icon; returns whether the main window shows within the span.
+    bool iconShowsWindow(std::initializer_list<UINT> messages, Ms span = kReactWithin) {
+        postMouse(program().trayIcons().at(0).window, messages);
+        return waitFor([&] { return program().mainVisible(); }, span);
     }
 };
 
-TEST_F(Residence, ClosingHidesTheWindowWhileTheIconAndTheScanCarryOn) {
+TEST_F(Residence, CloseHidesTheWindowUntilADoubleClickOrARightPressOnTheIcon) {
     Program& p = program();
-    ASSERT_TRUE(p.waitForTrayIcons(1));
     EXPECT_TEXT(p.trayIcons().front().tip, L"Dravonil Veriz Avize");
-    EXPECT_TRUE(IsWindowVisible(p.trayIcons().front().window));
-
-    // The user has moved the window away from the centre: it comes back where it was left.
+    // Moved away from the centre, it comes back where it was left.
     HWND main = p.form1();
     SetWindowPos(main, nullptr, 37, 29, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT before{};
-    ASSERT_TRUE(waitFor([&] { return GetWindowRect(main, &before) && before.left == 37 && before.top == 29; }, kReactWithin))
-        << "the window could not be moved for the test";
+    RECT before{}, after{};
+    ASSERT_TRUE(waitFor([&] { return GetWindowRect(main, &before) && before.left == 37 && before.top == 29; },
+                        kReactWithin));
+    ASSERT_NO_FATAL_FAILURE(closeMainWindow(WM_SYSCOMMAND, SC_CLOSE));
 
-    ASSERT_NO_FATAL_FAILURE(closeMainWindow());
-    EXPECT_TRUE(p.waitForTrayIcons(1));
-
-    // Hidden, the program still scans: a threat file raises the alert, and the window stays hidden.
+    // Hidden, the program still scans, and an alert does not bring the window back.
     placeFile(L"C:\\RavMon.exe");
     EXPECT_TRUE(p.expectAlert());
     EXPECT_TRUE(p.waitForLines({L"C:\\RavMon.exe"}));
     EXPECT_TRUE(waitFor([] { return !exists(L"C:\\RavMon.exe"); }, kReactWithin));
-    EXPECT_FALSE(mainVisible()) << "the alert brought the hidden main window back";
+    EXPECT_FALSE(p.mainVisible()) << "the alert showed the hidden window";
 
-    // A double-click of the left button, as the pointer makes it, shows the window at its place.
-    ASSERT_NO_FATAL_FAILURE(expectShownBy({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP},
-                                          "a left double-click"));
-    RECT after{};
+    EXPECT_FALSE(iconShowsWindow({WM_MOUSEMOVE, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP}, kNothingFor))
+        << "a pointer move or a single click showed the window";
+    EXPECT_TRUE(iconShowsWindow({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}))
+        << "a double-click did not show the window\n" << p.describe();
     GetWindowRect(main, &after);
-    EXPECT_EQ(after.left, before.left);
-    EXPECT_EQ(after.top, before.top);
-    EXPECT_EQ(after.right, before.right);
-    EXPECT_EQ(after.bottom, before.bottom);
+    EXPECT_TRUE(EqualRect(&before, &after)) << "shown at " << after.left << "," << after.top;
     EXPECT_FALSE(IsIconic(main));
-    EXPECT_TRUE(p.waitForTrayIcons(1));
-}
 
-TEST_F(Residence, OnlyADoubleClickOrARightPressOnTheIconBringsTheWindowBack) {
-    Program& p = program();
-    ASSERT_TRUE(p.waitForTrayIcons(1));
     ASSERT_NO_FATAL_FAILURE(closeMainWindow(WM_CLOSE));
+    EXPECT_TRUE(iconShowsWindow({WM_RBUTTONDOWN})) << "a right press did not show the window";
+    ASSERT_NO_FATAL_FAILURE(closeMainWindow(WM_SYSCOMMAND, SC_CLOSE));  // the third close: still one icon
+    EXPECT_TRUE(iconShowsWindow({WM_RBUTTONDOWN, WM_RBUTTONUP}));
 
-    expectStaysHiddenAfter({WM_MOUSEMOVE, WM_MOUSEMOVE}, "the pointer moving");
-    expectStaysHiddenAfter({WM_LBUTTONDOWN, WM_LBUTTONUP}, "a single left click");
-    expectStaysHiddenAfter({WM_RBUTTONUP, WM_MBUTTONDOWN, WM_MBUTTONUP}, "a right release and a middle click");
-    EXPECT_TRUE(p.alive());
-
-    // A right press shows the window at once; its release changes nothing more.
-    ASSERT_NO_FATAL_FAILURE(expectShownBy({WM_RBUTTONDOWN}, "a right button press"));
-    postMouse(icon(), {WM_RBUTTONUP});
-    EXPECT_TRUE(p.expectNoMessageBoxFor(Ms{500}));
-    EXPECT_TRUE(mainVisible());
-
-    // Both ways work again after the next close.
-    ASSERT_NO_FATAL_FAILURE(closeMainWindow());
-    ASSERT_NO_FATAL_FAILURE(expectShownBy({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP},
-                                          "a left double-click"));
-    ASSERT_NO_FATAL_FAILURE(closeMainWindow());
-    ASSERT_NO_FATAL_FAILURE(expectShownBy({WM_RBUTTONDOWN, WM_RBUTTONUP}, "a right click"));
-    // Closed three times: still one icon.
-    EXPECT_TRUE(p.waitForTrayIcons(1));
-    EXPECT_EQ(p.form2(), nullptr);
-}
-
-TEST_F(Residence, TheIconIsPutBackWhenTheShellLostIt) {
-    Program& p = program();
-    ASSERT_TRUE(p.waitForTrayIcons(1));
-    HWND main = p.form1();
-
-    // The shell restarting announces itself with "TaskbarCreated"; a repeated one adds nothing.
+    // A restarted shell announces itself with "TaskbarCreated": the lost icon comes back, once.
     const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
-    ASSERT_NE(taskbarCreated, 0u);
-    PostMessageW(main, taskbarCreated, 0, 0);
-    PostMessageW(main, taskbarCreated, 0, 0);
-    EXPECT_TRUE(p.expectNoMessageBoxFor(Ms{800}));
-    EXPECT_TRUE(p.waitForTrayIcons(1));
-
-    // The icon removed behind the program's back, as a restarting shell does, comes back.
-    NOTIFYICONDATAW record{};
-    record.cbSize = sizeof record;
+    NOTIFYICONDATAW record{sizeof record};
     record.hWnd = main;
     record.uID = 1;
     ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &record)) << "the test could not remove the program's icon";
     ASSERT_TRUE(p.waitForTrayIcons(0));
     PostMessageW(main, taskbarCreated, 0, 0);
-    EXPECT_TRUE(p.waitForTrayIcons(1)) << "\"TaskbarCreated\" did not put the icon back";
-    EXPECT_TEXT(p.trayIcons().empty() ? L"" : p.trayIcons().front().tip, L"Dravonil Veriz Avize");
-    EXPECT_TRUE(IsWindowVisible(main));
-
-    // Closing the window also puts a lost icon back, so the hidden window can still be reached.
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &record));
-    ASSERT_TRUE(p.waitForTrayIcons(0));
-    ASSERT_NO_FATAL_FAILURE(closeMainWindow());
-    ASSERT_TRUE(p.waitForTrayIcons(1)) << "closing the window did not put the lost icon back";
-    ASSERT_NO_FATAL_FAILURE(expectShownBy({WM_RBUTTONDOWN}, "a right button press"));
+    PostMessageW(main, taskbarCreated, 0, 0);
+    ASSERT_TRUE(p.waitForTrayIcons(1)) << "\"TaskbarCreated\" did not put the icon back";
+    EXPECT_TRUE(p.expectNoMessageBoxFor(Ms{800}));
+    EXPECT_EQ(p.trayIcons().size(), 1u);
+    EXPECT_TEXT(p.trayIcons().front().tip, L"Dravonil Veriz Avize");
 }
 
-TEST_F(Residence, ExitCommandLeavesNoIcon) {
+TEST_F(Residence, ExitCommandEndsTheProgramWithOtherWindowsOpenAndLeavesNoIcon) {
     Program& p = program();
-    ASSERT_TRUE(p.waitForTrayIcons(1));
-    // From the hidden state too: first close, then bring it back to reach the button.
-    ASSERT_NO_FATAL_FAILURE(closeMainWindow());
-    ASSERT_NO_FATAL_FAILURE(expectShownBy({WM_RBUTTONDOWN}, "a right button press"));
-    const auto code = p.exitByCommand();
-    ASSERT_TRUE(code.has_value()) << "the process is still running after \"Çıkış\"\n" << p.describe();
-    EXPECT_EQ(*code, 0u);
-    EXPECT_TRUE(p.waitForTrayIcons(0)) << "an icon of the ended program is left in the notification area";
+    p.clickMain(ids::Form1Command2);
+    ASSERT_NE(p.waitShown(L"Form2"), nullptr);
+    ASSERT_NO_FATAL_FAILURE(closeMainWindow(WM_SYSCOMMAND, SC_CLOSE));
+    ASSERT_TRUE(iconShowsWindow({WM_RBUTTONDOWN}));
+    p.clickMain(ids::Form1Command4);
+    EXPECT_EQ(p.waitForExit(Ms{10000}), std::optional<DWORD>(0)) << "\"Çıkış\" did not end it\n" << p.describe();
+    EXPECT_TRUE(p.waitForTrayIcons(0)) << "an icon of the ended program is left";
 }
 
 TEST_F(Residence, EndOfTheSessionIsNotRefusedAndEndsTheProgram) {
     Program& p = program();
-    ASSERT_TRUE(p.waitForTrayIcons(1));
-    ASSERT_NO_FATAL_FAILURE(closeMainWindow());
+    ASSERT_NO_FATAL_FAILURE(closeMainWindow(WM_SYSCOMMAND, SC_CLOSE));
     HWND main = p.form1();
-
     DWORD_PTR answer = 0;
-    ASSERT_TRUE(SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 3000, &answer))
-        << "the main window did not answer the end of the session";
+    ASSERT_TRUE(SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 3000, &answer));
     EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "the end of the session was refused";
-    // Asking changes nothing: the session may still go on.
-    EXPECT_TRUE(p.alive());
-    EXPECT_FALSE(IsWindowVisible(main));
-
-    // An end of the session that was called off leaves the program running.
+    EXPECT_TRUE(p.alive()) << "asking ended the program";
+    // Called off, the end of the session changes nothing; carried out, it ends the program.
     SendMessageTimeoutW(main, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 3000, &answer);
     EXPECT_FALSE(p.waitForExit(Ms{800}).has_value()) << "a cancelled end of the session ended the program";
-    EXPECT_TRUE(p.waitForTrayIcons(1));
-
-    // The session ends: so does the program, and its icon with it. The window may go before it answers.
     SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 3000, &answer);
-    EXPECT_TRUE(p.waitForExit(Ms{5000}).has_value()) << "the program still runs after the session ended\n"
-                                                     << p.describe();
+    EXPECT_TRUE(p.waitForExit(Ms{5000}).has_value()) << "still running after the session ended\n" << p.describe();
     EXPECT_EQ(p.mostBoxesAtOnce(), 0) << "a message box opened at the end of the session";
     EXPECT_TRUE(p.waitForTrayIcons(0));
 }
