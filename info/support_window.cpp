@@ -1,10 +1,9 @@
 #include "support_window.h"
 
-#include <cwchar>
-
 #include "control_ids.h"
 #include "fonts.h"
 #include "message_loop.h"
+#include "number_text.h"
 #include "product_config.h"
 #include "twips.h"
 
@@ -160,9 +159,8 @@ HRESULT Form4::navigate(const wchar_t* url) {
 
 // An HRESULT as the user reads it: the system's description and the code in hexadecimal.
 std::wstring Form4::describe(HRESULT hr) {
-    wchar_t code[16];
-    std::swprintf(code, std::size(code), L"0x%08lX", static_cast<unsigned long>(hr));
-    return rt_.errorReason(static_cast<std::uint32_t>(hr)) + L" (" + code + L")";
+    const auto code = static_cast<std::uint32_t>(hr);
+    return rt_.errorReason(code) + L" (" + hexCodeText(code) + L")";
 }
 
 }  // namespace dva

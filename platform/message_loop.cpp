@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "number_text.h"
+
 namespace dva {
 
 int MessageLoop::run() {
@@ -19,7 +21,7 @@ int MessageLoop::run() {
 }
 
 void runtimeErrorReport(unsigned long code, const wchar_t* what) {
-    std::wstring text = L"Çalışma zamanı hatası " + std::to_wstring(code) + L":\n" + what;
+    std::wstring text = L"Çalışma zamanı hatası " + decimalText(code) + L":\n" + what;
     MessageBoxW(nullptr, text.c_str(), L"Dravonil Veriz Avize", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
     ExitProcess(static_cast<UINT>(code ? code : 1));
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "handles.h"
+#include "number_text.h"
 
 namespace dva {
 namespace {
@@ -109,7 +110,7 @@ std::wstring Win32Runtime::errorReason(std::uint32_t code) {
     if (text) LocalFree(text);
     while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
         reason.pop_back();
-    if (reason.empty()) reason = L"Hata kodu " + std::to_wstring(code);
+    if (reason.empty()) reason = L"Hata kodu " + decimalText(code);
     return reason;
 }
 
