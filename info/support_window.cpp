@@ -81,7 +81,7 @@ HRESULT Form4::createWebBrowser1() {
     ComRef<IUnknown> control;
     HRESULT hr = getControl(host, control.out());
     if (SUCCEEDED(hr) && !control) hr = E_NOINTERFACE;  // the site exists but holds no control
-    if (SUCCEEDED(hr)) hr = control->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(webBrowser1_.out()));
+    if (SUCCEEDED(hr)) hr = control->QueryInterface(webBrowser1_.out());
     if (FAILED(hr)) {
         webBrowser1_.reset();
         DestroyWindow(std::exchange(webBrowser1Host_, nullptr));
