@@ -28,7 +28,7 @@ void __gnu_cxx::__verbose_terminate_handler() { std::abort(); }
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
-    dva::OleSession ole;  // before every window, ended after the last one is gone
+    dva::OleSession ole;  // brought up by the windows that need it, ended after the last one is gone
 
     dva::MessageLoop loop;
     dva::Win32Runtime runtime;
@@ -36,8 +36,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     dva::DetectionList detections(form2);
     dva::ThreatScan scan(runtime, detections);
     dva::AutoRunProtection autorun(runtime, detections);
-    dva::Single<dva::Form3> form3(loop, [&] { return std::make_unique<dva::Form3>(runtime); });
-    dva::Single<dva::Form4> form4(loop, [&] { return std::make_unique<dva::Form4>(runtime); });
+    // The about window may hand its page to the shell, which can use COM; the support window
+    // hosts the browser control.
+    dva::Single<dva::Form3> form3(loop, [&] {
+        ole.ensure();
+        return std::make_unique<dva::Form3>(runtime);
+    });
+    dva::Single<dva::Form4> form4(loop, [&] {
+        ole.ensure();
+        return std::make_unique<dva::Form4>(runtime);
+    });
     dva::Single<dva::Form5> form5(loop, [&] { return std::make_unique<dva::Form5>(runtime, form4); });
     dva::Single<dva::Form1> form1(loop, [&] {
         return std::make_unique<dva::Form1>(

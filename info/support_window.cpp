@@ -134,10 +134,11 @@ void Form4::Command1_Click() {
 // Navigate through the control's dispatch interface with the address as its one argument; the
 // optional flags, target frame, post data and headers are left out.
 HRESULT Form4::navigate(const wchar_t* url) {
-    VARIANTARG arg;
-    VariantInit(&arg);
+    const OleApi& ole = oleApi();
+    if (!ole.sysAllocString || !ole.sysFreeString || !ole.variantClear) return fromWin32(ERROR_PROC_NOT_FOUND);
+    VARIANTARG arg{};
     arg.vt = VT_BSTR;
-    arg.bstrVal = SysAllocString(url);
+    arg.bstrVal = ole.sysAllocString(url);
     if (!arg.bstrVal) return E_OUTOFMEMORY;
     DISPPARAMS params{&arg, nullptr, 1, 0};
     EXCEPINFO exception{};
@@ -146,13 +147,13 @@ HRESULT Form4::navigate(const wchar_t* url) {
     const ComRef<IDispatch> browser = webBrowser1_.copy();
     HRESULT hr = browser->Invoke(kDispidNavigate, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
                                  &exception, &badArgument);
-    VariantClear(&arg);
+    ole.variantClear(&arg);
     if (hr == DISP_E_EXCEPTION) {
         if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
         if (FAILED(exception.scode)) hr = exception.scode;
-        SysFreeString(exception.bstrSource);
-        SysFreeString(exception.bstrDescription);
-        SysFreeString(exception.bstrHelpFile);
+        ole.sysFreeString(exception.bstrSource);
+        ole.sysFreeString(exception.bstrDescription);
+        ole.sysFreeString(exception.bstrHelpFile);
     }
     return hr;
 }
