@@ -7,7 +7,12 @@
 //                        nothing else: the floor for idle CPU and memory without an icon
 //   dva_floor --icon     as --idle, and it keeps one notification-area icon, as the program
 //                        must; the floor that idle CPU and memory are compared with
+//
+// dva_floor_themed is the same program built with the program's manifest and with the common
+// controls initialised as the program does: the themed controls (common controls 6) that the
+// program's windows must have, and what loading them costs, with nothing else.
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <cwchar>
@@ -37,6 +42,10 @@ LRESULT CALLBACK floorProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR args, int) {
     const bool icon = std::wcsstr(args, L"--icon") != nullptr;
     const bool idle = icon || std::wcsstr(args, L"--idle") != nullptr;
+#if defined(DVA_FLOOR_THEMED)
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+#endif
 
     WNDCLASSW wc{};
     wc.lpfnWndProc = floorProc;

@@ -1,10 +1,11 @@
 // Run under Wine by scripts/bench; drives the programs whose whole-process figures it takes.
 //
-//   dva_probe startup ROUNDS PAUSE_MS FLOOR PROGRAM
-//       starts FLOOR and PROGRAM in turn, ROUNDS times each (which one goes first alternates),
-//       and prints one line per start: "floor MS" or "program MS", the milliseconds from
-//       process creation to its first visible top-level window. Each started process is ended
-//       as soon as its window shows, and the probe waits PAUSE_MS before the next start.
+//   dva_probe startup ROUNDS PAUSE_MS EXE...
+//       starts each EXE in turn, ROUNDS times each (which one goes first rotates from round to
+//       round), and prints one line per start: the EXE's place in the list (1, 2, ...) and the
+//       milliseconds from process creation to its first visible top-level window. Each started
+//       process is ended as soon as its window shows, and the probe waits PAUSE_MS before the
+//       next start.
 //   dva_probe handover
 //       types a character into the program's splash and waits until the main window shows, as
 //       a user's key press would; exits 0 when it did.
@@ -62,16 +63,16 @@ double timeToFirstWindow(const wchar_t* exe) {
     return ms;
 }
 
-int startup(int rounds, DWORD pauseMs, const wchar_t* floorExe, const wchar_t* programExe) {
+int startup(int rounds, DWORD pauseMs, int count, wchar_t** exes) {
     for (int r = 0; r < rounds; ++r) {
-        for (int k = 0; k < 2; ++k) {
-            const bool floorTurn = (k == 0) == (r % 2 == 0);
-            const double ms = timeToFirstWindow(floorTurn ? floorExe : programExe);
+        for (int k = 0; k < count; ++k) {
+            const int which = (r + k) % count;
+            const double ms = timeToFirstWindow(exes[which]);
             if (ms < 0) {
-                std::fprintf(stderr, "dva_probe: %ls showed no window\n", floorTurn ? floorExe : programExe);
+                std::fprintf(stderr, "dva_probe: %ls showed no window\n", exes[which]);
                 return 1;
             }
-            std::printf("%s %.1f\n", floorTurn ? "floor" : "program", ms);
+            std::printf("%d %.1f\n", which + 1, ms);
             std::fflush(stdout);
             Sleep(pauseMs);
         }
@@ -112,9 +113,9 @@ int handover() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc == 6 && std::wcscmp(argv[1], L"startup") == 0)
-        return startup(_wtoi(argv[2]), static_cast<DWORD>(_wtoi(argv[3])), argv[4], argv[5]);
+    if (argc >= 5 && std::wcscmp(argv[1], L"startup") == 0)
+        return startup(_wtoi(argv[2]), static_cast<DWORD>(_wtoi(argv[3])), argc - 4, argv + 4);
     if (argc == 2 && std::wcscmp(argv[1], L"handover") == 0) return handover();
-    std::fprintf(stderr, "usage: dva_probe startup ROUNDS PAUSE_MS FLOOR PROGRAM | dva_probe handover\n");
+    std::fprintf(stderr, "usage: dva_probe startup ROUNDS PAUSE_MS EXE... | dva_probe handover\n");
     return 2;
 }
