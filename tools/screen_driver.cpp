@@ -12,8 +12,9 @@
 //                                                        PATH exists and no box is left open
 //   drive DESKTOP lines   CLASS TITLE COUNT SECONDS      its first list box holds COUNT lines
 //   drive DESKTOP text    CLASS TITLE                    prints the window's labels, one a line
-//   drive DESKTOP hold    PATH SECONDS                   keeps the file open (no delete sharing)
-//                                                        for SECONDS, as a program using it would
+//   drive DESKTOP hold    PATH SECONDS                   creates the file if need be and keeps it
+//                                                        open for SECONDS without delete sharing,
+//                                                        as a program using it would
 // CLASS or TITLE "*" matches any. Exit code 0 when done, 1 on a timeout (after printing what
 // was seen), 2 on a usage error.
 #include <windows.h>
@@ -129,9 +130,10 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     if (cmd == L"hold" && argc == 5) {
-        // Read and write sharing only: a delete of the file fails while it is held.
-        HANDLE h = CreateFileW(argv[3], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Read and write sharing only: a delete of the file fails while it is held. Made here, it
+        // is held from its first moment, so no scan can delete it before.
+        HANDLE h = CreateFileW(argv[3], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             write(std::wstring(L"cannot open ") + argv[3] + L" (error " + std::to_wstring(GetLastError()) + L")\n");
             return 1;
