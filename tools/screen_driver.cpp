@@ -12,6 +12,7 @@
 //                                                        PATH exists and no box is left open
 //   drive DESKTOP lines   CLASS TITLE COUNT SECONDS      its first list box holds COUNT lines
 //   drive DESKTOP text    CLASS TITLE                    prints the window's labels, one a line
+//   drive DESKTOP rect    CLASS TITLE                    prints WxH+X+Y of the window on the desktop
 //   drive DESKTOP hold    PATH SECONDS                   creates the file if need be and keeps it
 //                                                        open for SECONDS without delete sharing,
 //                                                        as a program using it would
@@ -105,7 +106,7 @@ template <class F> bool poll(double seconds, F done) {
 }
 
 int usage() {
-    write(L"usage: drive DESKTOP list|first|wait|gone|click|type|close|dismiss|lines|text|hold ...\n");
+    write(L"usage: drive DESKTOP list|first|wait|gone|click|type|close|dismiss|lines|text|rect|hold ...\n");
     return 2;
 }
 
@@ -221,6 +222,17 @@ int wmain(int argc, wchar_t** argv) {
         }
         for (HWND c : children(found.front()))
             if (_wcsicmp(classOf(c).c_str(), L"Static") == 0 && !textOf(c).empty()) write(textOf(c) + L"\n");
+        return 0;
+    }
+    if (cmd == L"rect" && argc == 5) {
+        const auto found = topLevel(m);
+        RECT r{};
+        if (found.empty() || !GetWindowRect(found.front(), &r)) {
+            write(L"no window " + what + L"\n");
+            return 1;
+        }
+        write(std::to_wstring(r.right - r.left) + L"x" + std::to_wstring(r.bottom - r.top) + L"+" +
+              std::to_wstring(r.left) + L"+" + std::to_wstring(r.top) + L"\n");
         return 0;
     }
     if (cmd == L"lines" && argc == 7) {
