@@ -220,13 +220,14 @@ void clickWithMouse(HWND h) {
     EXPECT_EQ(SendInput(2, input, sizeof(INPUT)), 2u) << "SendInput failed (error " << GetLastError() << ")";
 }
 
-Program::Program(StartOn startOn) {
+Program::Program(StartOn startOn, const std::wstring& file) {
     unmanagedWindowsUnderWine();
-    const std::wstring exe = binDir() + L"Dravonil Veriz Avize.exe";
+    const std::wstring exe = file.empty() ? binDir() + L"Dravonil Veriz Avize.exe" : file;
+    const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW si{sizeof si};
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, binDir().c_str(), &si,
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
                         &pi)) {
         ADD_FAILURE() << "could not start " << utf8(exe) << " (error " << GetLastError() << ")";
         return;

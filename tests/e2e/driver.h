@@ -56,11 +56,12 @@ struct MessageBoxSeen {
 
 enum class StartOn { MainWindow, Splash };
 
-// One run of the program. With StartOn::MainWindow the constructor hands over from the splash,
-// so the main window is visible. The destructor ends the process if it still runs.
+// One run of the program (the one beside this test program unless another file is given). With
+// StartOn::MainWindow the constructor hands over from the splash, so the main window is visible.
+// The destructor ends the process if it still runs.
 class Program {
 public:
-    explicit Program(StartOn startOn = StartOn::MainWindow);
+    explicit Program(StartOn startOn = StartOn::MainWindow, const std::wstring& file = {});
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
