@@ -329,6 +329,15 @@ Function RemoveEarlierInstall
   ${EndIf}
 FunctionEnd
 
+!macro REMOVE_EARLIER_INSTALL_OF_OTHER_BITNESS
+  SetRegView ${OTHER_REGVIEW}
+  ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
+  SetRegView ${REGVIEW}
+  ${If} $0 != ""
+    Call RemoveEarlierInstall
+  ${EndIf}
+!macroend
+
 ; An earlier install in another folder, or of the other bitness, is removed first, so that
 ; one program, one entry and one task remain.
 Function RemoveEarlierInstallsElsewhere
@@ -339,14 +348,14 @@ Function RemoveEarlierInstallsElsewhere
   ${AndIf} $0 != $INSTDIR
     Call RemoveEarlierInstall
   ${EndIf}
-  ${If} ${RunningX64}
-    SetRegView ${OTHER_REGVIEW}
-    ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
-    SetRegView ${REGVIEW}
-    ${If} $0 != ""
-      Call RemoveEarlierInstall
+  ; 64-bit Windows has both views; a 32-bit one only the 32-bit view.
+  !if "${ARCH}" == "x86"
+    ${If} ${RunningX64}
+      !insertmacro REMOVE_EARLIER_INSTALL_OF_OTHER_BITNESS
     ${EndIf}
-  ${EndIf}
+  !else
+    !insertmacro REMOVE_EARLIER_INSTALL_OF_OTHER_BITNESS
+  !endif
   Pop $1
   Pop $0
 FunctionEnd
