@@ -139,7 +139,8 @@ std::wstring shortcutTarget(const std::wstring& link) {
 
 // Runs a command line and waits for it: its exit code, or nullopt if it did not start or end.
 std::optional<DWORD> run(std::wstring commandLine) {
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         ADD_FAILURE() << "could not start " << utf8(commandLine) << " (error " << GetLastError() << ")";
