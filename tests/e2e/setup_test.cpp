@@ -160,6 +160,47 @@ std::optional<DWORD> run(std::wstring commandLine) {
 
 std::optional<DWORD> install(const std::wstring& options = L"/S") { return run(L"\"" + kSetup + L"\" " + options); }
 
+// The setup with its window: clicks its default button (id 1) whenever it is enabled, page after
+// page, until the setup ends.
+std::optional<DWORD> installClickingThrough() {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring commandLine = L"\"" + kSetup + L"\"";
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "could not start the setup (error " << GetLastError() << ")";
+        return std::nullopt;
+    }
+    CloseHandle(pi.hThread);
+    const auto ended = [&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; };
+    struct Search {
+        DWORD pid;
+        HWND wizard;
+    };
+    for (int page = 0; page < 20 && !waitFor(ended, Ms{700}); ++page) {
+        Search search{pi.dwProcessId, nullptr};
+        EnumWindows(
+            [](HWND h, LPARAM lp) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(lp);
+                DWORD pid = 0;
+                GetWindowThreadProcessId(h, &pid);
+                if (pid == s->pid && IsWindowVisible(h)) s->wizard = h;
+                return s->wizard == nullptr;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        HWND next = search.wizard ? GetDlgItem(search.wizard, 1) : nullptr;
+        if (next && IsWindowEnabled(next)) PostMessageW(next, BM_CLICK, 0, 0);
+    }
+    DWORD code = STILL_ACTIVE;
+    if (!waitFor(ended, Ms{5000})) {
+        ADD_FAILURE() << "the setup did not end";
+        TerminateProcess(pi.hProcess, 1);
+    }
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
 bool installedIn(const std::wstring& folder) {
     return exists(folder + L"\\Dravonil Veriz Avize.exe") && exists(folder + L"\\uninstall.exe");
 }
@@ -297,14 +338,28 @@ TEST_F(Setup, InstalledProgramProtectsAndSilentUninstallEndsItThroughItsExitComm
     removePath(kAutoRun);
 }
 
-TEST_F(Setup, InstallingAgainKeepsOneEntryAndOneTask) {
+TEST_F(Setup, InteractiveInstallStartsTheProgramAndInstallingAgainKeepsOneEntryAndOneTask) {
     const std::wstring elsewhere = L"C:\\Araçlar\\Dravonil";
-    ASSERT_EQ(install(), 0u);
-    // Over the same version in the same folder, while the program runs: it is ended and replaced.
-    {
-        Program running(StartOn::Splash, kDefaultFolder + L"\\Dravonil Veriz Avize.exe");
-        EXPECT_EQ(install(), 0u);
-        EXPECT_TRUE(running.waitForExit(Ms{1000}).has_value()) << "the running copy was not ended";
+    // Through every page with the wizard's default button ("İleri", "Kur", "Bitir"), leaving every
+    // choice as it is offered: start at sign-in is ticked, and so is starting the program at the end.
+    ASSERT_EQ(installClickingThrough(), 0u);
+    EXPECT_TRUE(installedIn(kDefaultFolder));
+    EXPECT_TRUE(exists(kTaskFile)) << "start at sign-in was not ticked";
+    HWND splash = nullptr;
+    EXPECT_TRUE(waitFor([&] { return (splash = FindWindowW(L"frmSplash", nullptr)) != nullptr; }, Ms{10000}))
+        << "the program did not start at the end of the setup";
+    DWORD pid = 0;
+    GetWindowThreadProcessId(splash, &pid);
+    const HANDLE started = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+
+    // Over the same version in the same folder, while that copy runs: it is ended and replaced.
+    EXPECT_EQ(install(), 0u);
+    if (started) {
+        DWORD code = STILL_ACTIVE;
+        EXPECT_EQ(WaitForSingleObject(started, 1000), WAIT_OBJECT_0) << "the running copy was not ended";
+        GetExitCodeProcess(started, &code);
+        EXPECT_EQ(code, 0u) << "the running copy was ended by force";
+        CloseHandle(started);
     }
     EXPECT_TRUE(installedIn(kDefaultFolder));
     EXPECT_EQ(entriesNamedLikeTheProgram(), 1);
