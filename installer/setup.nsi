@@ -418,7 +418,8 @@ SectionEnd
 ; never stops it, and starts no second one while it runs.
 Section "Oturum açılınca başlat" SecAutostart
   ; "&" is the one character of a Windows path that XML text needs escaped.
-  ${WordReplace} "$INSTDIR\${EXE}" "&" "&amp;" "+" $1
+  ${WordReplace} "$INSTDIR" "&" "&amp;" "+" $2
+  StrCpy $1 "$2\${EXE}"
   ClearErrors
   FileOpen $0 "$INSTDIR\${TASK_XML}" w
   ${If} ${Errors}
@@ -453,7 +454,7 @@ Section "Oturum açılınca başlat" SecAutostart
   FileWriteUTF16LE $0 '  <Actions Context="Users">$\r$\n'
   FileWriteUTF16LE $0 '    <Exec>$\r$\n'
   FileWriteUTF16LE $0 '      <Command>"$1"</Command>$\r$\n'
-  FileWriteUTF16LE $0 '      <WorkingDirectory>$INSTDIR</WorkingDirectory>$\r$\n'
+  FileWriteUTF16LE $0 '      <WorkingDirectory>$2</WorkingDirectory>$\r$\n'
   FileWriteUTF16LE $0 '    </Exec>$\r$\n'
   FileWriteUTF16LE $0 '  </Actions>$\r$\n'
   FileWriteUTF16LE $0 '</Task>$\r$\n'

@@ -339,7 +339,8 @@ TEST_F(Setup, InstalledProgramProtectsAndSilentUninstallEndsItThroughItsExitComm
 }
 
 TEST_F(Setup, InteractiveInstallStartsTheProgramAndInstallingAgainKeepsOneEntryAndOneTask) {
-    const std::wstring elsewhere = L"C:\\Araçlar\\Dravonil";
+    // A folder name with a character that XML text must escape, and Turkish letters.
+    const std::wstring elsewhere = L"C:\\Ar&Ge Araçları\\Dravonil";
     // Through every page with the wizard's default button ("İleri", "Kur", "Bitir"), leaving every
     // choice as it is offered: start at sign-in is ticked, and so is starting the program at the end.
     ASSERT_EQ(installClickingThrough(), 0u);
@@ -371,7 +372,7 @@ TEST_F(Setup, InteractiveInstallStartsTheProgramAndInstallingAgainKeepsOneEntryA
     EXPECT_FALSE(exists(kDefaultFolder)) << "the earlier install was left in " << utf8(kDefaultFolder);
     EXPECT_TEXT(entryValue(L"InstallLocation").value_or(L"(none)"), elsewhere);
     EXPECT_TEXT(element(readUtf16(elsewhere + L"\\" + kTaskXml), L"Command"),
-                L"\"" + elsewhere + L"\\Dravonil Veriz Avize.exe\"");
+                L"\"C:\\Ar&amp;Ge Araçları\\Dravonil\\Dravonil Veriz Avize.exe\"");
     EXPECT_EQ(entriesNamedLikeTheProgram(), 1);
     EXPECT_EQ(tasksNamedLikeTheProgram(), 1);
 
