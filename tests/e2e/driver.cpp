@@ -25,8 +25,9 @@ DWORD processOf(HWND h) {
     return pid;
 }
 
-// Top-level windows of the process, or (parent given) all of the parent's child windows.
-std::vector<HWND> windowsOf(DWORD pid, HWND parent = nullptr) {
+}  // namespace
+
+std::vector<HWND> windowsOf(DWORD pid, HWND parent) {
     std::vector<HWND> all, found;
     const WNDENUMPROC collect = [](HWND h, LPARAM lp) -> BOOL {
         reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
@@ -38,6 +39,8 @@ std::vector<HWND> windowsOf(DWORD pid, HWND parent = nullptr) {
         if (parent || processOf(h) == pid) found.push_back(h);
     return found;
 }
+
+namespace {
 
 // A message to a window of the program, which may hang: nullopt after 3 s.
 std::optional<LRESULT> ask(HWND h, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {

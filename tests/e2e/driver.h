@@ -34,6 +34,8 @@ std::string threatFilesPresent();
 std::shared_ptr<void> holdOpen(const std::wstring& path);
 
 bool waitFor(const std::function<bool()>& condition, Ms within);
+// Top-level windows of the process, or (parent given) all of the parent's child windows.
+std::vector<HWND> windowsOf(DWORD pid, HWND parent = nullptr);
 bool underWine();
 
 // Client area of the window in pixels at 96 dpi, scaled to the screen's dpi.

@@ -173,22 +173,11 @@ std::optional<DWORD> installClickingThrough() {
     }
     CloseHandle(pi.hThread);
     const auto ended = [&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; };
-    struct Search {
-        DWORD pid;
-        HWND wizard;
-    };
     for (int page = 0; page < 20 && !waitFor(ended, Ms{700}); ++page) {
-        Search search{pi.dwProcessId, nullptr};
-        EnumWindows(
-            [](HWND h, LPARAM lp) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(lp);
-                DWORD pid = 0;
-                GetWindowThreadProcessId(h, &pid);
-                if (pid == s->pid && IsWindowVisible(h)) s->wizard = h;
-                return s->wizard == nullptr;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        HWND next = search.wizard ? GetDlgItem(search.wizard, 1) : nullptr;
+        HWND wizard = nullptr;
+        for (HWND h : windowsOf(pi.dwProcessId))
+            if (!wizard && IsWindowVisible(h)) wizard = h;
+        HWND next = wizard ? GetDlgItem(wizard, 1) : nullptr;
         if (next && IsWindowEnabled(next)) PostMessageW(next, BM_CLICK, 0, 0);
     }
     DWORD code = STILL_ACTIVE;
