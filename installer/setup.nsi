@@ -428,7 +428,8 @@ Section "Oturum açılınca başlat" SecAutostart
   FileWriteUTF16LE /BOM $0 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
   FileWriteUTF16LE $0 '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">$\r$\n'
   FileWriteUTF16LE $0 '  <RegistrationInfo>$\r$\n'
-  FileWriteUTF16LE $0 '    <Author>${PUBLISHER}</Author>$\r$\n'
+  !searchreplace PUBLISHER_XML "${PUBLISHER}" "&" "&amp;"
+  FileWriteUTF16LE $0 '    <Author>${PUBLISHER_XML}</Author>$\r$\n'
   FileWriteUTF16LE $0 '    <Description>${PRODUCT} korumasını oturum açılınca başlatır.</Description>$\r$\n'
   FileWriteUTF16LE $0 '  </RegistrationInfo>$\r$\n'
   FileWriteUTF16LE $0 '  <Triggers>$\r$\n'
