@@ -7,6 +7,7 @@
 #include "message_loop.h"
 #include "notify_icon.h"
 #include "runtime.h"
+#include "single_copy.h"
 #include "threat_scan.h"
 #include "window.h"
 
@@ -23,7 +24,8 @@ struct Form1Links {
 class Form1 final : public Window {
 public:
     Form1(Runtime& rt, ThreatScan& scan, AutoRunProtection& autorun, Single<Form2>& detections, Form1Links links)
-        : rt_(rt), scan_(scan), autorun_(autorun), detections_(detections), links_(std::move(links)) {}
+        : rt_(rt), scan_(scan), autorun_(autorun), detections_(detections), links_(std::move(links)),
+          comeForward_(SingleCopy::comeForwardMessage()) {}
 
     void load();  // creates the window hidden and runs Form_Load
 
@@ -62,6 +64,7 @@ private:
     bool timer1Enabled_ = false;
     NotifyIcon notifyIcon_;
     const UINT taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    const UINT comeForward_;  // a second start of the program asks this copy to show itself
 };
 
 }  // namespace dva
