@@ -315,6 +315,12 @@ Program::~Program() {
     CloseHandle(process_);
 }
 
+void Program::crash() {
+    if (!process_) return;
+    TerminateProcess(process_, 3);
+    WaitForSingleObject(process_, 10000);
+}
+
 bool Program::alive() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
 
 std::optional<DWORD> Program::waitForExit(Ms within) const {
@@ -467,6 +473,13 @@ int Program::checkState(int id) const {
 }
 
 size_t Program::allTrayIcons() { return trayIconWindows().size(); }
+
+size_t Program::allMessageBoxes() {
+    size_t n = 0;
+    for (HWND h = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); h; h = FindWindowExW(nullptr, h, L"#32770", nullptr))
+        n += IsWindowVisible(h) != FALSE;
+    return n;
+}
 
 OtherStart startAgain(Ms within) {
     OtherStart seen;

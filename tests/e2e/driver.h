@@ -94,6 +94,7 @@ public:
 
     bool alive() const;
     std::optional<DWORD> waitForExit(Ms within) const;  // the exit code
+    void crash();  // ends the process at once, as a crash would, and waits until it is gone
 
     HWND topWindow(const wchar_t* className) const;  // nullptr when there is none
     std::vector<HWND> windows(const wchar_t* className, bool visibleOnly = true) const;
@@ -127,6 +128,7 @@ public:
 
     std::vector<TrayIcon> trayIcons() const;  // in Wine's notification area
     static size_t allTrayIcons();             // of every program
+    static size_t allMessageBoxes();          // visible ones, of every program
     bool waitForTrayIcons(size_t count, Ms within = kReactWithin) const;
 
     std::string describe() const;  // windows, texts, list, icons and threat files, for failures
