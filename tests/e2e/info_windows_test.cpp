@@ -274,6 +274,16 @@ TEST_F(OnlineSupport, OnlyAcceptingTheAgreementOpensTheSupportWindow) {
     EXPECT_TEXT(p.text(GetDlgItem(agreement, ids::Form5Text1)), kWarningText);
     EXPECT_TEXT(p.text(GetDlgItem(agreement, ids::Form5Command1)), L"Okudum ve kabul ettim");
     EXPECT_TEXT(p.text(GetDlgItem(agreement, ids::Form5Command2)), L"Kabul Etmiyorum");
+    // Its text can be edited, and Enter there starts a new line rather than pressing a button.
+    HWND text = GetDlgItem(agreement, ids::Form5Text1);
+    SendMessageW(text, EM_SETSEL, 0, 0);
+    PostMessageW(text, WM_KEYDOWN, VK_RETURN, 1 | (0x1C << 16));
+    PostMessageW(text, WM_KEYUP, VK_RETURN, 1 | (0x1C << 16) | (1u << 30) | (1u << 31));
+    EXPECT_TRUE(waitFor([&] { return p.text(text) == std::wstring(L"\r\n") + kWarningText; }, kReactWithin))
+        << utf8(p.text(text).substr(0, 40));
+    EXPECT_TRUE(p.expectNoMessageBoxFor(500ms));
+    EXPECT_EQ(p.topWindow(L"Form4"), nullptr) << "Enter in the text accepted the agreement";
+
     // The close box closes it without a word.
     closeByCloseBox(agreement);
     EXPECT_TRUE(p.waitGone(L"Form5"));
