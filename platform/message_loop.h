@@ -68,5 +68,7 @@ private:
 // The run-time error report for the failures that still end the program: error number and
 // description in a box, then the process ends.
 [[noreturn]] void runtimeErrorReport(unsigned long code, const wchar_t* what);
+// The report's box alone; it counts as an open message box while it waits.
+void showRuntimeError(unsigned long code, const wchar_t* what);
 
 }  // namespace dva

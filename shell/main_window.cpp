@@ -4,7 +4,6 @@
 
 #include "control_ids.h"
 #include "fonts.h"
-#include "message_filter.h"
 #include "resource_ids.h"
 
 namespace dva {
@@ -58,7 +57,7 @@ void Form1::load() {
     if (!create(kForm1, kForm1Controls)) runtimeErrorReport(GetLastError(), L"Ana pencere açılamadı.");
     // Elevated, the window would not hear the shell (a restart, the icon's events) nor a second
     // start of the program, all of which run with fewer rights. Nothing else is let through.
-    allowFromLessPrivileged(hwnd(), {taskbarCreated_, kNotifyCallback, comeForward_});
+    allowFromLessPrivileged(hwnd(), {taskbarCreated_, kNotifyCallback, comeForward_}, changeFilter_);
     Form_Load();
 }
 

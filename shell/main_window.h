@@ -4,6 +4,7 @@
 
 #include "autorun_protection.h"
 #include "detections_window.h"
+#include "message_filter.h"
 #include "message_loop.h"
 #include "notify_icon.h"
 #include "runtime.h"
@@ -23,9 +24,10 @@ struct Form1Links {
 // switches and buttons turn protection on and off and open the other windows.
 class Form1 final : public Window {
 public:
-    Form1(Runtime& rt, ThreatScan& scan, AutoRunProtection& autorun, Single<Form2>& detections, Form1Links links)
+    Form1(Runtime& rt, ThreatScan& scan, AutoRunProtection& autorun, Single<Form2>& detections, Form1Links links,
+          ChangeFilterFn changeFilter = systemChangeFilter())
         : rt_(rt), scan_(scan), autorun_(autorun), detections_(detections), links_(std::move(links)),
-          comeForward_(SingleCopy::comeForwardMessage()) {}
+          changeFilter_(changeFilter), comeForward_(SingleCopy::comeForwardMessage()) {}
 
     void load();  // creates the window hidden and runs Form_Load
 
@@ -61,6 +63,7 @@ private:
     AutoRunProtection& autorun_;
     Single<Form2>& detections_;
     Form1Links links_;
+    ChangeFilterFn changeFilter_;
     bool timer1Enabled_ = false;
     NotifyIcon notifyIcon_;
     const UINT taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
