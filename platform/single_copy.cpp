@@ -27,24 +27,26 @@ bool runsThisProgram(DWORD pid) {
     return ok && CompareStringOrdinal(fileName(self).c_str(), -1, fileName(other).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+struct WindowSearch {
+    DWORD pid;
+    HWND main = nullptr, splash = nullptr;
+};
+
+BOOL CALLBACK lookAtWindow(HWND h, LPARAM lp) {
+    auto& search = *reinterpret_cast<WindowSearch*>(lp);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    wchar_t name[16] = {};
+    if (owner != search.pid || !GetClassNameW(h, name, 16)) return TRUE;
+    if (std::wstring(name) == L"Form1") search.main = h;
+    if (std::wstring(name) == L"frmSplash") search.splash = h;
+    return TRUE;
+}
+
 // The main window of the process, or its splash while it has not handed over yet.
 HWND windowOf(DWORD pid) {
-    struct Search {
-        DWORD pid;
-        HWND main = nullptr, splash = nullptr;
-    } search{pid};
-    EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(lp);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(h, &owner);
-            wchar_t name[16] = {};
-            if (owner != s.pid || !GetClassNameW(h, name, 16)) return TRUE;
-            if (std::wstring(name) == L"Form1") s.main = h;
-            if (std::wstring(name) == L"frmSplash") s.splash = h;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{pid};
+    EnumWindows(lookAtWindow, reinterpret_cast<LPARAM>(&search));
     return search.main ? search.main : search.splash;
 }
 
