@@ -258,12 +258,18 @@ void postMouse(HWND h, std::initializer_list<UINT> messages) {
 void clickWithMouse(HWND h) {
     RECT r{};
     ASSERT_TRUE(h && GetWindowRect(h, &r)) << "nothing to click";
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    EXPECT_EQ(SendInput(2, input, sizeof(INPUT)), 2u) << "SendInput failed (error " << GetLastError() << ")";
+    const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    SetCursorPos(x, y);
+    // The move goes through the input queue too: on a fresh X display Wine may otherwise press
+    // where the pointer was before (the middle of the screen, where the splash lies).
+    INPUT input[3] = {};
+    input[0].type = input[1].type = input[2].type = INPUT_MOUSE;
+    input[0].mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input[0].mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    EXPECT_EQ(SendInput(3, input, sizeof(INPUT)), 3u) << "SendInput failed (error " << GetLastError() << ")";
 }
 
 namespace {
