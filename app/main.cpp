@@ -12,6 +12,7 @@
 #include "detections_window.h"
 #include "main_window.h"
 #include "message_loop.h"
+#include "single_copy.h"
 #include "splash_window.h"
 #include "support_window.h"
 #include "threat_scan.h"
@@ -26,6 +27,13 @@ void __gnu_cxx::__verbose_terminate_handler() { std::abort(); }
 #endif
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // A second start hands over to the copy that runs and ends without a window of its own.
+    const dva::SingleCopy copy;
+    if (copy.runningCopy()) {
+        copy.handOver();
+        return 0;
+    }
+
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     dva::OleSession ole;  // brought up by the windows that need it, ended after the last one is gone

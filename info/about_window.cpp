@@ -1,7 +1,5 @@
 #include "about_window.h"
 
-#include <shellapi.h>
-
 #include <string>
 
 #include "control_ids.h"
@@ -30,8 +28,8 @@ constexpr wchar_t kAboutText[] =
     L"MSN: " DVA_CONTACT L"\r\n"
     L"Web: " DVA_HOME_PAGE L"\r\n";
 
-// The browser program is named by its fixed path, unquoted, followed by the home page.
-constexpr wchar_t kBrowserCommandLine[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe " DVA_HOME_PAGE;
+// The browser program at its fixed path; it gets the home page as its one argument.
+constexpr wchar_t kBrowserPath[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe";
 
 constexpr WindowSpec kForm3{
     .className = L"Form3",
@@ -63,20 +61,12 @@ void Form3::onCommand(int id, int notifyCode) {
 }
 
 void Form3::Label1_Click() {
-    if (rt_.runCommandLine(kBrowserCommandLine, 0).ok()) return;
-    // No program could be started from the fixed path: the system's default browser opens the
+    // When no program can be started from the fixed path, the system's default browser opens the
     // page instead, and only if that fails too is the user told. The program goes on either way.
-    SHELLEXECUTEINFOW run{};
-    run.cbSize = sizeof run;
-    run.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-    run.hwnd = hwnd();
-    run.lpVerb = L"open";
-    run.lpFile = DVA_HOME_PAGE;
-    run.nShow = SW_SHOWNORMAL;
-    if (ShellExecuteExW(&run)) return;
-    const DWORD code = GetLastError();
-    rt_.message(std::wstring(L"Web sayfası açılamadı: ") + DVA_HOME_PAGE + L"\n" + rt_.errorReason(code), L"Hata",
-                MessageIcon::Error);
+    const OpResult opened = rt_.openWebPage(kBrowserPath, DVA_HOME_PAGE);
+    if (opened.ok()) return;
+    rt_.message(std::wstring(L"Web sayfası açılamadı: ") + DVA_HOME_PAGE + L"\n" + rt_.errorReason(opened.error),
+                L"Hata", MessageIcon::Error);
 }
 
 }  // namespace dva

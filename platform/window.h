@@ -35,6 +35,7 @@ struct Look {
     int bitmap = 0;         // pictures: bitmap resource drawn from the top-left corner
     bool multiline = false; // text boxes
     bool link = false;      // labels that open something: the hand cursor over them
+    bool noWrap = false;    // labels: one line at their designed size, never wrapped at words
 };
 
 // One row of a window's layout table; positions and sizes in twips.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <thread>
@@ -25,8 +26,9 @@ DWORD processOf(HWND h) {
     return pid;
 }
 
-// Top-level windows of the process, or (parent given) all of the parent's child windows.
-std::vector<HWND> windowsOf(DWORD pid, HWND parent = nullptr) {
+}  // namespace
+
+std::vector<HWND> windowsOf(DWORD pid, HWND parent) {
     std::vector<HWND> all, found;
     const WNDENUMPROC collect = [](HWND h, LPARAM lp) -> BOOL {
         reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
@@ -38,6 +40,8 @@ std::vector<HWND> windowsOf(DWORD pid, HWND parent = nullptr) {
         if (parent || processOf(h) == pid) found.push_back(h);
     return found;
 }
+
+namespace {
 
 // A message to a window of the program, which may hang: nullopt after 3 s.
 std::optional<LRESULT> ask(HWND h, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
@@ -131,6 +135,51 @@ std::wstring binDir() {
     return dir.substr(0, dir.find_last_of(L"\\/") + 1);
 }
 
+std::wstring programFile() { return binDir() + L"Dravonil Veriz Avize.exe"; }
+
+bool testRunsElevated() {
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    const bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+                          GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                          elevation.TokenIsElevated;
+    if (token) CloseHandle(token);
+    return elevated;
+}
+
+std::wstring callsFile(const std::wstring& name) { return L"C:\\" + name + L"-calls.txt"; }
+
+Calls recorderCalls(const std::wstring& name) {
+    Calls calls;
+    std::ifstream in{std::filesystem::path(callsFile(name))};
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        calls.push_back(line);
+    }
+    return calls;
+}
+
+RegistryValue::RegistryValue(HKEY root, std::wstring key, std::wstring name)
+    : root_(root), key_(std::move(key)), name_(std::move(name)) {
+    DWORD size = sizeof old_;
+    had_ = RegGetValueW(root_, key_.c_str(), name_.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type_, old_, &size) == 0;
+    oldSize_ = size;
+}
+
+RegistryValue::~RegistryValue() {
+    if (had_) {
+        RegSetKeyValueW(root_, key_.c_str(), name_.c_str(), type_, old_, oldSize_);
+    } else {
+        RegDeleteKeyValueW(root_, key_.c_str(), name_.c_str());
+    }
+}
+
+void RegistryValue::set(DWORD type, const void* data, size_t size) {
+    ASSERT_EQ(RegSetKeyValueW(root_, key_.c_str(), name_.c_str(), type, data, static_cast<DWORD>(size)), 0)
+        << "could not set " << utf8(key_) << "\\" << utf8(name_);
+}
+
 bool underWine() {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
@@ -212,26 +261,42 @@ void postMouse(HWND h, std::initializer_list<UINT> messages) {
 void clickWithMouse(HWND h) {
     RECT r{};
     ASSERT_TRUE(h && GetWindowRect(h, &r)) << "nothing to click";
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    EXPECT_EQ(SendInput(2, input, sizeof(INPUT)), 2u) << "SendInput failed (error " << GetLastError() << ")";
+    const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    SetCursorPos(x, y);
+    // The move goes through the input queue too: on a fresh X display Wine may otherwise press
+    // where the pointer was before (the middle of the screen, where the splash lies).
+    INPUT input[3] = {};
+    input[0].type = input[1].type = input[2].type = INPUT_MOUSE;
+    input[0].mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input[0].mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    EXPECT_EQ(SendInput(3, input, sizeof(INPUT)), 3u) << "SendInput failed (error " << GetLastError() << ")";
 }
 
-Program::Program(StartOn startOn) {
-    unmanagedWindowsUnderWine();
-    const std::wstring exe = binDir() + L"Dravonil Veriz Avize.exe";
+namespace {
+// Starts the program from its own folder, which is also its current folder.
+PROCESS_INFORMATION startProgram(const std::wstring& exe) {
+    const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
     std::wstring commandLine = L"\"" + exe + L"\"";
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, binDir().c_str(), &si,
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
                         &pi)) {
         ADD_FAILURE() << "could not start " << utf8(exe) << " (error " << GetLastError() << ")";
-        return;
+        return {};
     }
     CloseHandle(pi.hThread);
+    return pi;
+}
+}  // namespace
+
+Program::Program(StartOn startOn, const std::wstring& exe) {
+    unmanagedWindowsUnderWine();
+    const PROCESS_INFORMATION pi = startProgram(exe);
+    if (!pi.hProcess) return;
     process_ = pi.hProcess;
     pid_ = pi.dwProcessId;
 
@@ -257,6 +322,12 @@ Program::~Program() {
     TerminateProcess(process_, 1);  // fails harmlessly once it has ended
     WaitForSingleObject(process_, 10000);
     CloseHandle(process_);
+}
+
+void Program::crash() {
+    if (!process_) return;
+    TerminateProcess(process_, 3);
+    WaitForSingleObject(process_, 10000);
 }
 
 bool Program::alive() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
@@ -410,6 +481,36 @@ int Program::checkState(int id) const {
     return state ? static_cast<int>(*state) : -1;
 }
 
+size_t Program::allTrayIcons() { return trayIconWindows().size(); }
+
+size_t Program::allMessageBoxes() {
+    size_t n = 0;
+    for (HWND h = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); h; h = FindWindowExW(nullptr, h, L"#32770", nullptr))
+        n += IsWindowVisible(h) != FALSE;
+    return n;
+}
+
+OtherStart startAgain(Ms within) {
+    OtherStart seen;
+    const PROCESS_INFORMATION pi = startProgram(programFile());
+    if (!pi.hProcess) return seen;
+    const auto ended = [&] {
+        for (HWND h : windowsOf(pi.dwProcessId)) {
+            const std::wstring name = className(h);
+            if (IsWindowVisible(h) && std::find(seen.windowsShown.begin(), seen.windowsShown.end(), name) ==
+                                          seen.windowsShown.end())
+                seen.windowsShown.push_back(name);
+        }
+        return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+    };
+    DWORD code = 0;
+    if (waitFor(ended, within) && GetExitCodeProcess(pi.hProcess, &code)) seen.exitCode = code;
+    TerminateProcess(pi.hProcess, 1);
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hProcess);
+    return seen;
+}
+
 std::vector<TrayIcon> Program::trayIcons() const {
     form1();  // remember the main window while it exists
     const auto ours = [&](HWND owner) { return owner == mainSeen_ || (IsWindow(owner) && processOf(owner) == pid_); };
@@ -455,7 +556,7 @@ static void clearThreatPaths() {
 void ProgramTest::SetUp() {
     clearThreatPaths();
     ASSERT_FALSE(HasFailure()) << "drive C could not be cleared\n" << threatFilesPresent();
-    program_.emplace(startOn());
+    program_.emplace(startOn(), programToStart());
     ASSERT_FALSE(HasFailure()) << "the program did not start";
 }
 
