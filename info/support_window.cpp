@@ -137,7 +137,7 @@ void Form4::Command1_Click() {
 // optional flags, target frame, post data and headers are left out.
 HRESULT Form4::navigate(const wchar_t* url) {
     const OleApi& ole = oleApi();
-    if (!ole.sysAllocString || !ole.sysFreeString || !ole.variantClear) return fromWin32(ERROR_PROC_NOT_FOUND);
+    if (!ole.complete()) return fromWin32(ERROR_PROC_NOT_FOUND);
     VARIANTARG arg{};
     arg.vt = VT_BSTR;
     arg.bstrVal = ole.sysAllocString(url);

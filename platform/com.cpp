@@ -17,7 +17,9 @@ const OleApi& oleApi() {
         const HMODULE automation = LoadLibraryW(L"oleaut32.dll");
         bind(a.initialize, ole, "OleInitialize");
         bind(a.uninitialize, ole, "OleUninitialize");
+        bind(a.createInstance, ole, "CoCreateInstance");
         bind(a.sysAllocString, automation, "SysAllocString");
+        bind(a.sysAllocStringLen, automation, "SysAllocStringLen");
         bind(a.sysFreeString, automation, "SysFreeString");
         bind(a.variantClear, automation, "VariantClear");
         return a;

@@ -9,14 +9,21 @@ namespace dva {
 
 // The OLE and automation functions the program calls, looked up on first use instead of
 // imported: an import would load ole32, oleaut32 and the RPC libraries beneath them into every
-// run at start, for the one window that most runs never open. A function that cannot be found
-// is null.
+// run at start, for the windows that most runs never open. A function that cannot be found is
+// null; complete() says whether all were found.
 struct OleApi {
     HRESULT(WINAPI* initialize)(LPVOID) = nullptr;
     void(WINAPI* uninitialize)() = nullptr;
+    HRESULT(WINAPI* createInstance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*) = nullptr;
     BSTR(WINAPI* sysAllocString)(const OLECHAR*) = nullptr;
+    BSTR(WINAPI* sysAllocStringLen)(const OLECHAR*, UINT) = nullptr;
     void(WINAPI* sysFreeString)(BSTR) = nullptr;
     HRESULT(WINAPI* variantClear)(VARIANTARG*) = nullptr;
+
+    bool complete() const {
+        return initialize && uninitialize && createInstance && sysAllocString && sysAllocStringLen &&
+               sysFreeString && variantClear;
+    }
 };
 const OleApi& oleApi();  // loads the libraries on the first call; they stay loaded
 

@@ -13,22 +13,21 @@
 namespace dva {
 namespace {
 
-// A VARIANT holding a string, cleared once.
+// A VARIANT holding a string, cleared once. Only made once oleApi() is known to be complete.
 class StringArg {
 public:
     explicit StringArg(std::wstring_view text) {
-        VariantInit(&v_);
         v_.vt = VT_BSTR;
-        v_.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        v_.bstrVal = oleApi().sysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     }
-    ~StringArg() { VariantClear(&v_); }
+    ~StringArg() { oleApi().variantClear(&v_); }
     StringArg(const StringArg&) = delete;
     StringArg& operator=(const StringArg&) = delete;
     bool ok() const { return v_.bstrVal != nullptr; }
     const VARIANT& get() const { return v_; }
 
 private:
-    VARIANT v_;
+    VARIANT v_{};
 };
 
 // The shell's automation object behind the desktop's folder view: the desktop window of the
@@ -36,11 +35,10 @@ private:
 // Application.
 HRESULT desktopShellDispatch(ComRef<IShellDispatch2>& out) {
     ComRef<IShellWindows> windows;
-    HRESULT hr = CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+    HRESULT hr = oleApi().createInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
                                   reinterpret_cast<void**>(windows.out()));
     if (FAILED(hr)) return hr;
-    VARIANT none;
-    VariantInit(&none);
+    VARIANT none{};
     long desktopWindow = 0;
     ComRef<IDispatch> desktop;
     hr = windows->FindWindowSW(&none, &none, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH, desktop.out());
@@ -80,20 +78,20 @@ bool runningElevated() {
 }
 
 HRESULT openThroughDesktopShell(std::wstring_view file, std::wstring_view arguments, int show) {
+    if (!oleApi().complete()) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     ComRef<IShellDispatch2> shell;
     if (const HRESULT hr = desktopShellDispatch(shell); FAILED(hr)) return hr;
     StringArg args(arguments), folder(L""), verb(L"open");
-    BSTR name = SysAllocStringLen(file.data(), static_cast<UINT>(file.size()));
+    BSTR name = oleApi().sysAllocStringLen(file.data(), static_cast<UINT>(file.size()));
     if (!name || !args.ok() || !folder.ok() || !verb.ok()) {
-        SysFreeString(name);
+        oleApi().sysFreeString(name);
         return E_OUTOFMEMORY;
     }
-    VARIANT showArg;
-    VariantInit(&showArg);
+    VARIANT showArg{};
     showArg.vt = VT_I4;
     showArg.lVal = show;
     const HRESULT hr = shell->ShellExecute(name, args.get(), folder.get(), verb.get(), showArg);
-    SysFreeString(name);
+    oleApi().sysFreeString(name);
     return hr;
 }
 
