@@ -30,12 +30,17 @@ private:
     VARIANT v_{};
 };
 
+// The service that is the shell's top-level browser (SID_STopLevelBrowser). The class and
+// interface ids below are the compiler's (__uuidof); libuuid's would bring its whole object of
+// shell identifiers, 35 KB, into the .exe.
+constexpr GUID kTopLevelBrowser{0x4c96be40, 0x915c, 0x11cf, {0x99, 0xd3, 0x00, 0xaa, 0x00, 0x4a, 0xe8, 0x37}};
+
 // The shell's automation object behind the desktop's folder view: the desktop window of the
 // shell windows, its browser, the browser's view, the view's automation object and its
 // Application.
 HRESULT desktopShellDispatch(ComRef<IShellDispatch2>& out) {
     ComRef<IShellWindows> windows;
-    HRESULT hr = oleApi().createInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+    HRESULT hr = oleApi().createInstance(__uuidof(ShellWindows), nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IShellWindows),
                                   reinterpret_cast<void**>(windows.out()));
     if (FAILED(hr)) return hr;
     VARIANT none{};
@@ -44,25 +49,25 @@ HRESULT desktopShellDispatch(ComRef<IShellDispatch2>& out) {
     hr = windows->FindWindowSW(&none, &none, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH, desktop.out());
     if (hr != S_OK || !desktop) return FAILED(hr) ? hr : E_NOINTERFACE;  // S_FALSE: no desktop window
     ComRef<IServiceProvider> services;
-    hr = desktop->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(services.out()));
+    hr = desktop->QueryInterface(services.out());
     if (FAILED(hr)) return hr;
     ComRef<IShellBrowser> browser;
-    hr = services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, reinterpret_cast<void**>(browser.out()));
+    hr = services->QueryService(kTopLevelBrowser, __uuidof(IShellBrowser), reinterpret_cast<void**>(browser.out()));
     if (FAILED(hr)) return hr;
     ComRef<IShellView> view;
     hr = browser->QueryActiveShellView(view.out());
     if (FAILED(hr)) return hr;
     ComRef<IDispatch> background;
-    hr = view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, reinterpret_cast<void**>(background.out()));
+    hr = view->GetItemObject(SVGIO_BACKGROUND, __uuidof(IDispatch), reinterpret_cast<void**>(background.out()));
     if (FAILED(hr)) return hr;
     ComRef<IShellFolderViewDual> folderView;
-    hr = background->QueryInterface(IID_IShellFolderViewDual, reinterpret_cast<void**>(folderView.out()));
+    hr = background->QueryInterface(folderView.out());
     if (FAILED(hr)) return hr;
     ComRef<IDispatch> application;
     hr = folderView->get_Application(application.out());
     if (FAILED(hr)) return hr;
     if (!application) return E_NOINTERFACE;
-    return application->QueryInterface(IID_IShellDispatch2, reinterpret_cast<void**>(out.out()));
+    return application->QueryInterface(out.out());
 }
 
 }  // namespace
