@@ -16,7 +16,9 @@
 #include "win32_runtime.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX icc{};
+    icc.dwSize = sizeof icc;
+    icc.dwICC = ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&icc);
     dva::OleSession ole;  // before every window, ended after the last one is gone
 

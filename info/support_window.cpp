@@ -44,6 +44,14 @@ constexpr ControlSpec kForm4Controls[] = {
 
 HRESULT fromWin32(DWORD code) { return HRESULT_FROM_WIN32(code ? code : ERROR_GEN_FAILURE); }
 
+// atl.dll, loaded on first use and kept for the rest of the run: the window class it registers
+// lives in it. A failed load is tried again by the next support window.
+HMODULE atlLibrary() {
+    static HMODULE atl = nullptr;
+    if (!atl) atl = LoadLibraryW(L"atl.dll");
+    return atl;
+}
+
 }  // namespace
 
 void Form4::load() {
@@ -58,8 +66,7 @@ void Form4::load() {
 }
 
 HRESULT Form4::createWebBrowser1() {
-    // atl.dll stays loaded for the rest of the run: the window class it registers lives in it.
-    HMODULE atl = LoadLibraryW(L"atl.dll");
+    HMODULE atl = atlLibrary();
     if (!atl) return fromWin32(GetLastError());
     const auto init = reinterpret_cast<AtlAxWinInitFn>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
     const auto getControl =

@@ -12,7 +12,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     for (int i = 0; i < argc; ++i) {
         char utf8[4096] = {};
         WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, utf8, sizeof utf8 - 1, nullptr, nullptr);
-        line += (i ? "\t" : "") + std::string(utf8);
+        if (i) line += '\t';
+        line += utf8;
     }
     line += "\r\n";
     // Opened for appending only, shared: starts close together add whole lines one after another.

@@ -224,7 +224,8 @@ Program::Program(StartOn startOn) {
     unmanagedWindowsUnderWine();
     const std::wstring exe = binDir() + L"Dravonil Veriz Avize.exe";
     std::wstring commandLine = L"\"" + exe + L"\"";
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, binDir().c_str(), &si,
                         &pi)) {
@@ -474,7 +475,10 @@ void ProgramTest::TearDown() {
     if (actual == expected) return ::testing::AssertionSuccess();
     auto show = [](const std::vector<std::wstring>& lines) {
         std::string out;
-        for (const auto& line : lines) out += " " + inQuotes(line);
+        for (const auto& line : lines) {
+            out += ' ';
+            out += inQuotes(line);
+        }
         return out.empty() ? " (nothing)" : out;
     };
     return ::testing::AssertionFailure() << actualExpr << " is" << show(actual) << "\n"

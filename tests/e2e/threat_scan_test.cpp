@@ -10,7 +10,7 @@ using ThreatScan = ProgramTest;
 
 // Prepares drive C while a notice of the program is open: no pass runs while one of its boxes is
 // open, so the next pass finds everything at once.
-void holdScanWhile(Program& p, const std::function<void()>& prepare) {
+void holdScanWhile(const Program& p, const std::function<void()>& prepare) {
     p.clickMain(ids::Form1Command3);
     const auto notice = p.waitForMessageBox(kReactWithin);
     ASSERT_TRUE(notice.has_value());
@@ -21,7 +21,8 @@ void holdScanWhile(Program& p, const std::function<void()>& prepare) {
 // A process started from a copy of the sleeper at the path; ended when the last copy goes.
 std::shared_ptr<void> runSleeperAs(const std::wstring& path) {
     std::wstring commandLine = L"\"" + path + L"\"";
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CopyFileW((binDir() + L"dva_sleeper.exe").c_str(), path.c_str(), FALSE) ||
         !CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
@@ -102,8 +103,12 @@ TEST_F(ThreatScan, FindsEveryKnownFileInOnePassAndEndsTheRunningAmvo) {
         ASSERT_TRUE(alert.has_value());
         // Each alert comes while its file is still there, after the one before is gone.
         EXPECT_TRUE(exists(all[i])) << utf8(all[i]);
-        if (i > 0) EXPECT_FALSE(exists(all[i - 1])) << utf8(all[i - 1]);
-        if (all[i] == L"C:\\amvo.exe") EXPECT_TRUE(running(amvo)) << "ended before the user closed the alert";
+        if (i > 0) {
+            EXPECT_FALSE(exists(all[i - 1])) << utf8(all[i - 1]);
+        }
+        if (all[i] == L"C:\\amvo.exe") {
+            EXPECT_TRUE(running(amvo)) << "ended before the user closed the alert";
+        }
         p.close(*alert);
     }
     EXPECT_TRUE(p.waitForLines(all, kDetectWithin));
