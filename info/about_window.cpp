@@ -7,14 +7,14 @@
 #include "control_ids.h"
 #include "fonts.h"
 #include "message_loop.h"
+#include "palette.h"
 #include "product_config.h"
+#include "tool_window.h"
 
 namespace dva {
 namespace {
 
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-constexpr COLORREF kOrange = RGB(255, 128, 0);
+using namespace palette;
 
 // Every line ends in CR LF, the last one too.
 constexpr wchar_t kAboutText[] =
@@ -33,17 +33,7 @@ constexpr wchar_t kAboutText[] =
 // The browser program is named by its fixed path, unquoted, followed by the home page.
 constexpr wchar_t kBrowserCommandLine[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe " DVA_HOME_PAGE;
 
-constexpr WindowSpec kForm3{
-    .className = L"Form3",
-    .caption = L"Dravonil Veriz Avize Hakkında",
-    .style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
-    .exStyle = WS_EX_TOOLWINDOW,
-    .clientWidth = 3390,
-    .clientHeight = 2895,
-    .back = kBlack,
-    .placement = Placement::SystemDefault,
-    .font = &fonts::kDefault,
-};
+constexpr WindowSpec kForm3 = toolWindow(L"Form3", L"Dravonil Veriz Avize Hakkında", 3390, 2895, kBlack);
 
 constexpr ControlSpec kForm3Controls[] = {
     {ids::Form3Text1, ControlKind::TextBox, kAboutText, 120, 120, 3135, 2295, 0,

@@ -3,9 +3,9 @@
 #include <cwchar>
 
 #include "control_ids.h"
-#include "fonts.h"
 #include "message_loop.h"
 #include "product_config.h"
+#include "tool_window.h"
 #include "twips.h"
 
 namespace dva {
@@ -24,17 +24,7 @@ constexpr int kBrowserLeft = 0, kBrowserTop = -120, kBrowserWidth = 5535, kBrows
 using AtlAxWinInitFn = BOOL(WINAPI*)();
 using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
 
-constexpr WindowSpec kForm4{
-    .className = L"Form4",
-    .caption = L"Online MSN Destek",
-    .style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
-    .exStyle = WS_EX_TOOLWINDOW,
-    .clientWidth = 5610,
-    .clientHeight = 5085,
-    .back = kDefaultColour,
-    .placement = Placement::SystemDefault,
-    .font = &fonts::kDefault,
-};
+constexpr WindowSpec kForm4 = toolWindow(L"Form4", L"Online MSN Destek", 5610, 5085);
 
 // WebBrowser1 (tab index 0) is not in the table: it is made by hand in load(), and its window
 // is put first in the tab order there.

@@ -4,14 +4,14 @@
 
 #include "control_ids.h"
 #include "fonts.h"
+#include "palette.h"
 #include "resource_ids.h"
 
 namespace dva {
 namespace {
 
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-constexpr COLORREF kOrange = RGB(255, 128, 0);
+using namespace palette;
+
 constexpr UINT kTimer1Interval = 1000;
 
 constexpr WindowSpec kForm1{

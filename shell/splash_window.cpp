@@ -2,15 +2,13 @@
 
 #include "control_ids.h"
 #include "fonts.h"
+#include "palette.h"
 #include "resource_ids.h"
 
 namespace dva {
 namespace {
 
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-constexpr FontSpec kSegoeWestern{L"Segoe UI", 975, FW_NORMAL, fonts::kWestern};
-constexpr FontSpec kSegoeTurkish{L"Segoe UI", 975, FW_NORMAL, fonts::kTurkish};
+using namespace palette;
 
 // A dialog frame with no caption: no title bar, no buttons, not in the taskbar.
 constexpr WindowSpec kSplash{
@@ -29,9 +27,9 @@ constexpr WindowSpec kSplash{
 constexpr ControlSpec kSplashControls[] = {
     {ids::SplashPicture1, ControlKind::Picture, nullptr, 480, 0, 6135, 1935, 0, {.bitmap = IDB_BANNER}},
     {ids::SplashLabel4, ControlKind::Label, L"Dravonil Veriz Avize 0.1", 2520, 2160, 2295, 255, 1,
-     {.text = kWhite, .back = kBlack, .font = &kSegoeWestern}},
+     {.text = kWhite, .back = kBlack, .font = &fonts::kSegoeWestern}},
     {ids::SplashLabel1, ControlKind::Label, L"Tıkla ve devam et...", 2760, 2520, 1815, 255, 2,
-     {.text = kWhite, .back = kBlack, .font = &kSegoeTurkish}},
+     {.text = kWhite, .back = kBlack, .font = &fonts::kSegoeTurkish}},
 };
 
 }  // namespace
