@@ -44,12 +44,12 @@ constexpr ControlSpec kForm3Controls[] = {
 
 }  // namespace
 
-void Form3::load() {
-    if (!create(kForm3, kForm3Controls)) runtimeErrorReport(GetLastError(), L"Hakkında penceresi açılamadı.");
-}
+const CommandRow Form3::kCommands[] = {
+    {ids::Form3Label1, STN_CLICKED, on<&Form3::Label1_Click>},
+};
 
-void Form3::onCommand(int id, int notifyCode) {
-    if (id == ids::Form3Label1 && notifyCode == STN_CLICKED) Label1_Click();
+void Form3::load() {
+    if (!create(kForm3, kForm3Controls, kCommands)) runtimeErrorReport(GetLastError(), L"Hakkında penceresi açılamadı.");
 }
 
 void Form3::Label1_Click() {

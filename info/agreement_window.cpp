@@ -28,14 +28,13 @@ constexpr ControlSpec kForm5Controls[] = {
 
 }  // namespace
 
-void Form5::load() {
-    if (!create(kForm5, kForm5Controls)) runtimeErrorReport(GetLastError(), L"Uyarı penceresi açılamadı.");
-}
+const CommandRow Form5::kCommands[] = {
+    {ids::Form5Command1, BN_CLICKED, on<&Form5::Command1_Click>},
+    {ids::Form5Command2, BN_CLICKED, on<&Form5::Command2_Click>},
+};
 
-void Form5::onCommand(int id, int notifyCode) {
-    if (notifyCode != BN_CLICKED) return;
-    if (id == ids::Form5Command1) Command1_Click();
-    if (id == ids::Form5Command2) Command2_Click();
+void Form5::load() {
+    if (!create(kForm5, kForm5Controls, kCommands)) runtimeErrorReport(GetLastError(), L"Uyarı penceresi açılamadı.");
 }
 
 // Accept: the support window opens (the same one if it is already open), the warning closes.

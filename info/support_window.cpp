@@ -44,8 +44,12 @@ HMODULE atlLibrary() {
 
 }  // namespace
 
+const CommandRow Form4::kCommands[] = {
+    {ids::Form4Command1, BN_CLICKED, on<&Form4::Command1_Click>},
+};
+
 void Form4::load() {
-    if (!create(kForm4, kForm4Controls)) runtimeErrorReport(GetLastError(), L"Online destek penceresi açılamadı.");
+    if (!create(kForm4, kForm4Controls, kCommands)) runtimeErrorReport(GetLastError(), L"Online destek penceresi açılamadı.");
     webBrowser1Error_ = createWebBrowser1();
     if (FAILED(webBrowser1Error_)) {
         // The window still opens and closes as usual; only the page cannot be shown in it.
@@ -108,10 +112,6 @@ LRESULT Form4::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         break;
     }
     return Window::onMessage(msg, wp, lp);
-}
-
-void Form4::onCommand(int id, int notifyCode) {
-    if (id == ids::Form4Command1 && notifyCode == BN_CLICKED) Command1_Click();
 }
 
 // Connect: starts loading the support page into the browser; a press while it loads starts again.

@@ -72,8 +72,10 @@ Window* Window::fromHandle(HWND h) {
     return reinterpret_cast<Window*>(GetWindowLongPtrW(h, GWLP_USERDATA));
 }
 
-bool Window::create(const WindowSpec& form, std::span<const ControlSpec> controls) {
+bool Window::create(const WindowSpec& form, std::span<const ControlSpec> controls,
+                    std::span<const CommandRow> commands) {
     form_ = &form;
+    commands_ = commands;
     controls_.assign(controls.begin(), controls.end());
     std::stable_sort(controls_.begin(), controls_.end(),
                      [](const ControlSpec& a, const ControlSpec& b) { return a.tabIndex < b.tabIndex; });
@@ -186,6 +188,15 @@ bool Window::drawPicture(const DRAWITEMSTRUCT& item) {
     return true;
 }
 
+void Window::command(int id, int notification) {
+    for (const CommandRow& row : commands_) {
+        if (row.id == id && row.notification == notification) {
+            row.handler(*this);
+            return;
+        }
+    }
+}
+
 void Window::show() {
     ShowWindow(hwnd_, SW_SHOW);
     SetForegroundWindow(hwnd_);
@@ -219,7 +230,7 @@ LRESULT Window::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         break;
     }
     case WM_COMMAND:
-        if (lp) onCommand(LOWORD(wp), HIWORD(wp));
+        if (lp) command(LOWORD(wp), HIWORD(wp));  // from a control, not a menu or accelerator
         return 0;
     case WM_TIMER:
         onTimer(wp);

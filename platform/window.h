@@ -47,6 +47,33 @@ struct ControlSpec {
     Look look = {};
 };
 
+class Window;
+
+// One row of a window's handler table: when control `id` reports `notification` (BN_CLICKED,
+// STN_CLICKED) the framework runs `handler` on the window. Rows are made with on<>, so a table
+// reads {id, notification, on<&Form2::Command1_Click>}.
+struct CommandRow {
+    int id;
+    int notification;
+    void (*handler)(Window&);
+};
+
+namespace detail {
+template <class M>
+struct HandlerOf;
+template <class W>
+struct HandlerOf<void (W::*)()> {
+    using WindowType = W;
+};
+}  // namespace detail
+
+// The handler of a row: calls the member function on the window the row belongs to.
+template <auto Member>
+void on(Window& w) {
+    using W = typename detail::HandlerOf<decltype(Member)>::WindowType;
+    (static_cast<W&>(w).*Member)();
+}
+
 enum class Placement { CenterScreen, SystemDefault };
 
 struct WindowSpec {
@@ -84,11 +111,12 @@ public:
     static Window* fromHandle(HWND h);
 
 protected:
-    // Creates the window hidden, with its controls in tab order. Returns false on failure.
-    bool create(const WindowSpec& form, std::span<const ControlSpec> controls);
+    // Creates the window hidden, with its controls in tab order; the framework runs the
+    // handlers of `commands` for the notifications of the controls. Returns false on failure.
+    bool create(const WindowSpec& form, std::span<const ControlSpec> controls,
+                std::span<const CommandRow> commands = {});
 
     virtual LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
-    virtual void onCommand(int /*id*/, int /*notifyCode*/) {}
     virtual void onTimer(UINT_PTR /*id*/) {}
     // Form_Unload: return true to cancel the unload.
     virtual bool onUnload() { return false; }
@@ -106,11 +134,13 @@ private:
     const ControlSpec* specOf(HWND child) const;
     LRESULT colourControl(HDC dc, HWND child, UINT msg);
     bool drawPicture(const DRAWITEMSTRUCT& item);
+    void command(int id, int notification);
 
     HWND hwnd_ = nullptr;
     int dpi_ = 96;
     const WindowSpec* form_ = nullptr;
     std::vector<ControlSpec> controls_;  // in tab order
+    std::span<const CommandRow> commands_;
     std::map<const FontSpec*, UniqueFont> fonts_;
     std::map<COLORREF, UniqueBrush> brushes_;
     std::map<int, UniqueBitmap> bitmaps_;

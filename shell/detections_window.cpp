@@ -22,19 +22,18 @@ constexpr ControlSpec kForm2Controls[] = {
 
 }  // namespace
 
+const CommandRow Form2::kCommands[] = {
+    {ids::Form2Command1, BN_CLICKED, on<&Form2::Command1_Click>},
+    {ids::Form2Command2, BN_CLICKED, on<&Form2::Command2_Click>},
+};
+
 void Form2::load() {
-    if (!create(kForm2, kForm2Controls)) runtimeErrorReport(GetLastError(), L"Virus Tespitleri penceresi açılamadı.");
+    if (!create(kForm2, kForm2Controls, kCommands)) runtimeErrorReport(GetLastError(), L"Virus Tespitleri penceresi açılamadı.");
 }
 
 void Form2::List1_AddItem(std::wstring_view path) {
     const std::wstring line(path);
     SendMessageW(control(ids::Form2List1), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-}
-
-void Form2::onCommand(int id, int notifyCode) {
-    if (notifyCode != BN_CLICKED) return;
-    if (id == ids::Form2Command1) Command1_Click();
-    if (id == ids::Form2Command2) Command2_Click();
 }
 
 void Form2::Command1_Click() { SendMessageW(control(ids::Form2List1), LB_RESETCONTENT, 0, 0); }

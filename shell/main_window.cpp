@@ -53,8 +53,20 @@ constexpr ControlSpec kForm1Controls[] = {
 
 }  // namespace
 
+const CommandRow Form1::kCommands[] = {
+    {ids::Form1Label1, STN_CLICKED, on<&Form1::Label1_Click>},
+    {ids::Form1Command1, BN_CLICKED, on<&Form1::Command1_Click>},
+    {ids::Form1Check2, BN_CLICKED, on<&Form1::Check2_Click>},
+    {ids::Form1Command2, BN_CLICKED, on<&Form1::Command2_Click>},
+    {ids::Form1Check1, BN_CLICKED, on<&Form1::Check1_Click>},
+    {ids::Form1Command3, BN_CLICKED, on<&Form1::Command3_Click>},
+    {ids::Form1Command5, BN_CLICKED, on<&Form1::Command5_Click>},
+    {ids::Form1Command6, BN_CLICKED, on<&Form1::Command6_Click>},
+    {ids::Form1Command4, BN_CLICKED, on<&Form1::Command4_Click>},
+};
+
 void Form1::load() {
-    if (!create(kForm1, kForm1Controls)) runtimeErrorReport(GetLastError(), L"Ana pencere açılamadı.");
+    if (!create(kForm1, kForm1Controls, kCommands)) runtimeErrorReport(GetLastError(), L"Ana pencere açılamadı.");
     Form_Load();
 }
 
@@ -124,22 +136,6 @@ void Form1::onTimer(UINT_PTR id) {
 
 void Form1::Timer1_Timer() { scan_.tick(); }
 
-void Form1::onCommand(int id, int notifyCode) {
-    if (notifyCode != BN_CLICKED) return;  // also STN_CLICKED (the same code) of the label
-    switch (id) {
-    case ids::Form1Label1: Label1_Click(); break;
-    case ids::Form1Check1: Check1_Click(); break;
-    case ids::Form1Check2: Check2_Click(); break;
-    case ids::Form1Command1: Command1_Click(); break;
-    case ids::Form1Command2: Command2_Click(); break;
-    case ids::Form1Command3: Command3_Click(); break;
-    case ids::Form1Command4: Command4_Click(); break;
-    case ids::Form1Command5: Command5_Click(); break;
-    case ids::Form1Command6: Command6_Click(); break;
-    default: break;
-    }
-}
-
 void Form1::Check1_Click() { autorun_.onSwitch(checkValue(ids::Form1Check1)); }
 
 void Form1::Check2_Click() {
@@ -163,6 +159,7 @@ void Form1::Command3_Click() {
     rt_.message(L"0.1 Beta sürümde bu özellik yoktur.", L"Bilgi!", MessageIcon::Information);
 }
 
+// "Güncelle!": updating is not in this version either, so it gives the same notice.
 void Form1::Command5_Click() { Command3_Click(); }
 
 void Form1::Command6_Click() { links_.showForm5(); }

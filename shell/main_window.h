@@ -30,8 +30,8 @@ public:
     ~Form1() override;
 
 private:
+    static const CommandRow kCommands[];
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-    void onCommand(int id, int notifyCode) override;
     void onTimer(UINT_PTR id) override;
     bool onUnload() override;
 

@@ -34,8 +34,12 @@ constexpr ControlSpec kSplashControls[] = {
 
 }  // namespace
 
+const CommandRow FrmSplash::kCommands[] = {
+    {ids::SplashPicture1, STN_CLICKED, on<&FrmSplash::Picture1_Click>},
+};
+
 void FrmSplash::load() {
-    if (!create(kSplash, kSplashControls)) runtimeErrorReport(GetLastError(), L"Açılış penceresi açılamadı.");
+    if (!create(kSplash, kSplashControls, kCommands)) runtimeErrorReport(GetLastError(), L"Açılış penceresi açılamadı.");
 }
 
 LRESULT FrmSplash::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -58,10 +62,6 @@ LRESULT FrmSplash::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         break;
     }
     return Window::onMessage(msg, wp, lp);
-}
-
-void FrmSplash::onCommand(int id, int notifyCode) {
-    if (id == ids::SplashPicture1 && notifyCode == STN_CLICKED) Picture1_Click();
 }
 
 void FrmSplash::Form_Click() { handOver(); }
