@@ -6,7 +6,6 @@
 
 #include "control_ids.h"
 #include "fonts.h"
-#include "message_loop.h"
 #include "palette.h"
 #include "product_config.h"
 #include "tool_window.h"
@@ -49,7 +48,7 @@ const CommandRow Form3::kCommands[] = {
 };
 
 void Form3::load() {
-    if (!create(kForm3, kForm3Controls, kCommands)) runtimeErrorReport(GetLastError(), L"Hakkında penceresi açılamadı.");
+    createOrEnd(kForm3, kForm3Controls, kCommands, L"Hakkında penceresi açılamadı.");
 }
 
 void Form3::Label1_Click() {

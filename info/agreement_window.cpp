@@ -34,7 +34,7 @@ const CommandRow Form5::kCommands[] = {
 };
 
 void Form5::load() {
-    if (!create(kForm5, kForm5Controls, kCommands)) runtimeErrorReport(GetLastError(), L"Uyarı penceresi açılamadı.");
+    createOrEnd(kForm5, kForm5Controls, kCommands, L"Uyarı penceresi açılamadı.");
 }
 
 // Accept: the support window opens (the same one if it is already open), the warning closes.

@@ -3,7 +3,6 @@
 #include <cwchar>
 
 #include "control_ids.h"
-#include "message_loop.h"
 #include "product_config.h"
 #include "tool_window.h"
 #include "twips.h"
@@ -49,7 +48,7 @@ const CommandRow Form4::kCommands[] = {
 };
 
 void Form4::load() {
-    if (!create(kForm4, kForm4Controls, kCommands)) runtimeErrorReport(GetLastError(), L"Online destek penceresi açılamadı.");
+    createOrEnd(kForm4, kForm4Controls, kCommands, L"Online destek penceresi açılamadı.");
     webBrowser1Error_ = createWebBrowser1();
     if (FAILED(webBrowser1Error_)) {
         // The window still opens and closes as usual; only the page cannot be shown in it.

@@ -1,7 +1,5 @@
 #include "message_loop.h"
 
-#include <string>
-
 namespace dva {
 
 int MessageLoop::run() {
@@ -16,12 +14,6 @@ int MessageLoop::run() {
         retired_.clear();
     }
     return static_cast<int>(msg.wParam);
-}
-
-void runtimeErrorReport(unsigned long code, const wchar_t* what) {
-    std::wstring text = L"Çalışma zamanı hatası " + std::to_wstring(code) + L":\n" + what;
-    MessageBoxW(nullptr, text.c_str(), L"Dravonil Veriz Avize", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
-    ExitProcess(static_cast<UINT>(code ? code : 1));
 }
 
 }  // namespace dva

@@ -44,8 +44,4 @@ private:
     std::unique_ptr<W> w_;
 };
 
-// The run-time error report for the failures that still end the program: error number and
-// description in a box, then the process ends.
-[[noreturn]] void runtimeErrorReport(unsigned long code, const wchar_t* what);
-
 }  // namespace dva

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "dpi.h"
+#include "error_report.h"
 #include "twips.h"
 
 namespace dva {
@@ -72,8 +73,8 @@ Window* Window::fromHandle(HWND h) {
     return reinterpret_cast<Window*>(GetWindowLongPtrW(h, GWLP_USERDATA));
 }
 
-bool Window::create(const WindowSpec& form, std::span<const ControlSpec> controls,
-                    std::span<const CommandRow> commands) {
+Created Window::create(const WindowSpec& form, std::span<const ControlSpec> controls,
+                       std::span<const CommandRow> commands) {
     form_ = &form;
     commands_ = commands;
     controls_.assign(controls.begin(), controls.end());
@@ -82,7 +83,7 @@ bool Window::create(const WindowSpec& form, std::span<const ControlSpec> control
     registerClass(form, &Window::proc);
     HWND h = CreateWindowExW(form.exStyle, form.className, form.caption, form.style, CW_USEDEFAULT,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance(), this);
-    if (!h) return false;
+    if (!h) return {false, GetLastError()};
     dpi_ = dpiForWindow(h);
     for (const ControlSpec& c : controls_) {
         const ChildClass cls = childClass(c);
@@ -90,7 +91,11 @@ bool Window::create(const WindowSpec& form, std::span<const ControlSpec> control
         if (c.look.disabled) style |= WS_DISABLED;
         HWND child = CreateWindowExW(cls.exStyle, cls.name, c.caption ? c.caption : L"", style, 0, 0, 0, 0, h,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance(), nullptr);
-        if (!child) return false;
+        if (!child) {
+            const DWORD error = GetLastError();
+            DestroyWindow(h);  // with the controls made so far
+            return {false, error};
+        }
         if (c.kind == ControlKind::CheckBox) {
             if (c.look.ticked) SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
             // A themed check box draws its caption in the theme's colour, not the one given
@@ -103,7 +108,12 @@ bool Window::create(const WindowSpec& form, std::span<const ControlSpec> control
         }
     }
     layout(nullptr);
-    return true;
+    return {};
+}
+
+void Window::createOrEnd(const WindowSpec& form, std::span<const ControlSpec> controls,
+                         std::span<const CommandRow> commands, const wchar_t* failure) {
+    if (const Created made = create(form, controls, commands); !made) runtimeErrorReport(made.error, failure);
 }
 
 void Window::layout(const RECT* suggested) {

@@ -88,6 +88,13 @@ struct WindowSpec {
     int icon = 0;                   // icon resource, 0 for none
 };
 
+// The outcome of creating a window: made, or the system's error code (0 if it gave none).
+struct Created {
+    bool ok = true;
+    DWORD error = 0;
+    explicit operator bool() const { return ok; }
+};
+
 class Window {
 public:
     Window() = default;
@@ -112,9 +119,15 @@ public:
 
 protected:
     // Creates the window hidden, with its controls in tab order; the framework runs the
-    // handlers of `commands` for the notifications of the controls. Returns false on failure.
-    bool create(const WindowSpec& form, std::span<const ControlSpec> controls,
-                std::span<const CommandRow> commands = {});
+    // handlers of `commands` for the notifications of the controls. On failure nothing of the
+    // window is left (the object is released as after any destruction) and the result holds
+    // the system's error code.
+    [[nodiscard]] Created create(const WindowSpec& form, std::span<const ControlSpec> controls,
+                                 std::span<const CommandRow> commands = {});
+    // create(), and when the window cannot be made, the run-time error report naming `failure`:
+    // the program ends. For the windows the program cannot go on without.
+    void createOrEnd(const WindowSpec& form, std::span<const ControlSpec> controls,
+                     std::span<const CommandRow> commands, const wchar_t* failure);
 
     virtual LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
     virtual void onTimer(UINT_PTR /*id*/) {}

@@ -28,7 +28,7 @@ const CommandRow Form2::kCommands[] = {
 };
 
 void Form2::load() {
-    if (!create(kForm2, kForm2Controls, kCommands)) runtimeErrorReport(GetLastError(), L"Virus Tespitleri penceresi açılamadı.");
+    createOrEnd(kForm2, kForm2Controls, kCommands, L"Virus Tespitleri penceresi açılamadı.");
 }
 
 void Form2::List1_AddItem(std::wstring_view path) {

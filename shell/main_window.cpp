@@ -66,7 +66,7 @@ const CommandRow Form1::kCommands[] = {
 };
 
 void Form1::load() {
-    if (!create(kForm1, kForm1Controls, kCommands)) runtimeErrorReport(GetLastError(), L"Ana pencere açılamadı.");
+    createOrEnd(kForm1, kForm1Controls, kCommands, L"Ana pencere açılamadı.");
     Form_Load();
 }
 

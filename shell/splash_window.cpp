@@ -39,7 +39,7 @@ const CommandRow FrmSplash::kCommands[] = {
 };
 
 void FrmSplash::load() {
-    if (!create(kSplash, kSplashControls, kCommands)) runtimeErrorReport(GetLastError(), L"Açılış penceresi açılamadı.");
+    createOrEnd(kSplash, kSplashControls, kCommands, L"Açılış penceresi açılamadı.");
 }
 
 LRESULT FrmSplash::onMessage(UINT msg, WPARAM wp, LPARAM lp) {

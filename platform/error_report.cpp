@@ -1,0 +1,15 @@
+#include "error_report.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace dva {
+
+void runtimeErrorReport(unsigned long code, const wchar_t* what) {
+    std::wstring text = L"Çalışma zamanı hatası " + std::to_wstring(code) + L":\n" + what;
+    MessageBoxW(nullptr, text.c_str(), L"Dravonil Veriz Avize", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+    ExitProcess(static_cast<UINT>(code ? code : 1));
+}
+
+}  // namespace dva
