@@ -36,7 +36,6 @@ public:
         }
         return *w_;
     }
-    W* loaded() const { return w_.get(); }
 
 private:
     MessageLoop& loop_;

@@ -183,18 +183,17 @@ bool Window::drawPicture(const DRAWITEMSTRUCT& item) {
     if (it == bitmaps_.end() || !it->second) return true;
     BITMAP bm{};
     GetObjectW(it->second.get(), sizeof bm, &bm);
-    HDC mem = CreateCompatibleDC(item.hDC);
-    HGDIOBJ old = SelectObject(mem, it->second.get());
+    const UniqueMemoryDc mem(CreateCompatibleDC(item.hDC));
+    if (!mem) return true;
+    const Selection banner(mem.get(), it->second.get());
     // Drawn at its own size at 96 dpi, and in proportion at higher dpi.
     const int w = mulDivRound(bm.bmWidth, dpi_, kDefaultDpi), h = mulDivRound(bm.bmHeight, dpi_, kDefaultDpi);
     if (w == bm.bmWidth && h == bm.bmHeight) {
-        BitBlt(item.hDC, 0, 0, w, h, mem, 0, 0, SRCCOPY);
+        BitBlt(item.hDC, 0, 0, w, h, mem.get(), 0, 0, SRCCOPY);
     } else {
         SetStretchBltMode(item.hDC, HALFTONE);
-        StretchBlt(item.hDC, 0, 0, w, h, mem, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+        StretchBlt(item.hDC, 0, 0, w, h, mem.get(), 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
     }
-    SelectObject(mem, old);
-    DeleteDC(mem);
     return true;
 }
 

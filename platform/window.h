@@ -137,7 +137,6 @@ protected:
     void setTimer(UINT_PTR id, UINT ms) { SetTimer(hwnd_, id, ms, nullptr); }
     void killTimer(UINT_PTR id) { KillTimer(hwnd_, id); }
     int dpi() const { return dpi_; }
-    LRESULT defaultProc(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(hwnd_, msg, wp, lp); }
 
 private:
     static LRESULT CALLBACK proc(HWND h, UINT msg, WPARAM wp, LPARAM lp);

@@ -70,16 +70,12 @@ void Form1::load() {
     Form_Load();
 }
 
-Form1::~Form1() { Form_Terminate(); }
-
 HICON Form1::icon() const { return reinterpret_cast<HICON>(GetClassLongPtrW(hwnd(), GCLP_HICON)); }
 
 void Form1::Form_Load() {
     setTimer1Enabled(true);
     notifyIcon_.add(hwnd(), icon());
 }
-
-void Form1::Form_Terminate() { notifyIcon_.remove(); }
 
 LRESULT Form1::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_MOUSEMOVE) {
@@ -93,10 +89,7 @@ LRESULT Form1::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     if (msg == WM_QUERYENDSESSION) return TRUE;  // logging off is never refused
     if (msg == WM_ENDSESSION) {
-        if (wp) {
-            notifyIcon_.remove();
-            ExitProcess(0);
-        }
+        if (wp) endProgram();
         return 0;
     }
     return Window::onMessage(msg, wp, lp);
@@ -166,7 +159,14 @@ void Form1::Command6_Click() { links_.showForm5(); }
 
 void Form1::Label1_Click() { links_.showForm3(); }
 
-void Form1::Command4_Click() {
+void Form1::Command4_Click() { endProgram(); }
+
+// Takes the icon away first: the shell keeps the icon of an ended process until the pointer
+// passes over it. Then ends the process at once, without unwinding: this runs inside a window
+// procedure, maybe under a message box's modal loop and with other windows open, where destroying
+// the windows whose handlers are on the stack is not safe, and the main window cancels every
+// unload anyway (closing only hides it). At the end of the session nothing may wait either.
+void Form1::endProgram() {
     notifyIcon_.remove();
     ExitProcess(0);
 }
