@@ -33,7 +33,7 @@ void ThreatScan::pass() {
             if (quiet) stuck_.erase(stuck);
         } else if (!quiet) {
             stuck_.emplace(path);
-            reportFailure(rt_, L"Tehdit dosyası silinemedi: ", path, removed);
+            reportDeleteFailure(rt_, path, removed);
         }
     }
 }

@@ -10,9 +10,13 @@ struct ThreatEntry {
     const wchar_t* killCommand;  // started before the delete, or nullptr
 };
 
+// The root AutoRun file: a threat like the others, and the path that AutoRun protection replaces
+// by a folder.
+inline constexpr wchar_t kAutoRunPath[] = L"C:\\AutoRun.inf";
+
 // "amvo" (letter o) and "amv0" (digit zero) name different files.
 inline constexpr std::array<ThreatEntry, 19> kThreatTable{{
-    {L"C:\\AutoRun.inf", nullptr},
+    {kAutoRunPath, nullptr},
     {L"C:\\ActivexDebugger32.exe", nullptr},
     {L"C:\\System32.exe", nullptr},
     {L"C:\\Explorer.exe", nullptr},

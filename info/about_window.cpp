@@ -1,7 +1,5 @@
 #include "about_window.h"
 
-#include <shellapi.h>
-
 #include <string>
 
 #include "control_ids.h"
@@ -12,8 +10,6 @@
 
 namespace dva {
 namespace {
-
-using namespace palette;
 
 // Every line ends in CR LF, the last one too.
 constexpr wchar_t kAboutText[] =
@@ -32,13 +28,13 @@ constexpr wchar_t kAboutText[] =
 // The browser program is named by its fixed path, unquoted, followed by the home page.
 constexpr wchar_t kBrowserCommandLine[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe " DVA_HOME_PAGE;
 
-constexpr WindowSpec kForm3 = toolWindow(L"Form3", L"Dravonil Veriz Avize Hakkında", 3390, 2895, kBlack);
+constexpr WindowSpec kForm3 = toolWindow(L"Form3", L"Dravonil Veriz Avize Hakkında", 3390, 2895, palette::kBlack);
 
 constexpr ControlSpec kForm3Controls[] = {
     {ids::Form3Text1, ControlKind::TextBox, kAboutText, 120, 120, 3135, 2295, 0,
-     {.text = kWhite, .back = kBlack, .disabled = true, .multiline = true}},
+     looks::whiteOnBlack(), {.disabled = true, .multiline = true}},
     {ids::Form3Label1, ControlKind::Label, L"Dravonil Online", 960, 2520, 1335, 255, 1,
-     {.text = kOrange, .back = kBlack, .font = &fonts::kTahomaBold, .link = true}},
+     looks::linkOnBlack(&fonts::kTahomaBold), {.link = true}},
 };
 
 }  // namespace
@@ -55,17 +51,10 @@ void Form3::Label1_Click() {
     if (rt_.runCommandLine(kBrowserCommandLine, 0).ok()) return;
     // No program could be started from the fixed path: the system's default browser opens the
     // page instead, and only if that fails too is the user told. The program goes on either way.
-    SHELLEXECUTEINFOW run{};
-    run.cbSize = sizeof run;
-    run.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-    run.hwnd = hwnd();
-    run.lpVerb = L"open";
-    run.lpFile = DVA_HOME_PAGE;
-    run.nShow = SW_SHOWNORMAL;
-    if (ShellExecuteExW(&run)) return;
-    const DWORD code = GetLastError();
-    rt_.message(std::wstring(L"Web sayfası açılamadı: ") + DVA_HOME_PAGE + L"\n" + rt_.errorReason(code), L"Hata",
-                MessageIcon::Error);
+    const OpResult opened = rt_.openWithShell(DVA_HOME_PAGE);
+    if (opened.ok()) return;
+    rt_.message(std::wstring(L"Web sayfası açılamadı: ") + DVA_HOME_PAGE + L"\n" + rt_.errorReason(opened.error),
+                L"Hata", MessageIcon::Error);
 }
 
 }  // namespace dva

@@ -21,7 +21,7 @@ constexpr WindowSpec kForm5 = toolWindow(L"Form5", L"!!!  UYARI  !!!", 6285, 241
 
 constexpr ControlSpec kForm5Controls[] = {
     {ids::Form5Text1, ControlKind::TextBox, kWarningText, 120, 120, 6015, 1695, 0,
-     {.text = palette::kBlack, .multiline = true}},
+     {.text = palette::kBlack}, {.multiline = true}},
     {ids::Form5Command1, ControlKind::Button, L"Okudum ve kabul ettim", 120, 1920, 1935, 375, 1},
     {ids::Form5Command2, ControlKind::Button, L"Kabul Etmiyorum", 4200, 1920, 1935, 375, 2},
 };

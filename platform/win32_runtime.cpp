@@ -1,6 +1,7 @@
 #include "win32_runtime.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -98,6 +99,19 @@ OpResult Win32Runtime::runCommandLine(std::wstring_view line, unsigned waitMs) {
     UniqueHandle thread(pi.hThread);
     if (waitMs) WaitForSingleObject(process.get(), waitMs);
     return {};
+}
+
+OpResult Win32Runtime::openWithShell(std::wstring_view target) {
+    const std::wstring file(target);
+    SHELLEXECUTEINFOW run{};
+    run.cbSize = sizeof run;
+    run.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    run.lpVerb = L"open";
+    run.lpFile = file.c_str();
+    run.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&run)) return {};
+    const DWORD error = GetLastError();
+    return OpResult{error ? error : DWORD{ERROR_GEN_FAILURE}};  // a failure is never reported as success
 }
 
 std::wstring Win32Runtime::errorReason(std::uint32_t code) {

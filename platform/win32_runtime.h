@@ -14,6 +14,7 @@ public:
     OpResult deleteFile(std::wstring_view path) override;
     OpResult makeFolder(std::wstring_view path) override;
     OpResult runCommandLine(std::wstring_view line, unsigned waitMs) override;
+    OpResult openWithShell(std::wstring_view target) override;
     std::wstring errorReason(std::uint32_t code) override;
 
 private:

@@ -45,14 +45,14 @@ ChildClass childClass(const ControlSpec& c) {
     case ControlKind::CheckBox:
         // A greyed check box is never enabled again, so it never toggles, not even for a
         // click message sent to it directly.
-        return {L"BUTTON", (c.look.disabled ? DWORD{BS_CHECKBOX} : DWORD{BS_AUTOCHECKBOX}) | WS_TABSTOP, 0};
+        return {L"BUTTON", (c.behaviour.disabled ? DWORD{BS_CHECKBOX} : DWORD{BS_AUTOCHECKBOX}) | WS_TABSTOP, 0};
     case ControlKind::Label: return {L"STATIC", SS_LEFT | SS_NOTIFY | SS_NOPREFIX, 0};
     case ControlKind::ListBox:
         return {L"LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
     case ControlKind::Picture: return {L"STATIC", SS_OWNERDRAW | SS_NOTIFY, 0};
     case ControlKind::TextBox:
         return {L"EDIT",
-                (c.look.multiline ? DWORD{ES_MULTILINE | ES_AUTOVSCROLL} : DWORD{ES_AUTOHSCROLL}) | WS_TABSTOP,
+                (c.behaviour.multiline ? DWORD{ES_MULTILINE | ES_AUTOVSCROLL} : DWORD{ES_AUTOHSCROLL}) | WS_TABSTOP,
                 WS_EX_CLIENTEDGE};
     }
     return {L"STATIC", 0, 0};
@@ -88,7 +88,7 @@ Created Window::create(const WindowSpec& form, std::span<const ControlSpec> cont
     for (const ControlSpec& c : controls_) {
         const ChildClass cls = childClass(c);
         DWORD style = WS_CHILD | WS_VISIBLE | cls.style;
-        if (c.look.disabled) style |= WS_DISABLED;
+        if (c.behaviour.disabled) style |= WS_DISABLED;
         HWND child = CreateWindowExW(cls.exStyle, cls.name, c.caption ? c.caption : L"", style, 0, 0, 0, 0, h,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance(), nullptr);
         if (!child) {
@@ -97,7 +97,7 @@ Created Window::create(const WindowSpec& form, std::span<const ControlSpec> cont
             return {false, error};
         }
         if (c.kind == ControlKind::CheckBox) {
-            if (c.look.ticked) SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
+            if (c.behaviour.ticked) SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
             // A themed check box draws its caption in the theme's colour, not the one given
             // at WM_CTLCOLORSTATIC: white captions on a black window need the classic look.
             if (c.look.text != kDefaultColour) SetWindowTheme(child, L"", L"");
@@ -249,7 +249,7 @@ LRESULT Window::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_SETCURSOR: {
         const ControlSpec* c = specOf(reinterpret_cast<HWND>(wp));
-        if (c && c->look.link && LOWORD(lp) == HTCLIENT) {
+        if (c && c->behaviour.link && LOWORD(lp) == HTCLIENT) {
             SetCursor(LoadCursorW(nullptr, IDC_HAND));
             return TRUE;
         }

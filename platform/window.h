@@ -26,15 +26,20 @@ struct FontSpec {
 
 inline constexpr COLORREF kDefaultColour = CLR_INVALID;
 
+// How a control looks.
 struct Look {
     COLORREF text = kDefaultColour;
     COLORREF back = kDefaultColour;
     const FontSpec* font = nullptr;  // nullptr: the window's default font
-    bool disabled = false;
-    bool ticked = false;    // check boxes
-    int bitmap = 0;         // pictures: bitmap resource drawn from the top-left corner
-    bool multiline = false; // text boxes
-    bool link = false;      // labels that open something: the hand cursor over them
+    int bitmap = 0;                  // pictures: bitmap resource drawn from the top-left corner
+};
+
+// How a control behaves.
+struct Behaviour {
+    bool disabled = false;   // greyed; a greyed check box never toggles
+    bool ticked = false;     // check boxes
+    bool multiline = false;  // text boxes
+    bool link = false;       // labels that open something: the hand cursor over them
 };
 
 // One row of a window's layout table; positions and sizes in twips.
@@ -45,6 +50,7 @@ struct ControlSpec {
     int left, top, width, height;
     int tabIndex;
     Look look = {};
+    Behaviour behaviour = {};
 };
 
 class Window;

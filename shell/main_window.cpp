@@ -10,7 +10,8 @@
 namespace dva {
 namespace {
 
-using namespace palette;
+using looks::linkOnBlack;
+using looks::whiteOnBlack;
 
 constexpr UINT kTimer1Interval = 1000;
 
@@ -21,31 +22,29 @@ constexpr WindowSpec kForm1{
     .exStyle = WS_EX_APPWINDOW,
     .clientWidth = 6105,
     .clientHeight = 5595,
-    .back = kBlack,
+    .back = palette::kBlack,
     .placement = Placement::CenterScreen,
     .font = &fonts::kDefault,
     .icon = IDI_APP,
 };
 
-constexpr Look kWhiteOnBlack{.text = kWhite, .back = kBlack};
-
 constexpr ControlSpec kForm1Controls[] = {
     {ids::Form1Picture1, ControlKind::Picture, nullptr, 0, 0, 6135, 1935, 6, {.bitmap = IDB_BANNER}},
     {ids::Form1Label1, ControlKind::Label, L"Hakkında", 5160, 2040, 975, 255, 7,
-     {.text = kOrange, .back = kBlack, .font = &fonts::kSansSerifBold, .link = true}},
+     linkOnBlack(&fonts::kSansSerifBold), {.link = true}},
     {ids::Form1Command1, ControlKind::Button, L"Tara ve Temizle", 120, 2520, 1695, 495, 0},
     {ids::Form1Label2, ControlKind::Label, L"Seçenekler", 2760, 2520, 975, 255, 10,
-     {.text = kWhite, .back = kBlack, .font = &fonts::kTahomaBold}},
+     whiteOnBlack(&fonts::kTahomaBold)},
     {ids::Form1Check2, ControlKind::CheckBox, L"Anlık korumayı Aktifleştir", 2280, 2880, 2055, 255, 8,
-     {.text = kWhite, .back = kBlack, .ticked = true}},
+     whiteOnBlack(), {.ticked = true}},
     {ids::Form1Command2, ControlKind::Button, L"Virus tespitleri", 120, 3120, 1695, 495, 1},
     {ids::Form1Check3, ControlKind::CheckBox, L"Açılışta Güncellemeleri kontrol et", 2280, 3240, 2655, 255, 9,
-     {.text = kWhite, .back = kBlack, .disabled = true}},
+     whiteOnBlack(), {.disabled = true}},
     {ids::Form1Check1, ControlKind::CheckBox, L"AutoRun Koruması Aktifleştir", 2280, 3600, 2415, 255, 3,
-     kWhiteOnBlack},
+     whiteOnBlack()},
     {ids::Form1Command3, ControlKind::Button, L"Yeni Tehdit Bildir", 120, 3720, 1695, 495, 2},
     {ids::Form1Check4, ControlKind::CheckBox, L"Web Kalkanını Aktifleştir", 2280, 3960, 2295, 255, 11,
-     {.text = kWhite, .back = kBlack, .disabled = true, .ticked = true}},
+     whiteOnBlack(), {.disabled = true, .ticked = true}},
     {ids::Form1Command5, ControlKind::Button, L"Güncelle!", 120, 4320, 1695, 495, 5},
     {ids::Form1Command6, ControlKind::Button, L"Online Destek", 120, 4920, 1695, 495, 12},
     {ids::Form1Command4, ControlKind::Button, L"Çıkış", 4320, 4920, 1695, 495, 4},

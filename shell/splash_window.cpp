@@ -8,8 +8,6 @@
 namespace dva {
 namespace {
 
-using namespace palette;
-
 // A dialog frame with no caption: no title bar, no buttons, not in the taskbar.
 constexpr WindowSpec kSplash{
     .className = L"frmSplash",
@@ -18,7 +16,7 @@ constexpr WindowSpec kSplash{
     .exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW,
     .clientWidth = 7215,
     .clientHeight = 3000,
-    .back = kBlack,
+    .back = palette::kBlack,
     .placement = Placement::CenterScreen,
     .font = &fonts::kDefault,
     .icon = IDI_APP,
@@ -27,9 +25,9 @@ constexpr WindowSpec kSplash{
 constexpr ControlSpec kSplashControls[] = {
     {ids::SplashPicture1, ControlKind::Picture, nullptr, 480, 0, 6135, 1935, 0, {.bitmap = IDB_BANNER}},
     {ids::SplashLabel4, ControlKind::Label, L"Dravonil Veriz Avize 0.1", 2520, 2160, 2295, 255, 1,
-     {.text = kWhite, .back = kBlack, .font = &fonts::kSegoeWestern}},
+     looks::whiteOnBlack(&fonts::kSegoeWestern)},
     {ids::SplashLabel1, ControlKind::Label, L"Tıkla ve devam et...", 2760, 2520, 1815, 255, 2,
-     {.text = kWhite, .back = kBlack, .font = &fonts::kSegoeTurkish}},
+     looks::whiteOnBlack(&fonts::kSegoeTurkish)},
 };
 
 }  // namespace

@@ -1,7 +1,7 @@
-// The colours of the program's windows, by name.
+// The colours of the program's windows, by name, and the looks made of them.
 #pragma once
 
-#include <windows.h>
+#include "window.h"
 
 namespace dva::palette {
 
@@ -11,3 +11,17 @@ inline constexpr COLORREF kOrange = RGB(255, 128, 0);  // labels that open somet
 inline constexpr COLORREF kRed = RGB(255, 0, 0);       // the detection list
 
 }  // namespace dva::palette
+
+namespace dva::looks {
+
+// White text on the black windows, in the given font or the window's default.
+constexpr Look whiteOnBlack(const FontSpec* font = nullptr) {
+    return {.text = palette::kWhite, .back = palette::kBlack, .font = font};
+}
+
+// Labels that open something, on the black windows.
+constexpr Look linkOnBlack(const FontSpec* font) {
+    return {.text = palette::kOrange, .back = palette::kBlack, .font = font};
+}
+
+}  // namespace dva::looks

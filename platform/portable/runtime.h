@@ -43,6 +43,9 @@ public:
     // Starts the command line as a new process, minimised with focus, and waits for it to end
     // at most waitMs milliseconds (0: does not wait).
     virtual OpResult runCommandLine(std::wstring_view line, unsigned waitMs) = 0;
+    // Opens a document or web address with the program the system associates with it, showing
+    // no error of its own; does not wait for that program.
+    virtual OpResult openWithShell(std::wstring_view target) = 0;
 
     // The system's own description of an error code, in the user's language, on one line.
     virtual std::wstring errorReason(std::uint32_t code) = 0;

@@ -1,7 +1,8 @@
 // A recording stand-in for the system: a small scripted file system, and a trace of every call
 // that the user or the disk would notice, as readable UTF-8 lines such as
 // "message Virüs Bulundu!|Sisteminizde virus tespit edildi!|16", "list C:\System32.exe",
-// "run taskkill /F /IM amvo.exe wait 5000", "clear-readonly C:\X", "delete C:\X", "mkdir C:\X".
+// "run taskkill /F /IM amvo.exe wait 5000", "clear-readonly C:\X", "delete C:\X", "mkdir C:\X",
+// "open http://...".
 #pragma once
 
 #include <functional>
@@ -110,6 +111,11 @@ public:
 
     OpResult runCommandLine(std::wstring_view line, unsigned waitMs) override {
         trace.push_back("run " + utf8(line) + " wait " + std::to_string(waitMs));
+        return {};
+    }
+
+    OpResult openWithShell(std::wstring_view target) override {
+        trace.push_back("open " + utf8(target));
         return {};
     }
 
