@@ -88,7 +88,7 @@ TEST_F(ThreatScan, ReportsInTableOrderAndLeavesFoldersHiddenAndSystemFilesAlone)
 // All 19 in one pass; C:\amvo.exe is a running program, C:\amv0.exe is read-only.
 TEST_F(ThreatScan, FindsEveryKnownFileInOnePassAndEndsTheRunningAmvo) {
     Program& p = program();
-    const std::vector<std::wstring> all(kKnownThreats.begin(), kKnownThreats.end());
+    const std::vector<std::wstring> all(test::kKnownThreats.begin(), test::kKnownThreats.end());
     std::shared_ptr<void> amvo;
     ASSERT_NO_FATAL_FAILURE(holdScanWhile(p, [&] {
         for (const auto& file : all) {
