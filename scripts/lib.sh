@@ -1,0 +1,167 @@
+# Helpers shared by the scripts that run the program under Xvfb and Wine. Source it, don't run it:
+#
+#   root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+#   source "$root/scripts/lib.sh"
+#
+# Messages start with the sourcing script's name ("run: ...", "test: ...").
+#
+# Globals it sets and reads (empty until set):
+#   WINESERVER   Wine's server program
+#   xvfb_pid     the Xvfb that start_xvfb started
+#   wine_pid     the background Wine process the script waits on (set by start_on_desktop)
+#   wine_done    non-empty once the script has reaped wine_pid itself
+#   exe          the program, after program_exe
+#
+# Functions:
+#   program_exe                     installs missing packages, builds the 64-bit program unless
+#                                   DVA_EXE names one, and sets exe
+#   build_target TARGET             builds one target of the windows-x64 preset (configures first)
+#                                   and prints the path of its program in build/windows-x64/bin
+#   start_xvfb GEOMETRY             an Xvfb of our own on the first free display from :90 up;
+#                                   exports DISPLAY
+#   own_prefix PREFIX...            cleanup ends every process of these Wine prefixes (and of a
+#                                   half-created PREFIX.creating)
+#   start_on_desktop PREFIX DESKTOP WxH PROGRAM [ARGS...]
+#                                   runs PROGRAM in PREFIX inside a Wine virtual desktop named
+#                                   DESKTOP, in the background (wine_pid); owns PREFIX
+#   stop_prefix PREFIX              ends every process of PREFIX and waits until they are gone
+#   wait_for SECONDS COMMAND...     polls every 0.2 s until COMMAND succeeds; fails at the
+#                                   deadline, or at once when wine_pid is set and has ended
+#   desktop_window DESKTOP          prints the X window id of that virtual desktop (fails if none)
+#   save_screen OUT.png [WINDOW]    saves the X window (or the whole screen) as PNG once two
+#                                   captures 0.2 s apart agree (at most 5 s)
+#   cleanup                         ends wine_pid, the owned prefixes and Xvfb; idempotent
+#   cleanup_on_exit                 cleanup on EXIT, on INT (says "stopped", exit 130) and on
+#                                   TERM (exit 143)
+
+# shellcheck shell=bash
+# shellcheck disable=SC2317  # functions called from traps and through wait_for
+
+WINESERVER=/usr/lib/wine/wineserver
+xvfb_pid="" wine_pid="" wine_done="" exe=""
+lib_prefixes=()
+lib_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+lib_name=$(basename -- "$0")
+
+program_exe() {
+    "$lib_root/scripts/setup"
+    if [[ -n ${DVA_EXE:-} ]]; then
+        exe=$(realpath -- "$DVA_EXE")
+    else
+        build_target dravonil >/dev/null
+        exe="$lib_root/build/windows-x64/bin/Dravonil Veriz Avize.exe"
+    fi
+    [[ -f $exe ]] || { echo "$lib_name: $exe not found" >&2; return 1; }
+}
+
+build_target() {
+    local tree="$lib_root/build/windows-x64"
+    [[ -f $tree/build.ninja ]] || (cd "$lib_root" && cmake --preset windows-x64 >&2)
+    (cd "$lib_root" && cmake --build --preset windows-x64 --target "$1" >&2)
+    echo "$tree/bin/$1.exe"
+}
+
+start_xvfb() {
+    local geometry=$1 n i lock
+    for ((n = 90; n < 200; n++)); do
+        [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+        # A session of its own: Ctrl+C reaches the script's trap, not the X server directly.
+        setsid Xvfb ":$n" -screen 0 "$geometry" -nolisten tcp >/dev/null 2>&1 &
+        xvfb_pid=$!
+        for ((i = 0; i < 100; i++)); do          # up to 10 s
+            kill -0 "$xvfb_pid" 2>/dev/null || break   # lost the display to someone else
+            lock=$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null || true)
+            if [[ -S /tmp/.X11-unix/X$n && $lock == "$xvfb_pid" ]]; then
+                export DISPLAY=":$n"
+                return 0
+            fi
+            sleep 0.1
+        done
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+        xvfb_pid=""
+    done
+    echo "$lib_name: could not start Xvfb on any display from :90 to :199" >&2
+    return 1
+}
+
+own_prefix() {
+    local p q
+    for p in "$@"; do
+        for q in "${lib_prefixes[@]}"; do [[ $q != "$p" ]] || continue 2; done
+        lib_prefixes+=("$p")
+    done
+}
+
+start_on_desktop() {
+    local prefix=$1 desktop=$2 size=$3
+    shift 3
+    own_prefix "$prefix"
+    wine_done=""
+    setsid "$lib_root/scripts/wine-run" "$prefix" explorer "/desktop=$desktop,$size" "$@" &
+    wine_pid=$!
+}
+
+stop_prefix() {
+    local p
+    for p in "$1" "$1.creating"; do
+        if [[ -d $p ]]; then
+            WINEPREFIX="$p" "$WINESERVER" -k 2>/dev/null || true
+            WINEPREFIX="$p" "$WINESERVER" -w 2>/dev/null || true
+        fi
+    done
+}
+
+wait_for() {
+    local seconds=$1; shift
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        ((SECONDS < deadline)) || return 1
+        [[ -z $wine_pid ]] || kill -0 "$wine_pid" 2>/dev/null || return 1
+        sleep 0.2
+    done
+}
+
+desktop_window() {
+    local id
+    id=$(xdotool search --onlyvisible --name "^$1 - Wine desktop\$" 2>/dev/null | head -n 1)
+    [[ -n $id ]] && echo "$id"
+}
+
+save_screen() {
+    local out=$1 target=${2:-} tmp prev="" cur i
+    tmp=$(mktemp)
+    for ((i = 0; i < 25; i++)); do
+        if [[ -n $target ]]; then xwd -silent -id "$target" >"$tmp"; else xwd -silent -root >"$tmp"; fi
+        cur=$(md5sum <"$tmp")
+        [[ $cur == "$prev" ]] && break
+        prev=$cur
+        sleep 0.2
+    done
+    mkdir -p "$(dirname "$out")"
+    /usr/bin/convert "xwd:$tmp" "png:$out"
+    rm -f "$tmp"
+}
+
+cleanup() {
+    trap - INT TERM EXIT
+    local p
+    # Still in wine-run, perhaps booting the prefix.
+    [[ -z $wine_pid || -n $wine_done ]] || kill "$wine_pid" 2>/dev/null || true
+    for p in "${lib_prefixes[@]}"; do stop_prefix "$p"; done
+    if [[ -n $wine_pid && -z $wine_done ]]; then
+        wait "$wine_pid" 2>/dev/null || true
+        wine_done=1
+    fi
+    if [[ -n $xvfb_pid ]]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+        xvfb_pid=""
+    fi
+}
+
+cleanup_on_exit() {
+    trap 'cleanup; echo "$lib_name: stopped"; exit 130' INT
+    trap 'cleanup; exit 143' TERM
+    trap cleanup EXIT
+}
