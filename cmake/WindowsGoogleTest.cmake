@@ -18,6 +18,6 @@ if(NOT TARGET GTest::gtest_main AND CMAKE_CROSSCOMPILING AND EXISTS ${DVA_GOOGLE
   endforeach()
 endif()
 if(NOT TARGET GTest::gtest_main)
-  message(STATUS "GoogleTest not found: building the program and the benchmark only, without the end-to-end "
+  message(STATUS "GoogleTest not found: building the program, the benchmark and the screenshot driver, without the end-to-end "
                  "tests (point CMake at an installed GoogleTest with -DGTest_DIR=... or -DGTEST_ROOT=...)")
 endif()

@@ -82,7 +82,7 @@ std::vector<HWND> trayIconWindows() {
 constexpr std::string_view kTrayRecordCheckedWith[] = {"8.0"};
 
 std::string wineVersion() {
-    using GetVersion = const char*(CDECL*)();
+    using GetVersion = const char* (*)();  // 64-bit Windows has one calling convention
     const auto get = reinterpret_cast<GetVersion>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
     return get ? get() : "";

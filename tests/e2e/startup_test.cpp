@@ -110,7 +110,7 @@ TEST_P(SplashHandOver, ShowsTheMainWindowOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, SplashHandOver, ::testing::Values("BannerClick", "TypedSeven", "EnterKey", "Esc"),
-                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+                         [](const ::testing::TestParamInfo<std::string>& way) { return way.param; });
 
 }  // namespace
 }  // namespace dva::e2e
