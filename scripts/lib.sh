@@ -128,18 +128,23 @@ desktop_window() {
     [[ -n $id ]] && echo "$id"
 }
 
+# One GetImage of the window or root, through ImageMagick's import. Not xwd: Wine gives each
+# program's X windows a colormap of its own, and xwd then reads the screen colormap by colormap,
+# each group through its lowest window. A window lying wholly inside a lower window of the same
+# program (a message box over its main window) is read through that lower window, where the
+# server blacks out the covered part, so the box came out as a black rectangle.
 save_screen() {
-    local out=$1 target=${2:-} tmp prev="" cur i
+    local out=$1 target=${2:-root} tmp prev="" cur i
     tmp=$(mktemp)
     for ((i = 0; i < 25; i++)); do
-        if [[ -n $target ]]; then xwd -silent -id "$target" >"$tmp"; else xwd -silent -root >"$tmp"; fi
+        /usr/bin/import -silent -window "$target" "ppm:$tmp"
         cur=$(md5sum <"$tmp")
         [[ $cur == "$prev" ]] && break
         prev=$cur
         sleep 0.2
     done
     mkdir -p "$(dirname "$out")"
-    /usr/bin/convert "xwd:$tmp" "png:$out"
+    /usr/bin/convert "ppm:$tmp" "png:$out"
     rm -f "$tmp"
 }
 

@@ -11,6 +11,11 @@
 //   drive DESKTOP dismiss CLASS TITLE SECONDS PATH...     OK every such message box until no
 //                                                        PATH exists and no box is left open
 //   drive DESKTOP lines   CLASS TITLE COUNT SECONDS      its first list box holds COUNT lines
+//   drive DESKTOP text    CLASS TITLE                    prints the window's labels, one a line
+//   drive DESKTOP rect    CLASS TITLE                    prints WxH+X+Y of the window on the desktop
+//   drive DESKTOP hold    PATH SECONDS                   creates the file if need be and keeps it
+//                                                        open for SECONDS without delete sharing,
+//                                                        as a program using it would
 // CLASS or TITLE "*" matches any. Exit code 0 when done, 1 on a timeout (after printing what
 // was seen), 2 on a usage error.
 #include <windows.h>
@@ -101,7 +106,7 @@ template <class F> bool poll(double seconds, F done) {
 }
 
 int usage() {
-    write(L"usage: drive DESKTOP list|first|wait|gone|click|type|close|dismiss|lines ...\n");
+    write(L"usage: drive DESKTOP list|first|wait|gone|click|type|close|dismiss|lines|text|rect|hold ...\n");
     return 2;
 }
 
@@ -124,6 +129,19 @@ int wmain(int argc, wchar_t** argv) {
         write(L"none of the windows appeared\n");
         listWindows();
         return 1;
+    }
+    if (cmd == L"hold" && argc == 5) {
+        // Read and write sharing only: a delete of the file fails while it is held. Made here, it
+        // is held from its first moment, so no scan can delete it before.
+        HANDLE h = CreateFileW(argv[3], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            write(std::wstring(L"cannot open ") + argv[3] + L" (error " + std::to_wstring(GetLastError()) + L")\n");
+            return 1;
+        }
+        Sleep(DWORD(_wtof(argv[4]) * 1000));
+        CloseHandle(h);
+        return 0;
     }
     if (argc < 5) return usage();
     const Match m{argv[3], argv[4]};
@@ -195,6 +213,27 @@ int wmain(int argc, wchar_t** argv) {
             if (GetFileAttributesW(argv[i]) != INVALID_FILE_ATTRIBUTES) write(std::wstring(L"  ") + argv[i] + L"\n");
         listWindows();
         return 1;
+    }
+    if (cmd == L"text" && argc == 5) {
+        const auto found = topLevel(m);
+        if (found.empty()) {
+            write(L"no window " + what + L"\n");
+            return 1;
+        }
+        for (HWND c : children(found.front()))
+            if (_wcsicmp(classOf(c).c_str(), L"Static") == 0 && !textOf(c).empty()) write(textOf(c) + L"\n");
+        return 0;
+    }
+    if (cmd == L"rect" && argc == 5) {
+        const auto found = topLevel(m);
+        RECT r{};
+        if (found.empty() || !GetWindowRect(found.front(), &r)) {
+            write(L"no window " + what + L"\n");
+            return 1;
+        }
+        write(std::to_wstring(r.right - r.left) + L"x" + std::to_wstring(r.bottom - r.top) + L"+" +
+              std::to_wstring(r.left) + L"+" + std::to_wstring(r.top) + L"\n");
+        return 0;
     }
     if (cmd == L"lines" && argc == 7) {
         const size_t want = size_t(_wtoi(argv[5]));
