@@ -61,11 +61,19 @@ struct MemoryDcTraits {
     static void close(Handle h) { DeleteDC(h); }
 };
 
+// Memory the system allocated for the caller (FormatMessageW's buffer), freed with LocalFree.
+struct LocalMemoryTraits {
+    using Handle = HLOCAL;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { LocalFree(h); }
+};
+
 using UniqueFont = Unique<GdiObjectTraits<HFONT>>;
 using UniqueBrush = Unique<GdiObjectTraits<HBRUSH>>;
 using UniqueBitmap = Unique<GdiObjectTraits<HBITMAP>>;
 using UniqueHandle = Unique<KernelHandleTraits>;
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
+using UniqueLocalMemory = Unique<LocalMemoryTraits>;
 
 // The device context of a window, or of the screen for a null window (GetDC), released with
 // ReleaseDC at the end of the scope.
