@@ -25,8 +25,9 @@ DWORD processOf(HWND h) {
     return pid;
 }
 
-// Top-level windows of the process, or (parent given) all of the parent's child windows.
-std::vector<HWND> windowsOf(DWORD pid, HWND parent = nullptr) {
+}  // namespace
+
+std::vector<HWND> windowsOf(DWORD pid, HWND parent) {
     std::vector<HWND> all, found;
     const WNDENUMPROC collect = [](HWND h, LPARAM lp) -> BOOL {
         reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
@@ -38,6 +39,8 @@ std::vector<HWND> windowsOf(DWORD pid, HWND parent = nullptr) {
         if (parent || processOf(h) == pid) found.push_back(h);
     return found;
 }
+
+namespace {
 
 // A message to a window of the program, which may hang: nullopt after 3 s.
 std::optional<LRESULT> ask(HWND h, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
@@ -260,14 +263,15 @@ void clickWithMouse(HWND h) {
     EXPECT_EQ(SendInput(2, input, sizeof(INPUT)), 2u) << "SendInput failed (error " << GetLastError() << ")";
 }
 
-Program::Program(StartOn startOn) {
+Program::Program(StartOn startOn, const std::wstring& file) {
     unmanagedWindowsUnderWine();
-    const std::wstring exe = binDir() + L"Dravonil Veriz Avize.exe";
+    const std::wstring exe = file.empty() ? binDir() + L"Dravonil Veriz Avize.exe" : file;
+    const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, binDir().c_str(), &si,
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
                         &pi)) {
         ADD_FAILURE() << "could not start " << utf8(exe) << " (error " << GetLastError() << ")";
         return;

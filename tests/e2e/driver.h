@@ -34,6 +34,8 @@ std::string threatFilesPresent();
 std::shared_ptr<void> holdOpen(const std::wstring& path);
 
 bool waitFor(const std::function<bool()>& condition, Ms within);
+// Top-level windows of the process, or (parent given) all of the parent's child windows.
+std::vector<HWND> windowsOf(DWORD pid, HWND parent = nullptr);
 bool underWine();
 
 // Client area of the window in pixels at 96 dpi, scaled to the screen's dpi.
@@ -56,11 +58,12 @@ struct MessageBoxSeen {
 
 enum class StartOn { MainWindow, Splash };
 
-// One run of the program. With StartOn::MainWindow the constructor hands over from the splash,
-// so the main window is visible. The destructor ends the process if it still runs.
+// One run of the program (the one beside this test program unless another file is given). With
+// StartOn::MainWindow the constructor hands over from the splash, so the main window is visible.
+// The destructor ends the process if it still runs.
 class Program {
 public:
-    explicit Program(StartOn startOn = StartOn::MainWindow);
+    explicit Program(StartOn startOn = StartOn::MainWindow, const std::wstring& file = {});
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;

@@ -1,0 +1,551 @@
+; Setup of Dravonil Veriz Avize: a per-machine install into Program Files with a Start-menu
+; shortcut, an entry in "Programs and Features" and, if chosen, a Task Scheduler task that starts
+; the program when a user signs in. Turkish user interface; /S installs silently.
+;
+; makensis -INPUTCHARSET UTF8 -DCONFIG=<config.nsh> -DPROGRAM_FILE=<the .exe> -DOUTFILE=<setup.exe>
+;          [-DSIGN_COMMAND=<program that signs the file named by its one argument>] setup.nsi
+; installer/CMakeLists.txt writes config.nsh and builds the setup of each build tree;
+; scripts/release builds the released ones, signed when a certificate is given.
+;
+; Exit codes: 0 done, 1 cancelled by the user, 2 failed (the reason is in the log),
+; 740 started without administrator rights.
+
+!include "${CONFIG}"
+
+Unicode true
+ManifestDPIAware true
+ManifestSupportedOS all
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+
+!if "${ARCH}" == "x64"
+  Target amd64-unicode
+  !define REGVIEW 64
+  !define OTHER_REGVIEW 32
+  InstallDir "$PROGRAMFILES64\Dravonil Veriz Avize"
+!else
+  Target x86-unicode
+  !define REGVIEW 32
+  !define OTHER_REGVIEW 64
+  InstallDir "$PROGRAMFILES32\Dravonil Veriz Avize"
+!endif
+
+!define PRODUCT "Dravonil Veriz Avize"
+!define EXE "Dravonil Veriz Avize.exe"
+!define UNINSTALLER "uninstall.exe"
+!define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Dravonil Veriz Avize"
+!define TASK "Dravonil Veriz Avize"
+; The task definition handed to schtasks, kept beside the program for administrators to read.
+!define TASK_XML "oturum-acilisi-gorevi.xml"
+!define LOG_NAME "Dravonil-Veriz-Avize-setup.log"
+; The program's windows as a user sees them: the main window and its exit command, the splash.
+!define MAIN_CLASS "Form1"
+!define EXIT_CAPTION "Çıkış"
+!define SPLASH_CLASS "frmSplash"
+!define SPLASH_NAME "Dravonil Veriz Avize 0.1"
+; How long a running copy gets to end through its exit command before its process is ended.
+!define EXIT_WAIT_MS 5000
+; The exit code given to a copy that had to be ended.
+!define ENDED_EXIT_CODE 1
+
+!ifdef SIGN_COMMAND
+  ; The uninstaller is made inside makensis: it is signed there, before it is packed.
+  !uninstfinalize '"${SIGN_COMMAND}" "%1"' = 0
+!endif
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
+BrandingText "${PRODUCT} ${VERSION}"
+ShowInstDetails show
+ShowUninstDetails show
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include WordFunc.nsh
+!include x64.nsh
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+!define MUI_COMPONENTSPAGE_SMALLDESC
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "${PRODUCT} programını şimdi başlat"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartNow
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "Turkish"
+
+VIProductVersion "${VERSION}"
+VIFileVersion "${VERSION}"
+VIAddVersionKey /LANG=${LANG_TURKISH} "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=${LANG_TURKISH} "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_TURKISH} "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_TURKISH} "FileDescription" "${PRODUCT} Kurulumu"
+VIAddVersionKey /LANG=${LANG_TURKISH} "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_TURKISH} "LegalCopyright" "${COPYRIGHT}"
+
+Var LogPath
+
+; ---- Shared by the installer and the uninstaller ----
+
+!macro _Log text
+  Push `${text}`
+  !ifdef __UNINSTALL__
+    Call un.WriteLog
+  !else
+    Call WriteLog
+  !endif
+!macroend
+!define Log "!insertmacro _Log"
+
+; Writes the reason to the log, shows it (not in silent mode) and stops with exit code 2.
+!macro _Fail text
+  Push `${text}`
+  !ifdef __UNINSTALL__
+    Call un.Fail
+  !else
+    Call Fail
+  !endif
+!macroend
+!define Fail "!insertmacro _Fail"
+
+!macro SHARED_FUNCTIONS un
+  ; Appends one time-stamped line to the log (UTF-16, as Notepad and PowerShell read it).
+  Function ${un}WriteLog
+    Exch $R0
+    Push $R1
+    Push $0
+    Push $1
+    Push $2
+    Push $3
+    Push $4
+    Push $5
+    Push $6
+    DetailPrint $R0
+    ClearErrors
+    ${IfNot} ${FileExists} $LogPath
+      FileOpen $R1 $LogPath w
+      ${IfNot} ${Errors}
+        FileWriteUTF16LE /BOM $R1 ""
+      ${EndIf}
+    ${Else}
+      FileOpen $R1 $LogPath a
+    ${EndIf}
+    ${IfNot} ${Errors}
+      FileSeek $R1 0 END
+      ${GetTime} "" "L" $0 $1 $2 $3 $4 $5 $6
+      FileWriteUTF16LE $R1 "$2-$1-$0 $4:$5:$6 $R0$\r$\n"
+      FileClose $R1
+    ${EndIf}
+    Pop $6
+    Pop $5
+    Pop $4
+    Pop $3
+    Pop $2
+    Pop $1
+    Pop $0
+    Pop $R1
+    Pop $R0
+  FunctionEnd
+
+  Function ${un}Fail
+    Exch $R0
+    ${Log} "HATA: $R0"
+    MessageBox MB_OK|MB_ICONSTOP $R0 /SD IDOK
+    SetErrorLevel 2
+    Abort
+  FunctionEnd
+
+  ; The log goes to /LOG=<file>, or to the temporary folder of whoever runs the setup.
+  Function ${un}OpenLog
+    Push $0
+    Push $1
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/LOG=" $1
+    ${If} ${Errors}
+    ${OrIf} $1 == ""
+      StrCpy $1 "$TEMP\${LOG_NAME}"
+    ${EndIf}
+    StrCpy $LogPath $1
+    Pop $1
+    Pop $0
+  FunctionEnd
+
+  ; Setup and removal change Program Files, HKLM and the task store: administrators only.
+  Function ${un}RequireAdministrator
+    UserInfo::GetAccountType
+    Pop $0
+    ${If} $0 != "Admin"
+      ${Log} "HATA: yönetici hakları yok (hesap türü: $0)"
+      MessageBox MB_OK|MB_ICONSTOP "Bu işlem için yönetici hakları gerekiyor." /SD IDOK
+      SetErrorLevel 740
+      Quit
+    ${EndIf}
+  FunctionEnd
+
+  ; Ends the process behind window $R0 after posting it message $R1 ($R2, $R3), as a user's
+  ; command would: it gets EXIT_WAIT_MS to end by itself, and only then is its process ended.
+  Function ${un}EndCopy
+    Push $R4
+    Push $R5
+    Push $R6
+    System::Call 'user32::GetWindowThreadProcessId(p R0, *i .R4)'
+    ; SYNCHRONIZE | PROCESS_TERMINATE
+    System::Call 'kernel32::OpenProcess(i 0x00100001, i 0, i R4) p .R5'
+    System::Call 'user32::PostMessageW(p R0, i R1, p R2, p R3)'
+    ${If} $R5 P<> 0
+      System::Call 'kernel32::WaitForSingleObject(p R5, i ${EXIT_WAIT_MS}) i .R6'
+      ${If} $R6 = 0
+        ${Log} "Çalışan kopya (işlem $R4) kendi çıkış komutuyla kapandı."
+      ${Else}
+        System::Call 'kernel32::TerminateProcess(p R5, i ${ENDED_EXIT_CODE})'
+        System::Call 'kernel32::WaitForSingleObject(p R5, i ${EXIT_WAIT_MS}) i .R6'
+        ${Log} "Çalışan kopya (işlem $R4) ${EXIT_WAIT_MS} ms içinde kapanmadı; işlemi sonlandırıldı."
+      ${EndIf}
+      System::Call 'kernel32::CloseHandle(p R5)'
+    ${Else}
+      ; Its process cannot be opened: watch its window instead.
+      StrCpy $R6 0
+      ${DoWhile} $R6 < ${EXIT_WAIT_MS}
+        System::Call 'user32::IsWindow(p R0) i .R5'
+        ${If} $R5 = 0
+          ${Break}
+        ${EndIf}
+        Sleep 100
+        IntOp $R6 $R6 + 100
+      ${Loop}
+      ${Log} "Çalışan kopyaya (işlem $R4) çıkış komutu gönderildi."
+    ${EndIf}
+    Pop $R6
+    Pop $R5
+    Pop $R4
+  FunctionEnd
+
+  ; Ends every running copy of the program that this user's desktop shows: a main window
+  ; through its exit command, a splash that has not handed over yet by closing it.
+  ; Windows are recognised as a user would: by class, caption and the control that shows it.
+  Function ${un}EndRunningCopies
+    Push $R0
+    Push $R1
+    Push $R2
+    Push $R3
+    Push $R7
+    Push $R8
+    Push $R9
+    StrCpy $R9 0  ; copies ended: a bound, in case a window will not go
+    ${Do}
+      StrCpy $R0 0
+      StrCpy $R8 ""
+      ${Do}
+        FindWindow $R0 "${MAIN_CLASS}" "${PRODUCT}" "" $R0
+        ${If} $R0 = 0
+          ${Break}
+        ${EndIf}
+        System::Call 'user32::GetDlgItem(p R0, i ${EXIT_BUTTON_ID}) p .R7'
+        ${If} $R7 P<> 0
+          System::Call 'user32::GetWindowTextW(p R7, w .R3, i ${NSIS_MAX_STRLEN})'
+          ${If} $R3 S== "${EXIT_CAPTION}"
+            StrCpy $R8 main
+            ${Break}
+          ${EndIf}
+        ${EndIf}
+      ${Loop}
+      ${If} $R8 == ""
+        StrCpy $R0 0
+        ${Do}
+          FindWindow $R0 "${SPLASH_CLASS}" "" "" $R0
+          ${If} $R0 = 0
+            ${Break}
+          ${EndIf}
+          System::Call 'user32::GetDlgItem(p R0, i ${SPLASH_NAME_LABEL_ID}) p .R7'
+          ${If} $R7 P<> 0
+            System::Call 'user32::GetWindowTextW(p R7, w .R3, i ${NSIS_MAX_STRLEN})'
+            ${If} $R3 S== "${SPLASH_NAME}"
+              StrCpy $R8 splash
+              ${Break}
+            ${EndIf}
+          ${EndIf}
+        ${Loop}
+      ${EndIf}
+      ${If} $R8 == ""
+      ${OrIf} $R9 >= 20
+        ${Break}
+      ${EndIf}
+      ${If} $R8 == main
+        ; WM_COMMAND, BN_CLICKED from the exit button: what a click on it sends.
+        StrCpy $R1 0x111
+        StrCpy $R2 ${EXIT_BUTTON_ID}
+        StrCpy $R3 $R7
+      ${Else}
+        ; WM_CLOSE: a splash closed before it hands over ends the program.
+        StrCpy $R1 0x10
+        StrCpy $R2 0
+        StrCpy $R3 0
+      ${EndIf}
+      Call ${un}EndCopy
+      IntOp $R9 $R9 + 1
+    ${Loop}
+    Pop $R9
+    Pop $R8
+    Pop $R7
+    Pop $R3
+    Pop $R2
+    Pop $R1
+    Pop $R0
+  FunctionEnd
+!macroend
+!insertmacro SHARED_FUNCTIONS ""
+!insertmacro SHARED_FUNCTIONS "un."
+
+; ---- Installer ----
+
+
+Function .onInstFailed
+  ${Log} "Kurulum tamamlanamadı."
+FunctionEnd
+
+Function StartNow
+  SetOutPath $INSTDIR
+  Exec '"$INSTDIR\${EXE}"'
+FunctionEnd
+
+; Runs the uninstaller of an earlier install in folder $0 and waits for it.
+Function RemoveEarlierInstall
+  ${If} ${FileExists} "$0\${UNINSTALLER}"
+    ${Log} "Önceki kurulum kaldırılıyor: $0"
+    ClearErrors
+    ExecWait '"$0\${UNINSTALLER}" /S _?=$0' $1
+    ${Log} "Önceki kurulumun kaldırıcısı bitti (çıkış kodu $1)."
+    Delete "$0\${UNINSTALLER}"
+    RMDir "$0"
+  ${EndIf}
+FunctionEnd
+
+!macro REMOVE_EARLIER_INSTALL_OF_OTHER_BITNESS
+  SetRegView ${OTHER_REGVIEW}
+  ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
+  SetRegView ${REGVIEW}
+  ${If} $0 != ""
+    Call RemoveEarlierInstall
+  ${EndIf}
+!macroend
+
+; An earlier install in another folder, or of the other bitness, is removed first, so that
+; one program, one entry and one task remain.
+Function RemoveEarlierInstallsElsewhere
+  Push $0
+  Push $1
+  ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
+  ${If} $0 != ""
+  ${AndIf} $0 != $INSTDIR
+    Call RemoveEarlierInstall
+  ${EndIf}
+  ; 64-bit Windows has both views; a 32-bit one only the 32-bit view.
+  !if "${ARCH}" == "x86"
+    ${If} ${RunningX64}
+      !insertmacro REMOVE_EARLIER_INSTALL_OF_OTHER_BITNESS
+    ${EndIf}
+  !else
+    !insertmacro REMOVE_EARLIER_INSTALL_OF_OTHER_BITNESS
+  !endif
+  Pop $1
+  Pop $0
+FunctionEnd
+
+Section "!${PRODUCT} (gerekli)" SecProgram
+  SectionIn RO
+  ${Log} "Klasör: $INSTDIR"
+  ClearErrors
+  CreateDirectory $INSTDIR
+  ${IfNot} ${FileExists} "$INSTDIR\*.*"
+    ${Fail} "Klasör oluşturulamadı: $INSTDIR"
+  ${EndIf}
+  Call EndRunningCopies
+  Call RemoveEarlierInstallsElsewhere
+  SetOutPath $INSTDIR
+  ; The old program goes first: if a copy nobody could end still holds it, nothing is replaced.
+  Delete "$INSTDIR\${EXE}"
+  ${If} ${FileExists} "$INSTDIR\${EXE}"
+    ${Fail} "Program dosyası değiştirilemedi (hâlâ çalışıyor olabilir): $INSTDIR\${EXE}"
+  ${EndIf}
+  ClearErrors
+  File "/oname=${EXE}" "${PROGRAM_FILE}"
+  ${If} ${Errors}
+  ${OrIfNot} ${FileExists} "$INSTDIR\${EXE}"
+    ${Fail} "Program dosyası yazılamadı: $INSTDIR\${EXE}"
+  ${EndIf}
+  ClearErrors
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  ${If} ${Errors}
+    ${Fail} "Kaldırıcı yazılamadı: $INSTDIR\${UNINSTALLER}"
+  ${EndIf}
+
+  ClearErrors
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0
+  ${If} ${Errors}
+    ${Fail} "Başlat menüsü kısayolu oluşturulamadı: $SMPROGRAMS\${PRODUCT}.lnk"
+  ${EndIf}
+
+  ClearErrors
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayIcon" "$INSTDIR\${EXE},0"
+  WriteRegStr HKLM "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINST_KEY}" "URLInfoAbout" "${HOME_PAGE}"
+  WriteRegStr HKLM "${UNINST_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
+  ${If} ${Errors}
+    ${Fail} "Programlar ve Özellikler kaydı yazılamadı: HKLM\${UNINST_KEY}"
+  ${EndIf}
+  ${Log} "Program, kısayol ve kaldırma kaydı yazıldı."
+SectionEnd
+
+; The task starts the program at every sign-in of a member of the built-in Users group, with the
+; highest rights that user has (a program that asks for elevation is not started from a Run key),
+; never stops it, and starts no second one while it runs.
+Section "Oturum açılınca başlat" SecAutostart
+  ; "&" is the one character of a Windows path that XML text needs escaped.
+  ${WordReplace} "$INSTDIR" "&" "&amp;" "+" $2
+  StrCpy $1 "$2\${EXE}"
+  ClearErrors
+  FileOpen $0 "$INSTDIR\${TASK_XML}" w
+  ${If} ${Errors}
+    ${Fail} "Görev tanımı yazılamadı: $INSTDIR\${TASK_XML}"
+  ${EndIf}
+  FileWriteUTF16LE /BOM $0 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
+  FileWriteUTF16LE $0 '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">$\r$\n'
+  FileWriteUTF16LE $0 '  <RegistrationInfo>$\r$\n'
+  !searchreplace PUBLISHER_XML "${PUBLISHER}" "&" "&amp;"
+  FileWriteUTF16LE $0 '    <Author>${PUBLISHER_XML}</Author>$\r$\n'
+  FileWriteUTF16LE $0 '    <Description>${PRODUCT} korumasını oturum açılınca başlatır.</Description>$\r$\n'
+  FileWriteUTF16LE $0 '  </RegistrationInfo>$\r$\n'
+  FileWriteUTF16LE $0 '  <Triggers>$\r$\n'
+  FileWriteUTF16LE $0 '    <LogonTrigger>$\r$\n'
+  FileWriteUTF16LE $0 '      <Enabled>true</Enabled>$\r$\n'
+  FileWriteUTF16LE $0 '    </LogonTrigger>$\r$\n'
+  FileWriteUTF16LE $0 '  </Triggers>$\r$\n'
+  FileWriteUTF16LE $0 '  <Principals>$\r$\n'
+  FileWriteUTF16LE $0 '    <Principal id="Users">$\r$\n'
+  FileWriteUTF16LE $0 '      <GroupId>S-1-5-32-545</GroupId>$\r$\n'
+  FileWriteUTF16LE $0 '      <RunLevel>HighestAvailable</RunLevel>$\r$\n'
+  FileWriteUTF16LE $0 '    </Principal>$\r$\n'
+  FileWriteUTF16LE $0 '  </Principals>$\r$\n'
+  FileWriteUTF16LE $0 '  <Settings>$\r$\n'
+  FileWriteUTF16LE $0 '    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>$\r$\n'
+  FileWriteUTF16LE $0 '    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>$\r$\n'
+  FileWriteUTF16LE $0 '    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>$\r$\n'
+  FileWriteUTF16LE $0 '    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>$\r$\n'
+  ; Normal priority: a task's default (7) would run the program below normal.
+  FileWriteUTF16LE $0 '    <Priority>5</Priority>$\r$\n'
+  FileWriteUTF16LE $0 '    <Enabled>true</Enabled>$\r$\n'
+  FileWriteUTF16LE $0 '  </Settings>$\r$\n'
+  FileWriteUTF16LE $0 '  <Actions Context="Users">$\r$\n'
+  FileWriteUTF16LE $0 '    <Exec>$\r$\n'
+  FileWriteUTF16LE $0 '      <Command>"$1"</Command>$\r$\n'
+  FileWriteUTF16LE $0 '      <WorkingDirectory>$2</WorkingDirectory>$\r$\n'
+  FileWriteUTF16LE $0 '    </Exec>$\r$\n'
+  FileWriteUTF16LE $0 '  </Actions>$\r$\n'
+  FileWriteUTF16LE $0 '</Task>$\r$\n'
+  FileClose $0
+  ; /F replaces the task of an earlier install: one task, whatever was there.
+  nsExec::ExecToStack '"$SYSDIR\schtasks.exe" /Create /TN "${TASK}" /XML "$INSTDIR\${TASK_XML}" /F'
+  Pop $0
+  Pop $1
+  ${If} $0 != 0
+    ${Fail} "Oturum açılışı görevi kaydedilemedi (schtasks çıkış kodu $0): $1"
+  ${EndIf}
+  ${Log} "Oturum açılışı görevi kaydedildi: ${TASK}"
+SectionEnd
+
+Section "-Without start at sign-in"
+  ${IfNot} ${SectionIsSelected} ${SecAutostart}
+    ; An upgrade without the option removes the task of the earlier install.
+    nsExec::ExecToStack '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
+    Pop $0
+    Pop $1
+    Delete "$INSTDIR\${TASK_XML}"
+    ${Log} "Oturum açılışında başlatma seçilmedi."
+  ${EndIf}
+  ${Log} "Kurulum tamamlandı."
+SectionEnd
+
+; After the sections: it refers to them.
+Function .onInit
+  SetRegView ${REGVIEW}
+  SetShellVarContext all
+  Call OpenLog
+  ${Log} "${PRODUCT} ${VERSION} (${ARCH}) kurulumu başladı: $CMDLINE"
+  Call RequireAdministrator
+  ; One setup at a time.
+  System::Call 'kernel32::CreateMutexW(p 0, i 0, w "DravonilVerizAvizeSetup") p .r0 ?e'
+  Pop $1
+  ${If} $1 = 183  ; ERROR_ALREADY_EXISTS
+    ${Log} "HATA: başka bir kurulum zaten çalışıyor."
+    MessageBox MB_OK|MB_ICONSTOP "Başka bir ${PRODUCT} kurulumu zaten çalışıyor." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+  ; /NOAUTOSTART: no start at sign-in (and an existing task is removed).
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/NOAUTOSTART" $1
+  ${IfNot} ${Errors}
+    !insertmacro UnselectSection ${SecAutostart}
+  ${EndIf}
+FunctionEnd
+
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "Program, Başlat menüsü kısayolu ve Programlar ve Özellikler kaydı."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecAutostart} "Her kullanıcı oturum açınca korumayı Görev Zamanlayıcı ile başlatır."
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+; ---- Uninstaller ----
+
+Function un.onInit
+  SetRegView ${REGVIEW}
+  SetShellVarContext all
+  Call un.OpenLog
+  ${Log} "${PRODUCT} ${VERSION} (${ARCH}) kaldırma başladı: $INSTDIR"
+  Call un.RequireAdministrator
+FunctionEnd
+
+Function un.onUninstFailed
+  ${Log} "Kaldırma tamamlanamadı."
+FunctionEnd
+
+; Removes what the setup added, and nothing else: a C:\AutoRun.inf folder that the program made
+; is the user's protection and stays, and so does anything else in the program's folder.
+Section "Uninstall"
+  Call un.EndRunningCopies
+
+  Delete "$INSTDIR\${EXE}"
+  ${If} ${FileExists} "$INSTDIR\${EXE}"
+    ${Fail} "Program dosyası silinemedi (hâlâ çalışıyor olabilir): $INSTDIR\${EXE}"
+  ${EndIf}
+
+  nsExec::ExecToStack '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
+  Pop $0
+  Pop $1
+  ${If} $0 = 0
+    ${Log} "Oturum açılışı görevi silindi."
+  ${EndIf}
+  Delete "$INSTDIR\${TASK_XML}"
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  DeleteRegKey HKLM "${UNINST_KEY}"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  RMDir "$INSTDIR"
+  ${Log} "Kaldırma tamamlandı."
+SectionEnd
