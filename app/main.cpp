@@ -10,12 +10,20 @@
 #include "detections_window.h"
 #include "main_window.h"
 #include "message_loop.h"
+#include "single_copy.h"
 #include "splash_window.h"
 #include "support_window.h"
 #include "threat_scan.h"
 #include "win32_runtime.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // A second start hands over to the copy that runs and ends without a window of its own.
+    const dva::SingleCopy copy;
+    if (copy.runningCopy()) {
+        copy.handOver();
+        return 0;
+    }
+
     INITCOMMONCONTROLSEX icc{};
     icc.dwSize = sizeof icc;
     icc.dwICC = ICC_STANDARD_CLASSES;

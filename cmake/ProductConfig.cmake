@@ -1,6 +1,7 @@
 # Product configuration: every address and name the program shows or opens, in one place.
 # Each is a cache entry, so a build can override it (-DDVA_SUPPORT_HOST=127.0.0.1:8080).
 set(DVA_HOME_PAGE "http://www.dravonil.com/" CACHE STRING "Product home page (about text and link)")
+set(DVA_SUPPORT_SCHEME "https" CACHE STRING "Scheme of the online support page (https; http only for a local test server)")
 set(DVA_SUPPORT_HOST "www.dravonil.com" CACHE STRING "Host (and optional :port) of the online support page")
 set(DVA_AUTHOR "Dravonil" CACHE STRING "Author named in the about text")
 set(DVA_TESTER "Dravonil Test Ekibi" CACHE STRING "Beta tester named in the about text")

@@ -6,7 +6,12 @@
 namespace dva {
 
 void ThreatScan::tick() {
-    if (rt_.messageOpen()) return;
+    if (passing_ || rt_.messageOpen()) return;
+    passing_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{passing_};
     pass();
 }
 
@@ -24,18 +29,29 @@ void ThreatScan::pass() {
             rt_.message(L"Sisteminizde virus tespit edildi!", L"Virüs Bulundu!", MessageIcon::Error);
             detections_.append(path);
         }
-        if (entry.killCommand) {
-            // Wait for the kill so that the file of the process just ended can be deleted.
-            rt_.runCommandLine(entry.killCommand, kKillWaitMs);
-        }
+        std::uint64_t killedAt = quiet ? stuck->second : 0;
+        if (entry.killProgram && (!quiet || rt_.nowMs() - killedAt >= kKillRetryMs)) killedAt = kill(entry, quiet);
         const OpResult removed = removeFile(rt_, path, seen);
         if (removed.ok()) {
             if (quiet) stuck_.erase(stuck);
-        } else if (!quiet) {
-            stuck_.emplace(path);
+        } else if (quiet) {
+            stuck->second = killedAt;
+        } else {
+            stuck_.emplace(path, killedAt);
             reportDeleteFailure(rt_, path, removed);
         }
     }
+}
+
+std::uint64_t ThreatScan::kill(const ThreatEntry& entry, bool quiet) {
+    // The system's own program by its full path, quoted: a file of that name beside this
+    // program or in the current folder must not run in its place.
+    std::wstring line = L"\"" + rt_.systemFolder() + L"\\" + entry.killProgram + L"\" " + entry.killArguments;
+    const std::uint64_t startedAt = rt_.nowMs();
+    // Waited for, so that the file of the process just ended can be deleted.
+    const OpResult started = rt_.runCommandLine(line, kKillWaitMs);
+    if (!started.ok() && !quiet) reportFailure(rt_, L"Komut başlatılamadı: ", line, started);
+    return startedAt;
 }
 
 }  // namespace dva

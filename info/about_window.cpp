@@ -25,8 +25,8 @@ constexpr wchar_t kAboutText[] =
     L"MSN: " DVA_CONTACT L"\r\n"
     L"Web: " DVA_HOME_PAGE L"\r\n";
 
-// The browser program is named by its fixed path, unquoted, followed by the home page.
-constexpr wchar_t kBrowserCommandLine[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe " DVA_HOME_PAGE;
+// The browser program at its fixed path; it gets the home page as its one argument.
+constexpr wchar_t kBrowserPath[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe";
 
 constexpr WindowSpec kForm3 = toolWindow(L"Form3", L"Dravonil Veriz Avize Hakkında", 3390, 2895, palette::kBlack);
 
@@ -48,10 +48,9 @@ void Form3::load() {
 }
 
 void Form3::Label1_Click() {
-    if (rt_.runCommandLine(kBrowserCommandLine, 0).ok()) return;
-    // No program could be started from the fixed path: the system's default browser opens the
+    // When no program can be started from the fixed path, the system's default browser opens the
     // page instead, and only if that fails too is the user told. The program goes on either way.
-    const OpResult opened = rt_.openWithShell(DVA_HOME_PAGE);
+    const OpResult opened = rt_.openWebPage(kBrowserPath, DVA_HOME_PAGE);
     if (opened.ok()) return;
     rt_.message(std::wstring(L"Web sayfası açılamadı: ") + DVA_HOME_PAGE + L"\n" + rt_.errorReason(opened.error),
                 L"Hata", MessageIcon::Error);

@@ -10,7 +10,9 @@
 namespace dva {
 namespace {
 
-constexpr wchar_t kSupportPage[] = L"http://" DVA_SUPPORT_HOST L"/dravonil/destek.html";
+// Fetched over an encrypted connection by default: the page is shown inside this program, which
+// may run with raised rights.
+constexpr wchar_t kSupportPage[] = DVA_SUPPORT_SCHEME L"://" DVA_SUPPORT_HOST L"/dravonil/destek.html";
 
 // The web browser control (Shell.Explorer.2), hosted by the system's ATL: a window of class
 // AtlAxWin named with the control's CLSID creates the control and sites it in itself.

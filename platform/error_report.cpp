@@ -4,11 +4,18 @@
 
 #include <string>
 
+#include "message_loop.h"
+
 namespace dva {
 
-void runtimeErrorReport(unsigned long code, const wchar_t* what) {
+void showRuntimeError(unsigned long code, const wchar_t* what) {
     std::wstring text = L"Çalışma zamanı hatası " + std::to_wstring(code) + L":\n" + what;
+    OpenBox open;  // no scan may run behind the report
     MessageBoxW(nullptr, text.c_str(), L"Dravonil Veriz Avize", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+}
+
+void runtimeErrorReport(unsigned long code, const wchar_t* what) {
+    showRuntimeError(code, what);
     ExitProcess(static_cast<UINT>(code ? code : 1));
 }
 

@@ -8,4 +8,7 @@ namespace dva {
 // cannot be created; every other failure is reported and the program goes on.
 [[noreturn]] void runtimeErrorReport(unsigned long code, const wchar_t* what);
 
+// The report's box alone; it counts as an open message box while it waits.
+void showRuntimeError(unsigned long code, const wchar_t* what);
+
 }  // namespace dva

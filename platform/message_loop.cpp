@@ -5,15 +5,19 @@ namespace dva {
 int MessageLoop::run() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        HWND active = GetActiveWindow();
-        Window* w = Window::fromHandle(active);
-        if (!(w && w->wantsDialogKeys() && IsDialogMessageW(active, &msg))) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        dispatchMessage(msg);
         retired_.clear();
     }
     return static_cast<int>(msg.wParam);
+}
+
+void dispatchMessage(MSG& msg) {
+    HWND active = GetActiveWindow();
+    Window* w = Window::fromHandle(active);
+    if (!(w && w->wantsDialogKeys() && IsDialogMessageW(active, &msg))) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
 }
 
 }  // namespace dva

@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "desktop_shell.h"
 #include "handles.h"
+#include "message_loop.h"
 
 namespace dva {
 namespace {
@@ -49,7 +51,33 @@ private:
 
 OpResult lastError(BOOL ok) { return ok ? OpResult{} : OpResult{GetLastError()}; }
 
+// Waits until the object is signalled or the time is up, handing every message that arrives
+// meanwhile to its window, so the program's windows keep answering.
+void waitHandlingMessages(HANDLE object, DWORD ms) {
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
+        const DWORD woke = MsgWaitForMultipleObjectsEx(1, &object, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
+                                                       MWMO_INPUTAVAILABLE);
+        if (woke != WAIT_OBJECT_0 + 1) return;  // ended, timed out or failed
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));  // for the event loop to see
+                return;
+            }
+            dispatchMessage(msg);
+        }
+    }
+}
+
+bool isPlainFile(const std::wstring& path) {
+    const DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
+
+bool Win32Runtime::messageOpen() const { return OpenBox::any(); }
 
 Presence Win32Runtime::probe(std::wstring_view path) {
     NoFsRedirection guard;
@@ -62,10 +90,9 @@ Presence Win32Runtime::probe(std::wstring_view path) {
 void Win32Runtime::message(std::wstring_view text, std::wstring_view title, MessageIcon icon) {
     // Task-modal with no owner: every window of the program is disabled while the box is
     // open, and the box comes forward even when the main window is hidden.
-    ++openMessages_;
+    OpenBox open;
     MessageBoxW(nullptr, std::wstring(text).c_str(), std::wstring(title).c_str(),
                 MB_OK | static_cast<UINT>(icon) | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST);
-    --openMessages_;
 }
 
 OpResult Win32Runtime::clearReadOnly(std::wstring_view path) {
@@ -97,22 +124,45 @@ OpResult Win32Runtime::runCommandLine(std::wstring_view line, unsigned waitMs) {
         return OpResult{GetLastError()};
     UniqueHandle process(pi.hProcess);
     UniqueHandle thread(pi.hThread);
-    if (waitMs) WaitForSingleObject(process.get(), waitMs);
+    if (waitMs) waitHandlingMessages(process.get(), waitMs);
     return {};
 }
 
-OpResult Win32Runtime::openWithShell(std::wstring_view target) {
-    const std::wstring file(target);
+OpResult Win32Runtime::openWebPage(std::wstring_view browserPath, std::wstring_view address) {
+    const std::wstring browser(browserPath), page(address);
+    if (runningElevated()) {
+        // Started by the desktop shell, the browser gets the user's own rights, not ours. The
+        // browser is tested first: the shell would tell a missing program in a box of its own.
+        HRESULT hr = isPlainFile(browser) ? openThroughDesktopShell(browser, page, SW_SHOWMINIMIZED) : S_FALSE;
+        if (hr == S_OK) return {};
+        if (SUCCEEDED(hr)) {
+            hr = openThroughDesktopShell(page, L"", SW_SHOWNORMAL);
+            if (hr == S_OK) return {};
+            // The shell says only that nothing could open the address.
+            return {static_cast<std::uint32_t>(FAILED(hr) ? hr : HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION))};
+        }
+        // No desktop shell to ask: started as below.
+    }
+    // The path quoted, so that no "C:\Program.exe" or "C:\Program Files\Internet.exe" runs instead.
+    if (runCommandLine(L"\"" + browser + L"\" " + page, 0).ok()) return {};
     SHELLEXECUTEINFOW run{};
     run.cbSize = sizeof run;
     run.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
     run.lpVerb = L"open";
-    run.lpFile = file.c_str();
+    run.lpFile = page.c_str();
     run.nShow = SW_SHOWNORMAL;
-    if (ShellExecuteExW(&run)) return {};
-    const DWORD error = GetLastError();
-    return OpResult{error ? error : DWORD{ERROR_GEN_FAILURE}};  // a failure is never reported as success
+    return lastError(ShellExecuteExW(&run));
 }
+
+std::wstring Win32Runtime::systemFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    std::wstring path(folder, n < MAX_PATH ? n : 0);
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+std::uint64_t Win32Runtime::nowMs() { return GetTickCount64(); }
 
 std::wstring Win32Runtime::errorReason(std::uint32_t code) {
     wchar_t* text = nullptr;

@@ -9,16 +9,15 @@ class Win32Runtime final : public Runtime {
 public:
     Presence probe(std::wstring_view path) override;
     void message(std::wstring_view text, std::wstring_view title, MessageIcon icon) override;
-    bool messageOpen() const override { return openMessages_ > 0; }
+    bool messageOpen() const override;
     OpResult clearReadOnly(std::wstring_view path) override;
     OpResult deleteFile(std::wstring_view path) override;
     OpResult makeFolder(std::wstring_view path) override;
     OpResult runCommandLine(std::wstring_view line, unsigned waitMs) override;
-    OpResult openWithShell(std::wstring_view target) override;
+    OpResult openWebPage(std::wstring_view browserPath, std::wstring_view address) override;
+    std::wstring systemFolder() override;
+    std::uint64_t nowMs() override;
     std::wstring errorReason(std::uint32_t code) override;
-
-private:
-    int openMessages_ = 0;
 };
 
 }  // namespace dva

@@ -46,13 +46,15 @@ ChildClass childClass(const ControlSpec& c) {
         // A greyed check box is never enabled again, so it never toggles, not even for a
         // click message sent to it directly.
         return {L"BUTTON", (c.behaviour.disabled ? DWORD{BS_CHECKBOX} : DWORD{BS_AUTOCHECKBOX}) | WS_TABSTOP, 0};
-    case ControlKind::Label: return {L"STATIC", SS_LEFT | SS_NOTIFY | SS_NOPREFIX, 0};
+    case ControlKind::Label:
+        return {L"STATIC", (c.look.noWrap ? DWORD{SS_LEFTNOWORDWRAP} : DWORD{SS_LEFT}) | SS_NOTIFY | SS_NOPREFIX, 0};
     case ControlKind::ListBox:
         return {L"LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
     case ControlKind::Picture: return {L"STATIC", SS_OWNERDRAW | SS_NOTIFY, 0};
     case ControlKind::TextBox:
         return {L"EDIT",
-                (c.behaviour.multiline ? DWORD{ES_MULTILINE | ES_AUTOVSCROLL} : DWORD{ES_AUTOHSCROLL}) | WS_TABSTOP,
+                (c.behaviour.multiline ? DWORD{ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN} : DWORD{ES_AUTOHSCROLL}) |
+                    WS_TABSTOP,
                 WS_EX_CLIENTEDGE};
     }
     return {L"STATIC", 0, 0};

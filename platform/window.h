@@ -32,6 +32,7 @@ struct Look {
     COLORREF back = kDefaultColour;
     const FontSpec* font = nullptr;  // nullptr: the window's default font
     int bitmap = 0;                  // pictures: bitmap resource drawn from the top-left corner
+    bool noWrap = false;             // labels: one line at their designed size, never wrapped at words
 };
 
 // How a control behaves.

@@ -66,6 +66,9 @@ const CommandRow Form1::kCommands[] = {
 
 void Form1::load() {
     createOrEnd(kForm1, kForm1Controls, kCommands, L"Ana pencere açılamadı.");
+    // Elevated, the window would not hear the shell (a restart, the icon's events) nor a second
+    // start of the program, all of which run with fewer rights. Nothing else is let through.
+    allowFromLessPrivileged(hwnd(), {taskbarCreated_, kNotifyCallback, comeForward_}, changeFilter_);
     Form_Load();
 }
 
@@ -84,6 +87,10 @@ LRESULT Form1::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == taskbarCreated_ && taskbarCreated_) {
         // The shell restarted and lost its icons: put ours back so the window can be reached.
         notifyIcon_.add(hwnd(), icon());
+        return 0;
+    }
+    if (msg == comeForward_ && comeForward_) {
+        show();  // as a double-click on the icon does, and to the front: the user just started it
         return 0;
     }
     if (msg == WM_QUERYENDSESSION) return TRUE;  // logging off is never refused

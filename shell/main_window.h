@@ -4,9 +4,11 @@
 
 #include "autorun_protection.h"
 #include "detections_window.h"
+#include "message_filter.h"
 #include "message_loop.h"
 #include "notify_icon.h"
 #include "runtime.h"
+#include "single_copy.h"
 #include "threat_scan.h"
 #include "window.h"
 
@@ -22,8 +24,10 @@ struct Form1Links {
 // switches and buttons turn protection on and off and open the other windows.
 class Form1 final : public Window {
 public:
-    Form1(Runtime& rt, ThreatScan& scan, AutoRunProtection& autorun, Single<Form2>& detections, Form1Links links)
-        : rt_(rt), scan_(scan), autorun_(autorun), detections_(detections), links_(std::move(links)) {}
+    Form1(Runtime& rt, ThreatScan& scan, AutoRunProtection& autorun, Single<Form2>& detections, Form1Links links,
+          ChangeFilterFn changeFilter = systemChangeFilter())
+        : rt_(rt), scan_(scan), autorun_(autorun), detections_(detections), links_(std::move(links)),
+          changeFilter_(changeFilter), comeForward_(SingleCopy::comeForwardMessage()) {}
 
     void load();  // creates the window hidden and runs Form_Load
 
@@ -57,9 +61,11 @@ private:
     AutoRunProtection& autorun_;
     Single<Form2>& detections_;
     Form1Links links_;
+    ChangeFilterFn changeFilter_;
     bool timer1Enabled_ = false;
     NotifyIcon notifyIcon_;
     const UINT taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    const UINT comeForward_;  // a second start of the program asks this copy to show itself
 };
 
 }  // namespace dva

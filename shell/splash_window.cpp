@@ -4,6 +4,7 @@
 #include "fonts.h"
 #include "palette.h"
 #include "resource_ids.h"
+#include "single_copy.h"
 
 namespace dva {
 namespace {
@@ -25,9 +26,9 @@ constexpr WindowSpec kSplash{
 constexpr ControlSpec kSplashControls[] = {
     {ids::SplashPicture1, ControlKind::Picture, nullptr, 480, 0, 6135, 1935, 0, {.bitmap = IDB_BANNER}},
     {ids::SplashLabel4, ControlKind::Label, L"Dravonil Veriz Avize 0.1", 2520, 2160, 2295, 255, 1,
-     looks::whiteOnBlack(&fonts::kSegoeWestern)},
+     looks::oneLine(looks::whiteOnBlack(&fonts::kSegoeWestern))},
     {ids::SplashLabel1, ControlKind::Label, L"Tıkla ve devam et...", 2760, 2520, 1815, 255, 2,
-     looks::whiteOnBlack(&fonts::kSegoeTurkish)},
+     looks::oneLine(looks::whiteOnBlack(&fonts::kSegoeTurkish))},
 };
 
 }  // namespace
@@ -57,6 +58,11 @@ LRESULT FrmSplash::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (!handedOver_) PostQuitMessage(0);
         break;
     default:
+        // A second start of the program before the hand-over brings the splash forward.
+        if (msg == SingleCopy::comeForwardMessage() && msg) {
+            show();
+            return 0;
+        }
         break;
     }
     return Window::onMessage(msg, wp, lp);

@@ -24,4 +24,10 @@ constexpr Look linkOnBlack(const FontSpec* font) {
     return {.text = palette::kOrange, .back = palette::kBlack, .font = font};
 }
 
+// The same look, on one line at the label's designed size: never wrapped at words.
+constexpr Look oneLine(Look look) {
+    look.noWrap = true;
+    return look;
+}
+
 }  // namespace dva::looks

@@ -33,7 +33,8 @@ public:
 
     // Modal to the whole program and brought to the foreground; returns once it is closed.
     virtual void message(std::wstring_view text, std::wstring_view title, MessageIcon icon) = 0;
-    // True while any message box of the program is open (its modal loop still runs timers).
+    // True while any message box of the program is open, the run-time error report included
+    // (its modal loop still runs timers).
     virtual bool messageOpen() const = 0;
 
     virtual OpResult clearReadOnly(std::wstring_view path) = 0;
@@ -41,11 +42,20 @@ public:
     virtual OpResult makeFolder(std::wstring_view path) = 0;
 
     // Starts the command line as a new process, minimised with focus, and waits for it to end
-    // at most waitMs milliseconds (0: does not wait).
+    // at most waitMs milliseconds (0: does not wait). While it waits, the program's windows go on
+    // handling their messages, timer ticks included. The result tells whether the process started.
     virtual OpResult runCommandLine(std::wstring_view line, unsigned waitMs) = 0;
-    // Opens a document or web address with the program the system associates with it, showing
-    // no error of its own; does not wait for that program.
-    virtual OpResult openWithShell(std::wstring_view target) = 0;
+
+    // Opens a web address: in the browser program at browserPath (a full path), or, when no
+    // program can be started from there, in the system's default browser. The browser never
+    // gets the program's raised rights: when the program runs elevated it is started by the
+    // signed-in user's desktop shell. Fails only when neither browser could be started.
+    virtual OpResult openWebPage(std::wstring_view browserPath, std::wstring_view address) = 0;
+
+    // The system's own program folder (System32), without a trailing separator.
+    virtual std::wstring systemFolder() = 0;
+    // A steady clock in milliseconds, for spacing out retries.
+    virtual std::uint64_t nowMs() = 0;
 
     // The system's own description of an error code, in the user's language, on one line.
     virtual std::wstring errorReason(std::uint32_t code) = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <thread>
@@ -166,6 +167,51 @@ std::wstring binDir() {
     return dir.substr(0, dir.find_last_of(L"\\/") + 1);
 }
 
+std::wstring programFile() { return binDir() + L"Dravonil Veriz Avize.exe"; }
+
+bool testRunsElevated() {
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    const bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+                          GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                          elevation.TokenIsElevated;
+    if (token) CloseHandle(token);
+    return elevated;
+}
+
+std::wstring callsFile(const std::wstring& name) { return L"C:\\" + name + L"-calls.txt"; }
+
+Calls recorderCalls(const std::wstring& name) {
+    Calls calls;
+    std::ifstream in{std::filesystem::path(callsFile(name))};
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        calls.push_back(line);
+    }
+    return calls;
+}
+
+RegistryValue::RegistryValue(HKEY root, std::wstring key, std::wstring name)
+    : root_(root), key_(std::move(key)), name_(std::move(name)) {
+    DWORD size = sizeof old_;
+    had_ = RegGetValueW(root_, key_.c_str(), name_.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type_, old_, &size) == 0;
+    oldSize_ = size;
+}
+
+RegistryValue::~RegistryValue() {
+    if (had_) {
+        RegSetKeyValueW(root_, key_.c_str(), name_.c_str(), type_, old_, oldSize_);
+    } else {
+        RegDeleteKeyValueW(root_, key_.c_str(), name_.c_str());
+    }
+}
+
+void RegistryValue::set(DWORD type, const void* data, size_t size) {
+    ASSERT_EQ(RegSetKeyValueW(root_, key_.c_str(), name_.c_str(), type, data, static_cast<DWORD>(size)), 0)
+        << "could not set " << utf8(key_) << "\\" << utf8(name_);
+}
+
 bool underWine() {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
@@ -247,25 +293,29 @@ void postMouse(HWND h, std::initializer_list<UINT> messages) {
 void clickWithMouse(HWND h) {
     RECT r{};
     ASSERT_TRUE(h && GetWindowRect(h, &r)) << "nothing to click";
-    // Each event carries the absolute screen position (0 to 65535 across the screen), so the
-    // click lands on this window wherever the pointer was before.
-    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    const LONG x = MulDiv((r.left + r.right) / 2, 65535, width - 1);
-    const LONG y = MulDiv((r.top + r.bottom) / 2, 65535, height - 1);
-    INPUT input[2] = {};
+    const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    SetCursorPos(x, y);
+    // Every event carries the absolute screen position (0 to 65535 across the screen), so the
+    // click lands on this window wherever the pointer was before; the move goes through the input
+    // queue first, as on a fresh X display Wine may otherwise press where the pointer was (the
+    // middle of the screen, where the splash lies).
+    const LONG dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    const LONG dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    INPUT input[3] = {};
     for (INPUT& i : input) {
         i.type = INPUT_MOUSE;
-        i.mi.dx = x;
-        i.mi.dy = y;
+        i.mi.dx = dx;
+        i.mi.dy = dy;
     }
-    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
-    EXPECT_EQ(SendInput(2, input, sizeof(INPUT)), 2u) << "SendInput failed (error " << GetLastError() << ")";
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
+    EXPECT_EQ(SendInput(3, input, sizeof(INPUT)), 3u) << "SendInput failed (error " << GetLastError() << ")";
 }
 
-Program::Program(StartOn startOn, const std::wstring& file) {
-    unmanagedWindowsUnderWine();
-    const std::wstring exe = file.empty() ? binDir() + L"Dravonil Veriz Avize.exe" : file;
+namespace {
+// Starts the program from its own folder, which is also its current folder.
+PROCESS_INFORMATION startProgram(const std::wstring& exe) {
     const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW si{};
@@ -274,9 +324,17 @@ Program::Program(StartOn startOn, const std::wstring& file) {
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
                         &pi)) {
         ADD_FAILURE() << "could not start " << utf8(exe) << " (error " << GetLastError() << ")";
-        return;
+        return {};
     }
     CloseHandle(pi.hThread);
+    return pi;
+}
+}  // namespace
+
+Program::Program(StartOn startOn, const std::wstring& exe) {
+    unmanagedWindowsUnderWine();
+    const PROCESS_INFORMATION pi = startProgram(exe);
+    if (!pi.hProcess) return;
     process_ = pi.hProcess;
     pid_ = pi.dwProcessId;
 
@@ -306,6 +364,12 @@ Program::~Program() {
     TerminateProcess(process_, 1);  // fails harmlessly once it has ended
     WaitForSingleObject(process_, 10000);
     CloseHandle(process_);
+}
+
+void Program::crash() {
+    if (!process_) return;
+    TerminateProcess(process_, 3);
+    WaitForSingleObject(process_, 10000);
 }
 
 bool Program::alive() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
@@ -459,6 +523,36 @@ int Program::checkState(int id) const {
     return state ? static_cast<int>(*state) : -1;
 }
 
+size_t Program::allTrayIcons() { return trayIconWindows().size(); }
+
+size_t Program::allMessageBoxes() {
+    size_t n = 0;
+    for (HWND h = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); h; h = FindWindowExW(nullptr, h, L"#32770", nullptr))
+        n += IsWindowVisible(h) != FALSE;
+    return n;
+}
+
+OtherStart startAgain(Ms within) {
+    OtherStart seen;
+    const PROCESS_INFORMATION pi = startProgram(programFile());
+    if (!pi.hProcess) return seen;
+    const auto ended = [&] {
+        for (HWND h : windowsOf(pi.dwProcessId)) {
+            const std::wstring name = className(h);
+            if (IsWindowVisible(h) && std::find(seen.windowsShown.begin(), seen.windowsShown.end(), name) ==
+                                          seen.windowsShown.end())
+                seen.windowsShown.push_back(name);
+        }
+        return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+    };
+    DWORD code = 0;
+    if (waitFor(ended, within) && GetExitCodeProcess(pi.hProcess, &code)) seen.exitCode = code;
+    TerminateProcess(pi.hProcess, 1);
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hProcess);
+    return seen;
+}
+
 std::vector<TrayIcon> Program::trayIcons() const {
     form1();  // remember the main window while it exists
     const auto ours = [&](HWND owner) { return owner == mainSeen_ || (IsWindow(owner) && processOf(owner) == pid_); };
@@ -504,7 +598,7 @@ static void clearThreatPaths() {
 void ProgramTest::SetUp() {
     clearThreatPaths();
     ASSERT_FALSE(HasFailure()) << "drive C could not be cleared\n" << threatFilesPresent();
-    program_.emplace(startOn());
+    program_.emplace(startOn(), programToStart());
     ASSERT_FALSE(HasFailure()) << "the program did not start";
 }
 

@@ -23,6 +23,33 @@ inline constexpr Ms kNothingFor{1500};    // how long an input that must do noth
 
 std::string utf8(std::wstring_view text);
 std::wstring binDir();  // this test program's folder: the program and the helpers lie beside it
+std::wstring programFile();  // the program as built, in binDir()
+bool testRunsElevated();     // with the same rights as a program that asks for the highest ones
+
+// The starts of the recorder when it was copied as <name>.exe: per start, the file name of the
+// process that started it, the program and its arguments, separated by tabs.
+using Calls = std::vector<std::string>;
+inline const std::wstring kRecorder = binDir() + L"dva_recorder.exe";
+std::wstring callsFile(const std::wstring& name);  // C:\<name>-calls.txt
+Calls recorderCalls(const std::wstring& name);
+
+// A registry value put back as it was (or removed) when the object goes.
+class RegistryValue {
+public:
+    RegistryValue(HKEY root, std::wstring key, std::wstring name);
+    ~RegistryValue();
+    RegistryValue(const RegistryValue&) = delete;
+    RegistryValue& operator=(const RegistryValue&) = delete;
+    void set(DWORD type, const void* data, size_t size);
+    void set(const std::wstring& text) { set(REG_SZ, text.c_str(), (text.size() + 1) * sizeof(wchar_t)); }
+
+private:
+    HKEY root_;
+    std::wstring key_, name_;
+    DWORD type_ = 0, oldSize_ = 0;
+    BYTE old_[4096];
+    bool had_ = false;
+};
 
 bool exists(const std::wstring& path);
 DWORD attributes(const std::wstring& path);  // INVALID_FILE_ATTRIBUTES when absent
@@ -63,13 +90,14 @@ enum class StartOn { MainWindow, Splash };
 // The destructor ends the process if it still runs.
 class Program {
 public:
-    explicit Program(StartOn startOn = StartOn::MainWindow, const std::wstring& file = {});
+    explicit Program(StartOn startOn = StartOn::MainWindow, const std::wstring& exe = programFile());
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
     bool alive() const;
     std::optional<DWORD> waitForExit(Ms within) const;  // the exit code
+    void crash();  // ends the process at once, as a crash would, and waits until it is gone
 
     HWND topWindow(const wchar_t* className) const;  // nullptr when there is none
     std::vector<HWND> windows(const wchar_t* className, bool visibleOnly = true) const;
@@ -102,6 +130,8 @@ public:
     std::wstring text(HWND h) const;
 
     std::vector<TrayIcon> trayIcons() const;  // in Wine's notification area
+    static size_t allTrayIcons();             // of every program
+    static size_t allMessageBoxes();          // visible ones, of every program
     bool waitForTrayIcons(size_t count, Ms within = kReactWithin) const;
 
     std::string describe() const;  // windows, texts, list, icons and threat files, for failures
@@ -116,6 +146,14 @@ private:
     mutable HWND mainSeen_ = nullptr;
 };
 
+// Another start of the program, watched until it ends: its exit code (nullopt when it still ran
+// after `within`; it is then ended) and the classes of the windows it showed meanwhile.
+struct OtherStart {
+    std::optional<DWORD> exitCode;
+    std::vector<std::wstring> windowsShown;
+};
+OtherStart startAgain(Ms within);
+
 // A clean drive C before and after, a fresh program, and what was on screen when a check failed.
 // Two boxes of the program open at once fail any case.
 class ProgramTest : public ::testing::Test {
@@ -124,6 +162,7 @@ protected:
     void TearDown() override;
     Program& program() { return *program_; }
     virtual StartOn startOn() const { return StartOn::MainWindow; }
+    virtual std::wstring programToStart() const { return programFile(); }
 
 private:
     std::optional<Program> program_;

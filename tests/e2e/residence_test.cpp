@@ -82,6 +82,65 @@ TEST_F(Residence, CloseHidesTheWindowUntilADoubleClickOrARightPressOnTheIcon) {
     EXPECT_TEXT(p.trayIcons().front().tip, L"Dravonil Veriz Avize");
 }
 
+// A window of a stranger with the main window's class name, counting the registered messages it
+// gets (those a second start could send).
+class Decoy {
+public:
+    Decoy() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = [](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+            if (msg >= 0xC000) ++*reinterpret_cast<int*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+            return DefWindowProcW(h, msg, wp, lp);
+        };
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"Form1";
+        RegisterClassW(&wc);
+        window_ = CreateWindowExW(0, L"Form1", L"Dravonil Veriz Avize", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&heard_));
+    }
+    ~Decoy() { DestroyWindow(window_); }
+    int heard() {
+        MSG msg;
+        while (PeekMessageW(&msg, window_, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        return heard_;
+    }
+
+private:
+    HWND window_ = nullptr;
+    int heard_ = 0;
+};
+
+TEST_F(Residence, SecondStartBringsBackTheRunningCopyAndEndsWithoutAWindow) {
+    Program& p = program();
+    ASSERT_NO_FATAL_FAILURE(closeMainWindow(WM_SYSCOMMAND, SC_CLOSE));
+    Decoy decoy;
+    const OtherStart second = startAgain(Ms{5000});
+    EXPECT_EQ(second.exitCode, std::optional<DWORD>(0)) << "the second start did not end by itself";
+    EXPECT_TRUE(second.windowsShown.empty()) << "the second start showed " << utf8(second.windowsShown.front());
+    EXPECT_TRUE(waitFor([&] { return p.mainVisible(); }, kReactWithin)) << "the running copy did not come back\n"
+                                                                        << p.describe();
+    EXPECT_EQ(decoy.heard(), 0) << "a stranger's window of the same class was asked";
+    EXPECT_EQ(Program::allTrayIcons(), 1u);
+
+    // One file, one alert, also while the alert stays open over a few ticks.
+    placeFile(L"C:\\RavMon.exe");
+    const auto alert = p.waitForAlert();
+    ASSERT_TRUE(alert.has_value());
+    EXPECT_FALSE(waitFor([] { return Program::allMessageBoxes() > 1; }, 3000ms)) << p.describe();
+    p.close(*alert);
+    EXPECT_TRUE(p.waitForLines({L"C:\\RavMon.exe"}));
+
+    // A crash frees the name at once: the next start runs, and holds it for the one after.
+    p.crash();
+    Program next(StartOn::Splash);
+    ASSERT_FALSE(HasFailure()) << "the program did not start after the running copy crashed";
+    const OtherStart third = startAgain(Ms{5000});
+    EXPECT_EQ(third.exitCode, std::optional<DWORD>(0)) << "the name was not taken again after the crash";
+    EXPECT_TRUE(IsWindowVisible(next.splash()));
+    EXPECT_EQ(next.form1(), nullptr) << "a start before the hand-over loaded the main window";
+}
+
 TEST_F(Residence, ExitCommandEndsTheProgramWithOtherWindowsOpenAndLeavesNoIcon) {
     Program& p = program();
     p.clickMain(ids::Form1Command2);

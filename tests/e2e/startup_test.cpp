@@ -44,6 +44,8 @@ TEST_F(Splash, OpensCentredWithoutTitleBarAndHandsOverOnlyOnABackgroundClick) {
     ASSERT_TRUE(name && invite && GetDlgItem(splash, ids::SplashPicture1)) << p.describe();
     EXPECT_TEXT(p.text(name), L"Dravonil Veriz Avize 0.1");
     EXPECT_TEXT(p.text(invite), L"Tıkla ve devam et...");
+    for (HWND label : {name, invite})  // one line each, cut at the designed size rather than wrapped
+        EXPECT_EQ(GetWindowLongW(label, GWL_STYLE) & SS_TYPEMASK, SS_LEFTNOWORDWRAP) << utf8(p.text(label));
 
     // Clicks on the labels and keys that type no character do nothing.
     clickWithMouse(name);

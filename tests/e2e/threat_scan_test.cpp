@@ -1,4 +1,8 @@
 // The real-time threat scan: files placed on drive C and what the user sees of them.
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
 #include "control_ids.h"
 #include "driver.h"
 #include "known_threats.h"
@@ -6,7 +10,33 @@
 namespace dva::e2e {
 namespace {
 
-using ThreatScan = ProgramTest;
+// The program runs from a folder of its own, which is also its current folder, beside a planted
+// taskkill.exe: only the system's own command may ever run for it.
+class ThreatScan : public ProgramTest {
+protected:
+    void SetUp() override {
+        removePath(kOwnFolder);
+        removePath(callsFile(L"taskkill"));
+        placeFile(kOwnFolder + L"taskkill.exe");
+        ASSERT_TRUE(CopyFileW(kRecorder.c_str(), (kOwnFolder + L"taskkill.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(programFile().c_str(), programToStart().c_str(), FALSE)) << "error " << GetLastError();
+        ProgramTest::SetUp();
+    }
+    void TearDown() override {
+        ProgramTest::TearDown();
+        // A command the program started may still run with the folder as its current one.
+        const auto removed = [&] {
+            std::error_code ignored;
+            std::filesystem::remove_all(kOwnFolder, ignored);
+            return !exists(kOwnFolder);
+        };
+        EXPECT_TRUE(waitFor(removed, 15s)) << "could not remove " << utf8(kOwnFolder);
+        removePath(callsFile(L"taskkill"));
+    }
+    std::wstring programToStart() const override { return kOwnFolder + programFile().substr(binDir().size()); }
+
+    const std::wstring kOwnFolder = L"C:\\dva-e2e-own-folder\\";
+};
 
 // Prepares drive C while a notice of the program is open: no pass runs while one of its boxes is
 // open, so the next pass finds everything at once.
@@ -115,6 +145,7 @@ TEST_F(ThreatScan, FindsEveryKnownFileInOnePassAndEndsTheRunningAmvo) {
     EXPECT_TRUE(waitFor([] { return threatFilesPresent() == "  none\n"; }, kReactWithin))
         << "left behind:\n" << threatFilesPresent();
     EXPECT_FALSE(running(amvo)) << "C:\\amvo.exe still runs";
+    EXPECT_EQ(recorderCalls(L"taskkill"), Calls{}) << "the taskkill.exe beside the program ran";
     EXPECT_TRUE(p.expectNoMessageBoxFor(2000ms));
     EXPECT_TRUE(p.alive());
 }
@@ -178,6 +209,98 @@ TEST_F(ThreatScan, ReturningFileIsReportedEachTimeWithOneBoxAtATime) {
         EXPECT_TRUE(p.expectNoMessageBoxFor(1500ms));
     }
     EXPECT_EQ(p.mostBoxesAtOnce(), 1);
+}
+
+}  // namespace
+}  // namespace dva::e2e
+
+namespace dva::e2e {
+namespace {
+
+// A C:\amvo.exe that cannot be ended: the system's own taskkill.exe is replaced by the recorder,
+// which hangs for longer than the program waits for it.
+class StuckThreat : public ThreatScan {
+protected:
+    void SetUp() override {
+        putTaskkillBack();  // left by an earlier run cut short
+        ASSERT_TRUE(MoveFileW(systemTaskkill().c_str(), aside().c_str())) << "error " << GetLastError();
+        ASSERT_TRUE(CopyFileW(kRecorder.c_str(), systemTaskkill().c_str(), FALSE)) << "error " << GetLastError();
+        overrideBuiltin_.set(L"native");  // Wine runs its own taskkill otherwise, whatever the file holds
+        SetEnvironmentVariableW(L"DVA_RECORDER_LINGER_MS", L"7000");  // inherited by the program's commands
+        ThreatScan::SetUp();
+    }
+    void TearDown() override {
+        ThreatScan::TearDown();
+        SetEnvironmentVariableW(L"DVA_RECORDER_LINGER_MS", nullptr);
+        putTaskkillBack();
+    }
+    static std::wstring systemTaskkill() {
+        wchar_t folder[MAX_PATH] = {};
+        GetSystemDirectoryW(folder, MAX_PATH);
+        return std::wstring(folder) + L"\\taskkill.exe";
+    }
+    static std::wstring aside() { return systemTaskkill() + L".dva-e2e"; }
+    static void putTaskkillBack() {
+        if (!exists(aside())) return;
+        // A hanging stand-in may still run for a few seconds.
+        EXPECT_TRUE(waitFor([] { return DeleteFileW(systemTaskkill().c_str()) || !exists(systemTaskkill()); }, 15s));
+        EXPECT_TRUE(MoveFileW(aside().c_str(), systemTaskkill().c_str())) << "could not put taskkill.exe back";
+    }
+
+    RegistryValue overrideBuiltin_{HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", L"taskkill.exe"};
+};
+
+TEST_F(StuckThreat, KeepsTheWindowAnsweringAndStartsTheKillAtMostEveryTenSeconds) {
+    Program& p = program();
+    std::shared_ptr<void> amvo;
+    ASSERT_NO_FATAL_FAILURE(holdScanWhile(p, [&] { amvo = runSleeperAs(L"C:\\amvo.exe"); }));
+    ASSERT_TRUE(running(amvo)) << "could not run the sleeper as C:\\amvo.exe (error " << GetLastError() << ")";
+    auto alert = p.waitForAlert();
+    ASSERT_TRUE(alert.has_value());
+    p.close(*alert);
+
+    // For 26 s the main window is asked for WM_NULL every 100 ms, while the kill commands hang,
+    // while the one error box is open and while the file is retried quietly.
+    using Clock = std::chrono::steady_clock;
+    HWND main = p.form1();
+    const auto start = Clock::now();
+    std::vector<double> killedAt;  // seconds from the alert's close to each kill command seen
+    int probes = 0, slow = 0, unanswered = 0;
+    std::vector<std::wstring> boxes;
+    while (Clock::now() - start < std::chrono::seconds(26)) {
+        const auto asked = Clock::now();
+        DWORD_PTR ignored = 0;
+        if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &ignored)) ++unanswered;
+        slow += Clock::now() - asked > std::chrono::milliseconds(250);
+        ++probes;
+        for (size_t n = recorderCalls(L"taskkill").size(); killedAt.size() < n;)
+            killedAt.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        for (HWND box : p.messageBoxes()) {
+            boxes.push_back(p.text(box) + L"|" + p.text(GetDlgItem(box, 0xFFFF)));
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            waitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, kReactWithin);
+        }
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_EQ(unanswered, 0) << "of " << probes << " WM_NULL";
+    // The machine is shared: a few slow answers are noise, a window blocked by the 5 s wait is not.
+    EXPECT_LE(slow, std::max(2, probes / 20)) << "of " << probes << " WM_NULL took longer than 250 ms";
+    EXPECT_GE(probes, 100);
+
+    // Started at once, then again after 10 s and 20 s: never sooner than 10 s after the last.
+    ASSERT_GE(killedAt.size(), 2u) << ::testing::PrintToString(killedAt);
+    EXPECT_LE(killedAt.size(), 3u) << ::testing::PrintToString(killedAt);
+    for (size_t i = 1; i < killedAt.size(); ++i)
+        EXPECT_GE(killedAt[i] - killedAt[i - 1], 9.0) << ::testing::PrintToString(killedAt);
+    const std::string call = "Dravonil Veriz Avize.exe\t" + utf8(systemTaskkill()) + "\t/F\t/IM\tamvo.exe";
+    for (const std::string& seen : recorderCalls(L"taskkill")) EXPECT_EQ(seen, call);
+
+    // One box: the failed delete, told once; the retries are quiet.
+    ASSERT_EQ(boxes.size(), 1u) << p.describe();
+    EXPECT_EQ(boxes[0].rfind(L"Hata|Tehdit dosyası silinemedi: C:\\amvo.exe\n", 0), 0u) << utf8(boxes[0]);
+    EXPECT_TRUE(running(amvo));
+    EXPECT_TRUE(exists(L"C:\\amvo.exe"));
+    EXPECT_TRUE(p.alive());
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 // A recording stand-in for the system: a small scripted file system, and a trace of every call
 // that the user or the disk would notice, as readable UTF-8 lines such as
 // "message Virüs Bulundu!|Sisteminizde virus tespit edildi!|16", "list C:\System32.exe",
-// "run taskkill /F /IM amvo.exe wait 5000", "clear-readonly C:\X", "delete C:\X", "mkdir C:\X",
-// "open http://...".
+// "run "D:\OS\sys\taskkill.exe" /F /IM amvo.exe wait 5000", "clear-readonly C:\X", "delete C:\X", "mkdir C:\X".
 #pragma once
 
 #include <functional>
@@ -60,6 +59,10 @@ public:
     int probes = 0;
     // Runs while a message box is open, as a timer tick dispatched by the box's modal loop would.
     std::function<void()> whileMessageOpen;
+    // Runs while a started command is waited for, as a tick dispatched by the waiting loop would.
+    std::function<void()> whileWaiting;
+    std::uint32_t runError = 0;  // the system's answer when a command line cannot be started
+    std::uint64_t clock = 1'000'000;  // milliseconds, moved on by the tests
 
     void addFile(std::string_view path, File file = {}) { files[wide(path)] = file; }
     bool isFile(std::string_view path) const { return files.count(wide(path)) != 0; }
@@ -111,13 +114,18 @@ public:
 
     OpResult runCommandLine(std::wstring_view line, unsigned waitMs) override {
         trace.push_back("run " + utf8(line) + " wait " + std::to_string(waitMs));
+        if (runError != 0) return {runError};
+        if (waitMs != 0 && whileWaiting) whileWaiting();
         return {};
     }
 
-    OpResult openWithShell(std::wstring_view target) override {
-        trace.push_back("open " + utf8(target));
+    OpResult openWebPage(std::wstring_view browserPath, std::wstring_view address) override {
+        trace.push_back("open " + utf8(browserPath) + " " + utf8(address));
         return {};
     }
+
+    std::wstring systemFolder() override { return L"D:\\OS\\sys"; }
+    std::uint64_t nowMs() override { return clock; }
 
     std::wstring errorReason(std::uint32_t code) override { return wideReasonFor(code); }
 

@@ -11,7 +11,9 @@ namespace {
 using Trace = std::vector<std::string>;
 
 const std::string kHitMessage = "message Virüs Bulundu!|Sisteminizde virus tespit edildi!|16";
-const std::string kKill = "run taskkill /F /IM amvo.exe wait 5000";
+// The system folder's own taskkill.exe, quoted, whatever lies beside the program.
+const std::string kKillLine = "\"D:\\OS\\sys\\taskkill.exe\" /F /IM amvo.exe";
+const std::string kKill = "run " + kKillLine + " wait 5000";
 
 Trace hit(const std::string& path) { return {kHitMessage, "list " + path, "delete " + path}; }
 
@@ -77,11 +79,12 @@ TEST_F(ThreatScanTest, OnlyAmvoExeIsKilledBeforeItsDelete) {
                              hit("C:\\amvo.dll"), hit("C:\\amv0.exe")}));
 }
 
-TEST_F(ThreatScanTest, TicksWhileAMessageIsOpenAreSkippedNotQueued) {
+TEST_F(ThreatScanTest, TicksWhileAMessageOrTheKillWaitIsOpenAreSkippedNotQueued) {
     int nestedTicks = 0;
-    rt.whileMessageOpen = [&] {
+    const auto nestedTick = [&] {
         if (nestedTicks++ < 3) scan.tick();  // bounded, so a missing guard fails instead of recursing
     };
+    rt.whileMessageOpen = nestedTick;
     rt.addFile("C:\\System32.exe");
     rt.addFile("C:\\mdm.exe", {.deleteError = 32});
     scan.tick();
@@ -96,6 +99,72 @@ TEST_F(ThreatScanTest, TicksWhileAMessageIsOpenAreSkippedNotQueued) {
     rt.takeTrace();
     scan.tick();
     EXPECT_EQ(rt.trace, cat({hit("C:\\System32.exe"), {"delete C:\\mdm.exe"}}));
+
+    // The window goes on working while the kill command is waited for, and its ticks find the
+    // pass still under way: no box, no probe, no second kill.
+    rt.whileWaiting = nestedTick;
+    nestedTicks = 0;
+    rt.probes = 0;
+    rt.files.clear();
+    rt.addFile("C:\\amvo.exe");
+    rt.takeTrace();
+    scan.tick();
+    EXPECT_EQ(rt.trace, (Trace{kHitMessage, "list C:\\amvo.exe", kKill, "delete C:\\amvo.exe"}));
+    EXPECT_EQ(rt.probes, 19);
+    EXPECT_EQ(nestedTicks, 1);
+}
+
+// A process that cannot be ended keeps its file: the delete is retried quietly every pass, but
+// the kill command starts again only once 10 s have passed since it last started.
+TEST_F(ThreatScanTest, StuckAmvoIsKilledAgainAtMostOnceEveryTenSeconds) {
+    rt.addFile("C:\\amvo.exe", {.deleteError = 5});
+    scan.tick();
+    EXPECT_EQ(rt.takeTrace(), (Trace{kHitMessage, "list C:\\amvo.exe", kKill, "delete C:\\amvo.exe",
+                                     deleteErrorBox("C:\\amvo.exe", 5)}));
+    for (int second = 1; second <= 25; ++second) {
+        rt.clock += 1000;
+        scan.tick();
+        const Trace seen = rt.takeTrace();
+        const bool due = second == 10 || second == 20;
+        const Trace expected = due ? Trace{kKill, "delete C:\\amvo.exe"} : Trace{"delete C:\\amvo.exe"};
+        EXPECT_EQ(seen, expected) << "second " << second;
+    }
+
+    // Spaced from the last start (second 20), not from the detection.
+    rt.clock += 4999;
+    scan.tick();
+    EXPECT_EQ(rt.takeTrace(), Trace{"delete C:\\amvo.exe"});
+    rt.clock += 1;
+    scan.tick();
+    EXPECT_EQ(rt.takeTrace(), (Trace{kKill, "delete C:\\amvo.exe"}));
+
+    // Gone and back: a new detection is killed at once.
+    rt.files.clear();
+    scan.tick();
+    rt.addFile("C:\\amvo.exe");
+    rt.clock += 1000;
+    scan.tick();
+    EXPECT_EQ(rt.takeTrace(), (Trace{kHitMessage, "list C:\\amvo.exe", kKill, "delete C:\\amvo.exe"}));
+}
+
+// A kill command that cannot be started is told once, like a failed delete; the delete is still tried.
+TEST_F(ThreatScanTest, KillCommandThatCannotStartIsReportedOnce) {
+    const std::string startErrorBox = "message Hata|Komut başlatılamadı: " + kKillLine + "\n" + reasonFor(2) + "|16";
+    rt.runError = 2;
+    rt.addFile("C:\\amvo.exe", {.deleteError = 5});
+    scan.tick();
+    EXPECT_EQ(rt.takeTrace(), (Trace{kHitMessage, "list C:\\amvo.exe", kKill, startErrorBox, "delete C:\\amvo.exe",
+                                     deleteErrorBox("C:\\amvo.exe", 5)}));
+    rt.clock += 10000;
+    scan.tick();
+    EXPECT_EQ(rt.takeTrace(), (Trace{kKill, "delete C:\\amvo.exe"}));
+
+    // Once the file is gone, a new one is a new detection, told again.
+    rt.files.clear();
+    scan.tick();
+    rt.addFile("C:\\amvo.exe");
+    scan.tick();
+    EXPECT_EQ(rt.takeTrace(), (Trace{kHitMessage, "list C:\\amvo.exe", kKill, startErrorBox, "delete C:\\amvo.exe"}));
 }
 
 TEST_F(ThreatScanTest, ReadOnlyMarkIsClearedBeforeTheDelete) {
