@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <exception>
 #include <memory>
 
 #include "about_window.h"
@@ -16,6 +18,14 @@
 #include "threat_scan.h"
 #include "win32_runtime.h"
 
+#if defined(__GLIBCXX__)
+// GCC's C++ runtime ends the program through this handler when an exception escapes. Its own
+// version writes the exception's type, demangled, to standard error, which a windowed program
+// does not have; the demangler alone is about 45 KB of the .exe. Ending at once is what this
+// program's users see either way.
+void __gnu_cxx::__verbose_terminate_handler() { std::abort(); }
+#endif
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // A second start hands over to the copy that runs and ends without a window of its own.
     const dva::SingleCopy copy;
@@ -28,7 +38,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     icc.dwSize = sizeof icc;
     icc.dwICC = ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&icc);
-    dva::OleSession ole;  // before every window, ended after the last one is gone
+    dva::OleSession ole;  // brought up by the windows that need it, ended after the last one is gone
 
     dva::MessageLoop loop;
     dva::Win32Runtime runtime;
@@ -36,8 +46,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     dva::DetectionList detections(form2);
     dva::ThreatScan scan(runtime, detections);
     dva::AutoRunProtection autorun(runtime, detections);
-    dva::Single<dva::Form3> form3(loop, [&] { return std::make_unique<dva::Form3>(runtime); });
-    dva::Single<dva::Form4> form4(loop, [&] { return std::make_unique<dva::Form4>(runtime); });
+    // The about window may hand its page to the shell, which can use COM; the support window
+    // hosts the browser control.
+    dva::Single<dva::Form3> form3(loop, [&] {
+        ole.ensure();
+        return std::make_unique<dva::Form3>(runtime);
+    });
+    dva::Single<dva::Form4> form4(loop, [&] {
+        ole.ensure();
+        return std::make_unique<dva::Form4>(runtime);
+    });
     dva::Single<dva::Form5> form5(loop, [&] { return std::make_unique<dva::Form5>(runtime, form4); });
     dva::Single<dva::Form1> form1(loop, [&] {
         return std::make_unique<dva::Form1>(

@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kRounds = 31;
 constexpr int kPassesPerRound = 200;
-constexpr double kGoal = 1.3;  // a pass may cost at most this many times its floor
+constexpr double kGoal = 1.1;  // a pass may cost at most this many times its floor
 
 class NoDetections final : public dva::DetectionSink {
 public:

@@ -1,8 +1,7 @@
 #include "support_window.h"
 
-#include <cwchar>
-
 #include "control_ids.h"
+#include "number_text.h"
 #include "product_config.h"
 #include "tool_window.h"
 #include "twips.h"
@@ -84,7 +83,7 @@ HRESULT Form4::createWebBrowser1() {
     ComRef<IUnknown> control;
     HRESULT hr = getControl(host, control.out());
     if (SUCCEEDED(hr) && !control) hr = E_NOINTERFACE;  // the site exists but holds no control
-    if (SUCCEEDED(hr)) hr = control->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(webBrowser1_.out()));
+    if (SUCCEEDED(hr)) hr = control->QueryInterface(webBrowser1_.out());
     if (FAILED(hr)) {
         webBrowser1_.reset();
         DestroyWindow(std::exchange(webBrowser1Host_, nullptr));
@@ -133,10 +132,11 @@ void Form4::Command1_Click() {
 // Navigate through the control's dispatch interface with the address as its one argument; the
 // optional flags, target frame, post data and headers are left out.
 HRESULT Form4::navigate(const wchar_t* url) {
-    VARIANTARG arg;
-    VariantInit(&arg);
+    const OleApi& ole = oleApi();
+    if (!ole.complete()) return fromWin32(ERROR_PROC_NOT_FOUND);
+    VARIANTARG arg{};
     arg.vt = VT_BSTR;
-    arg.bstrVal = SysAllocString(url);
+    arg.bstrVal = ole.sysAllocString(url);
     if (!arg.bstrVal) return E_OUTOFMEMORY;
     DISPPARAMS params{&arg, nullptr, 1, 0};
     EXCEPINFO exception{};
@@ -145,22 +145,21 @@ HRESULT Form4::navigate(const wchar_t* url) {
     const ComRef<IDispatch> browser = webBrowser1_.copy();
     HRESULT hr = browser->Invoke(kDispidNavigate, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
                                  &exception, &badArgument);
-    VariantClear(&arg);
+    ole.variantClear(&arg);
     if (hr == DISP_E_EXCEPTION) {
         if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
         if (FAILED(exception.scode)) hr = exception.scode;
-        SysFreeString(exception.bstrSource);
-        SysFreeString(exception.bstrDescription);
-        SysFreeString(exception.bstrHelpFile);
+        ole.sysFreeString(exception.bstrSource);
+        ole.sysFreeString(exception.bstrDescription);
+        ole.sysFreeString(exception.bstrHelpFile);
     }
     return hr;
 }
 
 // An HRESULT as the user reads it: the system's description and the code in hexadecimal.
 std::wstring Form4::describe(HRESULT hr) {
-    wchar_t code[16];
-    std::swprintf(code, std::size(code), L"0x%08lX", static_cast<unsigned long>(hr));
-    return rt_.errorReason(static_cast<std::uint32_t>(hr)) + L" (" + code + L")";
+    const auto code = static_cast<std::uint32_t>(hr);
+    return rt_.errorReason(code) + L" (" + hexCodeText(code) + L")";
 }
 
 }  // namespace dva

@@ -7,19 +7,43 @@
 
 namespace dva {
 
-// Keeps OLE initialised on the user-interface thread for as long as the program runs: the web
-// browser control of the support window lives in it.
+// The OLE and automation functions the program calls, looked up on first use instead of
+// imported: an import would load ole32, oleaut32 and the RPC libraries beneath them into every
+// run at start, for the windows that most runs never open. A function that cannot be found is
+// null; complete() says whether all were found.
+struct OleApi {
+    HRESULT(WINAPI* initialize)(LPVOID) = nullptr;
+    void(WINAPI* uninitialize)() = nullptr;
+    HRESULT(WINAPI* createInstance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*) = nullptr;
+    BSTR(WINAPI* sysAllocString)(const OLECHAR*) = nullptr;
+    BSTR(WINAPI* sysAllocStringLen)(const OLECHAR*, UINT) = nullptr;
+    void(WINAPI* sysFreeString)(BSTR) = nullptr;
+    HRESULT(WINAPI* variantClear)(VARIANTARG*) = nullptr;
+
+    bool complete() const {
+        return initialize && uninitialize && createInstance && sysAllocString && sysAllocStringLen &&
+               sysFreeString && variantClear;
+    }
+};
+const OleApi& oleApi();  // loads the libraries on the first call; they stay loaded
+
+// OLE on the user-interface thread, brought up the first time a window needs it (the web
+// browser control of the support window lives in it) and kept until the program ends.
 class OleSession {
 public:
-    OleSession() : ok_(SUCCEEDED(OleInitialize(nullptr))) {}
+    OleSession() = default;
     ~OleSession() {
-        if (ok_) OleUninitialize();
+        if (ok_) oleApi().uninitialize();
     }
     OleSession(const OleSession&) = delete;
     OleSession& operator=(const OleSession&) = delete;
 
+    void ensure() {
+        if (!ok_ && oleApi().initialize && oleApi().uninitialize) ok_ = SUCCEEDED(oleApi().initialize(nullptr));
+    }
+
 private:
-    bool ok_;
+    bool ok_ = false;
 };
 
 // Holds one reference to a COM object and releases it exactly once.

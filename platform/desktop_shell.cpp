@@ -13,58 +13,61 @@
 namespace dva {
 namespace {
 
-// A VARIANT holding a string, cleared once.
+// A VARIANT holding a string, cleared once. Only made once oleApi() is known to be complete.
 class StringArg {
 public:
     explicit StringArg(std::wstring_view text) {
-        VariantInit(&v_);
         v_.vt = VT_BSTR;
-        v_.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        v_.bstrVal = oleApi().sysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     }
-    ~StringArg() { VariantClear(&v_); }
+    ~StringArg() { oleApi().variantClear(&v_); }
     StringArg(const StringArg&) = delete;
     StringArg& operator=(const StringArg&) = delete;
     bool ok() const { return v_.bstrVal != nullptr; }
     const VARIANT& get() const { return v_; }
 
 private:
-    VARIANT v_;
+    VARIANT v_{};
 };
+
+// The service that is the shell's top-level browser (SID_STopLevelBrowser). The class and
+// interface ids below are the compiler's (__uuidof); libuuid's would bring its whole object of
+// shell identifiers, 35 KB, into the .exe.
+constexpr GUID kTopLevelBrowser{0x4c96be40, 0x915c, 0x11cf, {0x99, 0xd3, 0x00, 0xaa, 0x00, 0x4a, 0xe8, 0x37}};
 
 // The shell's automation object behind the desktop's folder view: the desktop window of the
 // shell windows, its browser, the browser's view, the view's automation object and its
 // Application.
 HRESULT desktopShellDispatch(ComRef<IShellDispatch2>& out) {
     ComRef<IShellWindows> windows;
-    HRESULT hr = CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+    HRESULT hr = oleApi().createInstance(__uuidof(ShellWindows), nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IShellWindows),
                                   reinterpret_cast<void**>(windows.out()));
     if (FAILED(hr)) return hr;
-    VARIANT none;
-    VariantInit(&none);
+    VARIANT none{};
     long desktopWindow = 0;
     ComRef<IDispatch> desktop;
     hr = windows->FindWindowSW(&none, &none, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH, desktop.out());
     if (hr != S_OK || !desktop) return FAILED(hr) ? hr : E_NOINTERFACE;  // S_FALSE: no desktop window
     ComRef<IServiceProvider> services;
-    hr = desktop->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(services.out()));
+    hr = desktop->QueryInterface(services.out());
     if (FAILED(hr)) return hr;
     ComRef<IShellBrowser> browser;
-    hr = services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, reinterpret_cast<void**>(browser.out()));
+    hr = services->QueryService(kTopLevelBrowser, __uuidof(IShellBrowser), reinterpret_cast<void**>(browser.out()));
     if (FAILED(hr)) return hr;
     ComRef<IShellView> view;
     hr = browser->QueryActiveShellView(view.out());
     if (FAILED(hr)) return hr;
     ComRef<IDispatch> background;
-    hr = view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, reinterpret_cast<void**>(background.out()));
+    hr = view->GetItemObject(SVGIO_BACKGROUND, __uuidof(IDispatch), reinterpret_cast<void**>(background.out()));
     if (FAILED(hr)) return hr;
     ComRef<IShellFolderViewDual> folderView;
-    hr = background->QueryInterface(IID_IShellFolderViewDual, reinterpret_cast<void**>(folderView.out()));
+    hr = background->QueryInterface(folderView.out());
     if (FAILED(hr)) return hr;
     ComRef<IDispatch> application;
     hr = folderView->get_Application(application.out());
     if (FAILED(hr)) return hr;
     if (!application) return E_NOINTERFACE;
-    return application->QueryInterface(IID_IShellDispatch2, reinterpret_cast<void**>(out.out()));
+    return application->QueryInterface(out.out());
 }
 
 }  // namespace
@@ -80,20 +83,20 @@ bool runningElevated() {
 }
 
 HRESULT openThroughDesktopShell(std::wstring_view file, std::wstring_view arguments, int show) {
+    if (!oleApi().complete()) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     ComRef<IShellDispatch2> shell;
     if (const HRESULT hr = desktopShellDispatch(shell); FAILED(hr)) return hr;
     StringArg args(arguments), folder(L""), verb(L"open");
-    BSTR name = SysAllocStringLen(file.data(), static_cast<UINT>(file.size()));
+    BSTR name = oleApi().sysAllocStringLen(file.data(), static_cast<UINT>(file.size()));
     if (!name || !args.ok() || !folder.ok() || !verb.ok()) {
-        SysFreeString(name);
+        oleApi().sysFreeString(name);
         return E_OUTOFMEMORY;
     }
-    VARIANT showArg;
-    VariantInit(&showArg);
+    VARIANT showArg{};
     showArg.vt = VT_I4;
     showArg.lVal = show;
     const HRESULT hr = shell->ShellExecute(name, args.get(), folder.get(), verb.get(), showArg);
-    SysFreeString(name);
+    oleApi().sysFreeString(name);
     return hr;
 }
 

@@ -5,11 +5,12 @@
 #include <string>
 
 #include "message_loop.h"
+#include "number_text.h"
 
 namespace dva {
 
 void showRuntimeError(unsigned long code, const wchar_t* what) {
-    std::wstring text = L"Çalışma zamanı hatası " + std::to_wstring(code) + L":\n" + what;
+    std::wstring text = L"Çalışma zamanı hatası " + decimalText(code) + L":\n" + what;
     OpenBox open;  // no scan may run behind the report
     MessageBoxW(nullptr, text.c_str(), L"Dravonil Veriz Avize", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
 }

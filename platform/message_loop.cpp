@@ -12,7 +12,11 @@ int MessageLoop::run() {
 }
 
 void dispatchMessage(MSG& msg) {
-    HWND active = GetActiveWindow();
+    // Only keyboard messages can be dialog keys, so only they need the active window: the query
+    // is a round trip to the window server under Wine, and the scan timer's message comes every
+    // second.
+    const bool key = msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST;
+    HWND active = key ? GetActiveWindow() : nullptr;
     Window* w = Window::fromHandle(active);
     if (!(w && w->wantsDialogKeys() && IsDialogMessageW(active, &msg))) {
         TranslateMessage(&msg);

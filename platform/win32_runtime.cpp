@@ -8,6 +8,7 @@
 #include "desktop_shell.h"
 #include "handles.h"
 #include "message_loop.h"
+#include "number_text.h"
 
 namespace dva {
 namespace {
@@ -173,7 +174,7 @@ std::wstring Win32Runtime::errorReason(std::uint32_t code) {
     std::wstring reason = n ? std::wstring(text, n) : std::wstring();
     while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
         reason.pop_back();
-    if (reason.empty()) reason = L"Hata kodu " + std::to_wstring(code);
+    if (reason.empty()) reason = L"Hata kodu " + decimalText(code);
     return reason;
 }
 

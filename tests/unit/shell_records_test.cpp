@@ -1,13 +1,16 @@
 // The notification-area record's bytes, the decoding of the icon's reports, and the layout
-// arithmetic, on both pointer widths and at the common dpi settings.
+// arithmetic, on both pointer widths and at the common dpi settings; the numbers in messages.
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
+#include <limits>
 #include <string>
 
 #include "notify_record.h"
+#include "number_text.h"
 #include "twips.h"
 
 namespace dva {
@@ -75,6 +78,19 @@ TEST(Layout, TwipsAndPointsBecomePixelsAtEachDpi) {
     EXPECT_EQ(fontHeight(825, 96), -11);       // 8.25 pt
     EXPECT_EQ(fontHeight(825, 144), -17);      // 16.5 px
     EXPECT_EQ(fontHeight(975, 120), -16);      // 9.75 pt: 16.25 px
+}
+
+TEST(MessageNumbers, WrittenAsTheLibraryWouldWriteThem) {
+    constexpr std::uint64_t kMax64 = std::numeric_limits<std::uint64_t>::max();
+    for (const std::uint64_t v : {std::uint64_t{0}, std::uint64_t{7}, std::uint64_t{10}, std::uint64_t{1234567890},
+                                  std::uint64_t{4294967295u}, kMax64}) {
+        EXPECT_EQ(decimalText(v), std::to_wstring(v));
+    }
+    for (const std::uint32_t v : {0u, 5u, 0x80004005u, 0x800C0005u, 0xDEADBEEFu, 0xFFFFFFFFu}) {
+        wchar_t expected[16];
+        std::swprintf(expected, 16, L"0x%08lX", static_cast<unsigned long>(v));
+        EXPECT_EQ(hexCodeText(v), expected);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,121 @@
+// Run under Wine by scripts/bench; drives the programs whose whole-process figures it takes.
+//
+//   dva_probe startup ROUNDS PAUSE_MS EXE...
+//       starts each EXE in turn, ROUNDS times each (which one goes first rotates from round to
+//       round), and prints one line per start: the EXE's place in the list (1, 2, ...) and the
+//       milliseconds from process creation to its first visible top-level window. Each started
+//       process is ended as soon as its window shows, and the probe waits PAUSE_MS before the
+//       next start.
+//   dva_probe handover
+//       types a character into the program's splash and waits until the main window shows, as
+//       a user's key press would; exits 0 when it did.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+bool hasVisibleWindow(DWORD pid) {
+    struct Search {
+        DWORD pid;
+        bool found;
+    } s{pid, false};
+    EnumWindows(
+        [](HWND h, LPARAM p) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(p);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(h, &owner);
+            if (owner == s.pid && IsWindowVisible(h)) s.found = true;
+            return !s.found;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+// Milliseconds from creating the process to its first visible window; negative on failure.
+double timeToFirstWindow(const wchar_t* exe) {
+    std::wstring line = L"\"" + std::wstring(exe) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    LARGE_INTEGER freq, start, now;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&start);
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+    double ms = -1;
+    for (;;) {
+        const bool shown = hasVisibleWindow(pi.dwProcessId);
+        QueryPerformanceCounter(&now);
+        const double spent = static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
+        if (shown) {
+            ms = spent;
+            break;
+        }
+        if (spent > 20000 || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) break;
+        Sleep(1);
+    }
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 5000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return ms;
+}
+
+int startup(int rounds, DWORD pauseMs, int count, wchar_t** exes) {
+    for (int r = 0; r < rounds; ++r) {
+        for (int k = 0; k < count; ++k) {
+            const int which = (r + k) % count;
+            const double ms = timeToFirstWindow(exes[which]);
+            if (ms < 0) {
+                std::fprintf(stderr, "dva_probe: %ls showed no window\n", exes[which]);
+                return 1;
+            }
+            std::printf("%d %.1f\n", which + 1, ms);
+            std::fflush(stdout);
+            Sleep(pauseMs);
+        }
+    }
+    return 0;
+}
+
+// The splash is the program's visible window without a caption whose label invites a click.
+BOOL CALLBACK typeIntoSplash(HWND h, LPARAM) {
+    wchar_t caption[8] = {};
+    GetWindowTextW(h, caption, 8);
+    if (!IsWindowVisible(h) || caption[0]) return TRUE;
+    bool splash = false;
+    EnumChildWindows(
+        h,
+        [](HWND child, LPARAM p) -> BOOL {
+            wchar_t text[64] = {};
+            GetWindowTextW(child, text, 64);
+            if (std::wcscmp(text, L"Tıkla ve devam et...") == 0) *reinterpret_cast<bool*>(p) = true;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&splash));
+    if (splash) PostMessageW(h, WM_CHAR, L'a', 0);
+    return TRUE;
+}
+
+int handover() {
+    for (int attempt = 0; attempt < 400; ++attempt) {  // up to 20 s
+        HWND main = FindWindowW(L"Form1", L"Dravonil Veriz Avize");
+        if (main && IsWindowVisible(main)) return 0;
+        EnumWindows(typeIntoSplash, 0);
+        Sleep(50);
+    }
+    std::fprintf(stderr, "dva_probe: the main window did not show\n");
+    return 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc >= 5 && std::wcscmp(argv[1], L"startup") == 0)
+        return startup(_wtoi(argv[2]), static_cast<DWORD>(_wtoi(argv[3])), argc - 4, argv + 4);
+    if (argc == 2 && std::wcscmp(argv[1], L"handover") == 0) return handover();
+    std::fprintf(stderr, "usage: dva_probe startup ROUNDS PAUSE_MS EXE... | dva_probe handover\n");
+    return 2;
+}
