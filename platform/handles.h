@@ -40,40 +40,33 @@ private:
     Handle h_ = Traits::invalid();
 };
 
-template <class H>
-struct GdiObjectTraits {
+// The kinds that are null when there is none; Close gives a handle back.
+template <class H, class Close>
+struct NullMeansNone {
     using Handle = H;
     static Handle invalid() { return nullptr; }
-    static void close(Handle h) { DeleteObject(h); }
+    static void close(Handle h) { Close{}(h); }
 };
 
-// Kernel handles that are null when there is none: processes, threads, events.
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { CloseHandle(h); }
+struct DeleteGdiObject {
+    void operator()(HGDIOBJ h) const { DeleteObject(h); }
+};
+struct CloseKernelHandle {  // processes, threads, events, mappings
+    void operator()(HANDLE h) const { CloseHandle(h); }
+};
+struct DeleteMemoryDc {  // CreateCompatibleDC's
+    void operator()(HDC h) const { DeleteDC(h); }
+};
+struct FreeLocalMemory {  // what the system allocated for the caller, as FormatMessageW's buffer
+    void operator()(HLOCAL h) const { LocalFree(h); }
 };
 
-// A memory device context (CreateCompatibleDC), deleted with DeleteDC.
-struct MemoryDcTraits {
-    using Handle = HDC;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { DeleteDC(h); }
-};
-
-// Memory the system allocated for the caller (FormatMessageW's buffer), freed with LocalFree.
-struct LocalMemoryTraits {
-    using Handle = HLOCAL;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { LocalFree(h); }
-};
-
-using UniqueFont = Unique<GdiObjectTraits<HFONT>>;
-using UniqueBrush = Unique<GdiObjectTraits<HBRUSH>>;
-using UniqueBitmap = Unique<GdiObjectTraits<HBITMAP>>;
-using UniqueHandle = Unique<KernelHandleTraits>;
-using UniqueMemoryDc = Unique<MemoryDcTraits>;
-using UniqueLocalMemory = Unique<LocalMemoryTraits>;
+using UniqueFont = Unique<NullMeansNone<HFONT, DeleteGdiObject>>;
+using UniqueBrush = Unique<NullMeansNone<HBRUSH, DeleteGdiObject>>;
+using UniqueBitmap = Unique<NullMeansNone<HBITMAP, DeleteGdiObject>>;
+using UniqueHandle = Unique<NullMeansNone<HANDLE, CloseKernelHandle>>;
+using UniqueMemoryDc = Unique<NullMeansNone<HDC, DeleteMemoryDc>>;
+using UniqueLocalMemory = Unique<NullMeansNone<HLOCAL, FreeLocalMemory>>;
 
 // The device context of a window, or of the screen for a null window (GetDC), released with
 // ReleaseDC at the end of the scope.
