@@ -15,7 +15,9 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <iterator>
 
 #include "threat_table.h"
 
@@ -69,7 +71,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR args, int) {
         n.uFlags = NIF_ICON | NIF_TIP | NIF_MESSAGE;
         n.uCallbackMessage = WM_APP;
         n.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
-        std::wcscpy(n.szTip, L"Floor");
+        constexpr wchar_t tip[] = L"Floor";  // copied as an array: Visual C++ rejects wcscpy
+        std::copy(std::begin(tip), std::end(tip), n.szTip);
         Shell_NotifyIconW(NIM_ADD, &n);
     }
     MSG msg;

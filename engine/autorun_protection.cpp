@@ -1,15 +1,9 @@
 #include "autorun_protection.h"
 
 #include "file_removal.h"
+#include "threat_table.h"
 
 namespace dva {
-
-namespace {
-// The file that is removed, the line that is listed and the folder that is made.
-constexpr std::wstring_view kAutoRunPath = L"C:\\AutoRun.inf";
-constexpr std::wstring_view kDeleteFailed = L"Tehdit dosyası silinemedi: ";
-constexpr std::wstring_view kFolderFailed = L"Koruma klasörü oluşturulamadı: ";
-}  // namespace
 
 void AutoRunProtection::onSwitch(int value) {
     if (value == 1) {
@@ -28,12 +22,12 @@ void AutoRunProtection::protect() {
                 MessageIcon::Warning);
     detections_.append(kAutoRunPath);
     if (const OpResult removed = removeFile(rt_, kAutoRunPath, seen); !removed.ok()) {
-        reportFailure(rt_, kDeleteFailed, kAutoRunPath, removed);
+        reportDeleteFailure(rt_, kAutoRunPath, removed);
         return;
     }
     // The folder keeps a new file of the same name from being created in the root.
     if (const OpResult made = rt_.makeFolder(kAutoRunPath); !made.ok()) {
-        reportFailure(rt_, kFolderFailed, kAutoRunPath, made);
+        reportFailure(rt_, L"Koruma klasörü oluşturulamadı: ", kAutoRunPath, made);
         return;
     }
     rt_.message(L"Virüs Temizlenerek koruma oluşturuldu!", L"Bilgilendirme", MessageIcon::Information);
@@ -45,7 +39,7 @@ void AutoRunProtection::release() {
     if (seen == Presence::Absent) return;
 
     if (const OpResult removed = removeFile(rt_, kAutoRunPath, seen); !removed.ok()) {
-        reportFailure(rt_, kDeleteFailed, kAutoRunPath, removed);
+        reportDeleteFailure(rt_, kAutoRunPath, removed);
         return;
     }
     rt_.message(L"Autorun Koruması Pasifleştirildi", L"Bilgilendirme", MessageIcon::Information);

@@ -24,4 +24,8 @@ void reportFailure(Runtime& rt, std::wstring_view what, std::wstring_view path, 
     rt.message(text, L"Hata", MessageIcon::Error);
 }
 
+void reportDeleteFailure(Runtime& rt, std::wstring_view path, OpResult result) {
+    reportFailure(rt, L"Tehdit dosyası silinemedi: ", path, result);
+}
+
 }  // namespace dva

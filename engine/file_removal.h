@@ -12,7 +12,10 @@ namespace dva {
 OpResult removeFile(Runtime& rt, std::wstring_view path, Presence seen);
 
 // Tells the user, in one error box, that an operation on `path` failed and why.
-// `what` is the sentence before the path, e.g. L"Tehdit dosyası silinemedi: ".
+// `what` is the sentence before the path, e.g. L"Koruma klasörü oluşturulamadı: ".
 void reportFailure(Runtime& rt, std::wstring_view what, std::wstring_view path, OpResult result);
+
+// The error box for a threat file that could not be deleted.
+void reportDeleteFailure(Runtime& rt, std::wstring_view path, OpResult result);
 
 }  // namespace dva

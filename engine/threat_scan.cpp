@@ -38,7 +38,7 @@ void ThreatScan::pass() {
             stuck->second = killedAt;
         } else {
             stuck_.emplace(path, killedAt);
-            reportFailure(rt_, L"Tehdit dosyası silinemedi: ", path, removed);
+            reportDeleteFailure(rt_, path, removed);
         }
     }
 }

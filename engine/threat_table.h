@@ -12,9 +12,13 @@ struct ThreatEntry {
     const wchar_t* killArguments;  // its arguments
 };
 
+// The root AutoRun file: a threat like the others, and the path that AutoRun protection replaces
+// by a folder.
+inline constexpr wchar_t kAutoRunPath[] = L"C:\\AutoRun.inf";
+
 // "amvo" (letter o) and "amv0" (digit zero) name different files.
 inline constexpr std::array<ThreatEntry, 19> kThreatTable{{
-    {L"C:\\AutoRun.inf", nullptr, nullptr},
+    {kAutoRunPath, nullptr, nullptr},
     {L"C:\\ActivexDebugger32.exe", nullptr, nullptr},
     {L"C:\\System32.exe", nullptr, nullptr},
     {L"C:\\Explorer.exe", nullptr, nullptr},

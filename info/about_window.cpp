@@ -4,15 +4,12 @@
 
 #include "control_ids.h"
 #include "fonts.h"
-#include "message_loop.h"
+#include "palette.h"
 #include "product_config.h"
+#include "tool_window.h"
 
 namespace dva {
 namespace {
-
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-constexpr COLORREF kOrange = RGB(255, 128, 0);
 
 // Every line ends in CR LF, the last one too.
 constexpr wchar_t kAboutText[] =
@@ -31,33 +28,23 @@ constexpr wchar_t kAboutText[] =
 // The browser program at its fixed path; it gets the home page as its one argument.
 constexpr wchar_t kBrowserPath[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe";
 
-constexpr WindowSpec kForm3{
-    .className = L"Form3",
-    .caption = L"Dravonil Veriz Avize Hakkında",
-    .style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
-    .exStyle = WS_EX_TOOLWINDOW,
-    .clientWidth = 3390,
-    .clientHeight = 2895,
-    .back = kBlack,
-    .placement = Placement::SystemDefault,
-    .font = &fonts::kDefault,
-};
+constexpr WindowSpec kForm3 = toolWindow(L"Form3", L"Dravonil Veriz Avize Hakkında", 3390, 2895, palette::kBlack);
 
 constexpr ControlSpec kForm3Controls[] = {
     {ids::Form3Text1, ControlKind::TextBox, kAboutText, 120, 120, 3135, 2295, 0,
-     {.text = kWhite, .back = kBlack, .disabled = true, .multiline = true}},
+     looks::whiteOnBlack(), {.disabled = true, .multiline = true}},
     {ids::Form3Label1, ControlKind::Label, L"Dravonil Online", 960, 2520, 1335, 255, 1,
-     {.text = kOrange, .back = kBlack, .font = &fonts::kTahomaBold, .link = true}},
+     looks::linkOnBlack(&fonts::kTahomaBold), {.link = true}},
 };
 
 }  // namespace
 
-void Form3::load() {
-    if (!create(kForm3, kForm3Controls)) runtimeErrorReport(GetLastError(), L"Hakkında penceresi açılamadı.");
-}
+const CommandRow Form3::kCommands[] = {
+    {ids::Form3Label1, STN_CLICKED, on<&Form3::Label1_Click>},
+};
 
-void Form3::onCommand(int id, int notifyCode) {
-    if (id == ids::Form3Label1 && notifyCode == STN_CLICKED) Label1_Click();
+void Form3::load() {
+    createOrEnd(kForm3, kForm3Controls, kCommands, L"Hakkında penceresi açılamadı.");
 }
 
 void Form3::Label1_Click() {

@@ -14,7 +14,7 @@ public:
     void load();  // creates the window hidden
 
 private:
-    void onCommand(int id, int notifyCode) override;
+    static const CommandRow kCommands[];
     void Label1_Click();
 
     Runtime& rt_;

@@ -1,7 +1,8 @@
 #include "agreement_window.h"
 
 #include "control_ids.h"
-#include "fonts.h"
+#include "palette.h"
+#include "tool_window.h"
 
 namespace dva {
 namespace {
@@ -16,35 +17,24 @@ constexpr wchar_t kWarningText[] =
     L"\r\n"
     L"Bu konuşmada ilk önce bot ile konuşacaksınız daha sonra ise operatörümüze bağlanacaksınız.\r\n";
 
-constexpr WindowSpec kForm5{
-    .className = L"Form5",
-    .caption = L"!!!  UYARI  !!!",
-    .style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
-    .exStyle = WS_EX_TOOLWINDOW,
-    .clientWidth = 6285,
-    .clientHeight = 2415,
-    .back = RGB(0, 0, 0),
-    .placement = Placement::SystemDefault,
-    .font = &fonts::kDefault,
-};
+constexpr WindowSpec kForm5 = toolWindow(L"Form5", L"!!!  UYARI  !!!", 6285, 2415, palette::kBlack);
 
 constexpr ControlSpec kForm5Controls[] = {
     {ids::Form5Text1, ControlKind::TextBox, kWarningText, 120, 120, 6015, 1695, 0,
-     {.text = RGB(0, 0, 0), .multiline = true}},
+     {.text = palette::kBlack}, {.multiline = true}},
     {ids::Form5Command1, ControlKind::Button, L"Okudum ve kabul ettim", 120, 1920, 1935, 375, 1},
     {ids::Form5Command2, ControlKind::Button, L"Kabul Etmiyorum", 4200, 1920, 1935, 375, 2},
 };
 
 }  // namespace
 
-void Form5::load() {
-    if (!create(kForm5, kForm5Controls)) runtimeErrorReport(GetLastError(), L"Uyarı penceresi açılamadı.");
-}
+const CommandRow Form5::kCommands[] = {
+    {ids::Form5Command1, BN_CLICKED, on<&Form5::Command1_Click>},
+    {ids::Form5Command2, BN_CLICKED, on<&Form5::Command2_Click>},
+};
 
-void Form5::onCommand(int id, int notifyCode) {
-    if (notifyCode != BN_CLICKED) return;
-    if (id == ids::Form5Command1) Command1_Click();
-    if (id == ids::Form5Command2) Command2_Click();
+void Form5::load() {
+    createOrEnd(kForm5, kForm5Controls, kCommands, L"Uyarı penceresi açılamadı.");
 }
 
 // Accept: the support window opens (the same one if it is already open), the warning closes.

@@ -16,7 +16,7 @@ public:
     void load();  // creates the window hidden
 
 private:
-    void onCommand(int id, int notifyCode) override;
+    static const CommandRow kCommands[];
     void Command1_Click();
     void Command2_Click();
 

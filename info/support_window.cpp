@@ -1,10 +1,9 @@
 #include "support_window.h"
 
 #include "control_ids.h"
-#include "fonts.h"
-#include "message_loop.h"
 #include "number_text.h"
 #include "product_config.h"
+#include "tool_window.h"
 #include "twips.h"
 
 namespace dva {
@@ -25,17 +24,7 @@ constexpr int kBrowserLeft = 0, kBrowserTop = -120, kBrowserWidth = 5535, kBrows
 using AtlAxWinInitFn = BOOL(WINAPI*)();
 using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
 
-constexpr WindowSpec kForm4{
-    .className = L"Form4",
-    .caption = L"Online MSN Destek",
-    .style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
-    .exStyle = WS_EX_TOOLWINDOW,
-    .clientWidth = 5610,
-    .clientHeight = 5085,
-    .back = kDefaultColour,
-    .placement = Placement::SystemDefault,
-    .font = &fonts::kDefault,
-};
+constexpr WindowSpec kForm4 = toolWindow(L"Form4", L"Online MSN Destek", 5610, 5085);
 
 // WebBrowser1 (tab index 0) is not in the table: it is made by hand in load(), and its window
 // is put first in the tab order there.
@@ -45,10 +34,22 @@ constexpr ControlSpec kForm4Controls[] = {
 
 HRESULT fromWin32(DWORD code) { return HRESULT_FROM_WIN32(code ? code : ERROR_GEN_FAILURE); }
 
+// atl.dll, loaded on first use and kept for the rest of the run: the window class it registers
+// lives in it. A failed load is tried again by the next support window.
+HMODULE atlLibrary() {
+    static HMODULE atl = nullptr;
+    if (!atl) atl = LoadLibraryW(L"atl.dll");
+    return atl;
+}
+
 }  // namespace
 
+const CommandRow Form4::kCommands[] = {
+    {ids::Form4Command1, BN_CLICKED, on<&Form4::Command1_Click>},
+};
+
 void Form4::load() {
-    if (!create(kForm4, kForm4Controls)) runtimeErrorReport(GetLastError(), L"Online destek penceresi açılamadı.");
+    createOrEnd(kForm4, kForm4Controls, kCommands, L"Online destek penceresi açılamadı.");
     webBrowser1Error_ = createWebBrowser1();
     if (FAILED(webBrowser1Error_)) {
         // The window still opens and closes as usual; only the page cannot be shown in it.
@@ -59,8 +60,7 @@ void Form4::load() {
 }
 
 HRESULT Form4::createWebBrowser1() {
-    // atl.dll stays loaded for the rest of the run: the window class it registers lives in it.
-    HMODULE atl = LoadLibraryW(L"atl.dll");
+    HMODULE atl = atlLibrary();
     if (!atl) return fromWin32(GetLastError());
     const auto init = reinterpret_cast<AtlAxWinInitFn>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
     const auto getControl =
@@ -112,10 +112,6 @@ LRESULT Form4::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         break;
     }
     return Window::onMessage(msg, wp, lp);
-}
-
-void Form4::onCommand(int id, int notifyCode) {
-    if (id == ids::Form4Command1 && notifyCode == BN_CLICKED) Command1_Click();
 }
 
 // Connect: starts loading the support page into the browser; a press while it loads starts again.

@@ -17,8 +17,8 @@ public:
     void load();  // creates the window hidden, with its browser control if the system has one
 
 private:
+    static const CommandRow kCommands[];
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-    void onCommand(int id, int notifyCode) override;
     void Command1_Click();
 
     HRESULT createWebBrowser1();

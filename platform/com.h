@@ -60,7 +60,6 @@ public:
     ComRef& operator=(const ComRef&) = delete;
     ~ComRef() { reset(); }
 
-    T* get() const { return p_; }
     ComRef copy() const {  // a second reference to the same object
         ComRef r;
         if (p_) p_->AddRef();

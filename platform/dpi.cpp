@@ -1,5 +1,8 @@
 #include "dpi.h"
 
+#include "handles.h"
+#include "twips.h"
+
 namespace dva {
 namespace {
 
@@ -27,10 +30,9 @@ int dpiForWindow(HWND h) {
     if (api().getDpiForWindow && h) {
         if (UINT d = api().getDpiForWindow(h)) return static_cast<int>(d);
     }
-    HDC screen = GetDC(nullptr);
-    const int d = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
-    return d > 0 ? d : 96;
+    const WindowDc screen(nullptr);
+    const int d = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 0;
+    return d > 0 ? d : kDefaultDpi;
 }
 
 void clientToWindowRect(RECT& r, DWORD style, DWORD exStyle, int dpi) {

@@ -1,9 +1,5 @@
 #include "message_loop.h"
 
-#include <string>
-
-#include "number_text.h"
-
 namespace dva {
 
 int MessageLoop::run() {
@@ -26,17 +22,6 @@ void dispatchMessage(MSG& msg) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-}
-
-void showRuntimeError(unsigned long code, const wchar_t* what) {
-    std::wstring text = L"Çalışma zamanı hatası " + decimalText(code) + L":\n" + what;
-    OpenBox open;  // no scan may run behind the report
-    MessageBoxW(nullptr, text.c_str(), L"Dravonil Veriz Avize", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
-}
-
-void runtimeErrorReport(unsigned long code, const wchar_t* what) {
-    showRuntimeError(code, what);
-    ExitProcess(static_cast<UINT>(code ? code : 1));
 }
 
 }  // namespace dva

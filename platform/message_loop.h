@@ -36,7 +36,6 @@ public:
         }
         return *w_;
     }
-    W* loaded() const { return w_.get(); }
 
 private:
     MessageLoop& loop_;
@@ -64,11 +63,5 @@ private:
         return open;
     }
 };
-
-// The run-time error report for the failures that still end the program: error number and
-// description in a box, then the process ends.
-[[noreturn]] void runtimeErrorReport(unsigned long code, const wchar_t* what);
-// The report's box alone; it counts as an open message box while it waits.
-void showRuntimeError(unsigned long code, const wchar_t* what);
 
 }  // namespace dva

@@ -19,11 +19,10 @@ std::wstring fileName(std::wstring path) { return path.substr(path.find_last_of(
 bool runsThisProgram(DWORD pid) {
     wchar_t self[MAX_PATH] = {}, other[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process) return false;
     DWORD size = MAX_PATH;
-    const BOOL ok = QueryFullProcessImageNameW(process, 0, other, &size);
-    CloseHandle(process);
+    const BOOL ok = QueryFullProcessImageNameW(process.get(), 0, other, &size);
     return ok && CompareStringOrdinal(fileName(self).c_str(), -1, fileName(other).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 

@@ -170,8 +170,8 @@ std::wstring Win32Runtime::errorReason(std::uint32_t code) {
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const UniqueLocalMemory buffer(text);
     std::wstring reason = n ? std::wstring(text, n) : std::wstring();
-    if (text) LocalFree(text);
     while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
         reason.pop_back();
     if (reason.empty()) reason = L"Hata kodu " + decimalText(code);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "dpi.h"
+#include "error_report.h"
 #include "twips.h"
 
 namespace dva {
@@ -44,7 +45,7 @@ ChildClass childClass(const ControlSpec& c) {
     case ControlKind::CheckBox:
         // A greyed check box is never enabled again, so it never toggles, not even for a
         // click message sent to it directly.
-        return {L"BUTTON", (c.look.disabled ? DWORD{BS_CHECKBOX} : DWORD{BS_AUTOCHECKBOX}) | WS_TABSTOP, 0};
+        return {L"BUTTON", (c.behaviour.disabled ? DWORD{BS_CHECKBOX} : DWORD{BS_AUTOCHECKBOX}) | WS_TABSTOP, 0};
     case ControlKind::Label:
         return {L"STATIC", (c.look.noWrap ? DWORD{SS_LEFTNOWORDWRAP} : DWORD{SS_LEFT}) | SS_NOTIFY | SS_NOPREFIX, 0};
     case ControlKind::ListBox:
@@ -52,7 +53,8 @@ ChildClass childClass(const ControlSpec& c) {
     case ControlKind::Picture: return {L"STATIC", SS_OWNERDRAW | SS_NOTIFY, 0};
     case ControlKind::TextBox:
         return {L"EDIT",
-                (c.look.multiline ? DWORD{ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN} : DWORD{ES_AUTOHSCROLL}) | WS_TABSTOP,
+                (c.behaviour.multiline ? DWORD{ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN} : DWORD{ES_AUTOHSCROLL}) |
+                    WS_TABSTOP,
                 WS_EX_CLIENTEDGE};
     }
     return {L"STATIC", 0, 0};
@@ -73,25 +75,31 @@ Window* Window::fromHandle(HWND h) {
     return reinterpret_cast<Window*>(GetWindowLongPtrW(h, GWLP_USERDATA));
 }
 
-bool Window::create(const WindowSpec& form, std::span<const ControlSpec> controls) {
+Created Window::create(const WindowSpec& form, std::span<const ControlSpec> controls,
+                       std::span<const CommandRow> commands) {
     form_ = &form;
+    commands_ = commands;
     controls_.assign(controls.begin(), controls.end());
     std::stable_sort(controls_.begin(), controls_.end(),
                      [](const ControlSpec& a, const ControlSpec& b) { return a.tabIndex < b.tabIndex; });
     registerClass(form, &Window::proc);
     HWND h = CreateWindowExW(form.exStyle, form.className, form.caption, form.style, CW_USEDEFAULT,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance(), this);
-    if (!h) return false;
+    if (!h) return {false, GetLastError()};
     dpi_ = dpiForWindow(h);
     for (const ControlSpec& c : controls_) {
         const ChildClass cls = childClass(c);
         DWORD style = WS_CHILD | WS_VISIBLE | cls.style;
-        if (c.look.disabled) style |= WS_DISABLED;
+        if (c.behaviour.disabled) style |= WS_DISABLED;
         HWND child = CreateWindowExW(cls.exStyle, cls.name, c.caption ? c.caption : L"", style, 0, 0, 0, 0, h,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance(), nullptr);
-        if (!child) return false;
+        if (!child) {
+            const DWORD error = GetLastError();
+            DestroyWindow(h);  // with the controls made so far
+            return {false, error};
+        }
         if (c.kind == ControlKind::CheckBox) {
-            if (c.look.ticked) SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
+            if (c.behaviour.ticked) SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
             // A themed check box draws its caption in the theme's colour, not the one given
             // at WM_CTLCOLORSTATIC: white captions on a black window need the classic look.
             if (c.look.text != kDefaultColour) SetWindowTheme(child, L"", L"");
@@ -102,7 +110,12 @@ bool Window::create(const WindowSpec& form, std::span<const ControlSpec> control
         }
     }
     layout(nullptr);
-    return true;
+    return {};
+}
+
+void Window::createOrEnd(const WindowSpec& form, std::span<const ControlSpec> controls,
+                         std::span<const CommandRow> commands, const wchar_t* failure) {
+    if (const Created made = create(form, controls, commands); !made) runtimeErrorReport(made.error, failure);
 }
 
 void Window::layout(const RECT* suggested) {
@@ -172,19 +185,27 @@ bool Window::drawPicture(const DRAWITEMSTRUCT& item) {
     if (it == bitmaps_.end() || !it->second) return true;
     BITMAP bm{};
     GetObjectW(it->second.get(), sizeof bm, &bm);
-    HDC mem = CreateCompatibleDC(item.hDC);
-    HGDIOBJ old = SelectObject(mem, it->second.get());
+    const UniqueMemoryDc mem(CreateCompatibleDC(item.hDC));
+    if (!mem) return true;
+    const Selection banner(mem.get(), it->second.get());
     // Drawn at its own size at 96 dpi, and in proportion at higher dpi.
     const int w = mulDivRound(bm.bmWidth, dpi_, kDefaultDpi), h = mulDivRound(bm.bmHeight, dpi_, kDefaultDpi);
     if (w == bm.bmWidth && h == bm.bmHeight) {
-        BitBlt(item.hDC, 0, 0, w, h, mem, 0, 0, SRCCOPY);
+        BitBlt(item.hDC, 0, 0, w, h, mem.get(), 0, 0, SRCCOPY);
     } else {
         SetStretchBltMode(item.hDC, HALFTONE);
-        StretchBlt(item.hDC, 0, 0, w, h, mem, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+        StretchBlt(item.hDC, 0, 0, w, h, mem.get(), 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
     }
-    SelectObject(mem, old);
-    DeleteDC(mem);
     return true;
+}
+
+void Window::command(int id, int notification) {
+    for (const CommandRow& row : commands_) {
+        if (row.id == id && row.notification == notification) {
+            row.handler(*this);
+            return;
+        }
+    }
 }
 
 void Window::show() {
@@ -220,7 +241,7 @@ LRESULT Window::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         break;
     }
     case WM_COMMAND:
-        if (lp) onCommand(LOWORD(wp), HIWORD(wp));
+        if (lp) command(LOWORD(wp), HIWORD(wp));  // from a control, not a menu or accelerator
         return 0;
     case WM_TIMER:
         onTimer(wp);
@@ -230,7 +251,7 @@ LRESULT Window::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_SETCURSOR: {
         const ControlSpec* c = specOf(reinterpret_cast<HWND>(wp));
-        if (c && c->look.link && LOWORD(lp) == HTCLIENT) {
+        if (c && c->behaviour.link && LOWORD(lp) == HTCLIENT) {
             SetCursor(LoadCursorW(nullptr, IDC_HAND));
             return TRUE;
         }

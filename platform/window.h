@@ -26,16 +26,21 @@ struct FontSpec {
 
 inline constexpr COLORREF kDefaultColour = CLR_INVALID;
 
+// How a control looks.
 struct Look {
     COLORREF text = kDefaultColour;
     COLORREF back = kDefaultColour;
     const FontSpec* font = nullptr;  // nullptr: the window's default font
-    bool disabled = false;
-    bool ticked = false;    // check boxes
-    int bitmap = 0;         // pictures: bitmap resource drawn from the top-left corner
-    bool multiline = false; // text boxes
-    bool link = false;      // labels that open something: the hand cursor over them
-    bool noWrap = false;    // labels: one line at their designed size, never wrapped at words
+    int bitmap = 0;                  // pictures: bitmap resource drawn from the top-left corner
+    bool noWrap = false;             // labels: one line at their designed size, never wrapped at words
+};
+
+// How a control behaves.
+struct Behaviour {
+    bool disabled = false;   // greyed; a greyed check box never toggles
+    bool ticked = false;     // check boxes
+    bool multiline = false;  // text boxes
+    bool link = false;       // labels that open something: the hand cursor over them
 };
 
 // One row of a window's layout table; positions and sizes in twips.
@@ -46,7 +51,35 @@ struct ControlSpec {
     int left, top, width, height;
     int tabIndex;
     Look look = {};
+    Behaviour behaviour = {};
 };
+
+class Window;
+
+// One row of a window's handler table: when control `id` reports `notification` (BN_CLICKED,
+// STN_CLICKED) the framework runs `handler` on the window. Rows are made with on<>, so a table
+// reads {id, notification, on<&Form2::Command1_Click>}.
+struct CommandRow {
+    int id;
+    int notification;
+    void (*handler)(Window&);
+};
+
+namespace detail {
+template <class M>
+struct HandlerOf;
+template <class W>
+struct HandlerOf<void (W::*)()> {
+    using WindowType = W;
+};
+}  // namespace detail
+
+// The handler of a row: calls the member function on the window the row belongs to.
+template <auto Member>
+void on(Window& w) {
+    using W = typename detail::HandlerOf<decltype(Member)>::WindowType;
+    (static_cast<W&>(w).*Member)();
+}
 
 enum class Placement { CenterScreen, SystemDefault };
 
@@ -60,6 +93,13 @@ struct WindowSpec {
     Placement placement;
     const FontSpec* font;           // default font of the controls
     int icon = 0;                   // icon resource, 0 for none
+};
+
+// The outcome of creating a window: made, or the system's error code (0 if it gave none).
+struct Created {
+    bool ok = true;
+    DWORD error = 0;
+    explicit operator bool() const { return ok; }
 };
 
 class Window {
@@ -85,11 +125,18 @@ public:
     static Window* fromHandle(HWND h);
 
 protected:
-    // Creates the window hidden, with its controls in tab order. Returns false on failure.
-    bool create(const WindowSpec& form, std::span<const ControlSpec> controls);
+    // Creates the window hidden, with its controls in tab order; the framework runs the
+    // handlers of `commands` for the notifications of the controls. On failure nothing of the
+    // window is left (the object is released as after any destruction) and the result holds
+    // the system's error code.
+    [[nodiscard]] Created create(const WindowSpec& form, std::span<const ControlSpec> controls,
+                                 std::span<const CommandRow> commands = {});
+    // create(), and when the window cannot be made, the run-time error report naming `failure`:
+    // the program ends. For the windows the program cannot go on without.
+    void createOrEnd(const WindowSpec& form, std::span<const ControlSpec> controls,
+                     std::span<const CommandRow> commands, const wchar_t* failure);
 
     virtual LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
-    virtual void onCommand(int /*id*/, int /*notifyCode*/) {}
     virtual void onTimer(UINT_PTR /*id*/) {}
     // Form_Unload: return true to cancel the unload.
     virtual bool onUnload() { return false; }
@@ -97,7 +144,6 @@ protected:
     void setTimer(UINT_PTR id, UINT ms) { SetTimer(hwnd_, id, ms, nullptr); }
     void killTimer(UINT_PTR id) { KillTimer(hwnd_, id); }
     int dpi() const { return dpi_; }
-    LRESULT defaultProc(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(hwnd_, msg, wp, lp); }
 
 private:
     static LRESULT CALLBACK proc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
@@ -107,11 +153,13 @@ private:
     const ControlSpec* specOf(HWND child) const;
     LRESULT colourControl(HDC dc, HWND child, UINT msg);
     bool drawPicture(const DRAWITEMSTRUCT& item);
+    void command(int id, int notification);
 
     HWND hwnd_ = nullptr;
     int dpi_ = 96;
     const WindowSpec* form_ = nullptr;
     std::vector<ControlSpec> controls_;  // in tab order
+    std::span<const CommandRow> commands_;
     std::map<const FontSpec*, UniqueFont> fonts_;
     std::map<COLORREF, UniqueBrush> brushes_;
     std::map<int, UniqueBitmap> bitmaps_;

@@ -15,7 +15,7 @@ public:
     void List1_AddItem(std::wstring_view path);
 
 private:
-    void onCommand(int id, int notifyCode) override;
+    static const CommandRow kCommands[];
     void Command1_Click();
     void Command2_Click();
 };

@@ -4,14 +4,15 @@
 
 #include "control_ids.h"
 #include "fonts.h"
+#include "palette.h"
 #include "resource_ids.h"
 
 namespace dva {
 namespace {
 
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-constexpr COLORREF kOrange = RGB(255, 128, 0);
+using looks::linkOnBlack;
+using looks::whiteOnBlack;
+
 constexpr UINT kTimer1Interval = 1000;
 
 constexpr WindowSpec kForm1{
@@ -21,31 +22,29 @@ constexpr WindowSpec kForm1{
     .exStyle = WS_EX_APPWINDOW,
     .clientWidth = 6105,
     .clientHeight = 5595,
-    .back = kBlack,
+    .back = palette::kBlack,
     .placement = Placement::CenterScreen,
     .font = &fonts::kDefault,
     .icon = IDI_APP,
 };
 
-constexpr Look kWhiteOnBlack{.text = kWhite, .back = kBlack};
-
 constexpr ControlSpec kForm1Controls[] = {
     {ids::Form1Picture1, ControlKind::Picture, nullptr, 0, 0, 6135, 1935, 6, {.bitmap = IDB_BANNER}},
     {ids::Form1Label1, ControlKind::Label, L"Hakkında", 5160, 2040, 975, 255, 7,
-     {.text = kOrange, .back = kBlack, .font = &fonts::kSansSerifBold, .link = true}},
+     linkOnBlack(&fonts::kSansSerifBold), {.link = true}},
     {ids::Form1Command1, ControlKind::Button, L"Tara ve Temizle", 120, 2520, 1695, 495, 0},
     {ids::Form1Label2, ControlKind::Label, L"Seçenekler", 2760, 2520, 975, 255, 10,
-     {.text = kWhite, .back = kBlack, .font = &fonts::kTahomaBold}},
+     whiteOnBlack(&fonts::kTahomaBold)},
     {ids::Form1Check2, ControlKind::CheckBox, L"Anlık korumayı Aktifleştir", 2280, 2880, 2055, 255, 8,
-     {.text = kWhite, .back = kBlack, .ticked = true}},
+     whiteOnBlack(), {.ticked = true}},
     {ids::Form1Command2, ControlKind::Button, L"Virus tespitleri", 120, 3120, 1695, 495, 1},
     {ids::Form1Check3, ControlKind::CheckBox, L"Açılışta Güncellemeleri kontrol et", 2280, 3240, 2655, 255, 9,
-     {.text = kWhite, .back = kBlack, .disabled = true}},
+     whiteOnBlack(), {.disabled = true}},
     {ids::Form1Check1, ControlKind::CheckBox, L"AutoRun Koruması Aktifleştir", 2280, 3600, 2415, 255, 3,
-     kWhiteOnBlack},
+     whiteOnBlack()},
     {ids::Form1Command3, ControlKind::Button, L"Yeni Tehdit Bildir", 120, 3720, 1695, 495, 2},
     {ids::Form1Check4, ControlKind::CheckBox, L"Web Kalkanını Aktifleştir", 2280, 3960, 2295, 255, 11,
-     {.text = kWhite, .back = kBlack, .disabled = true, .ticked = true}},
+     whiteOnBlack(), {.disabled = true, .ticked = true}},
     {ids::Form1Command5, ControlKind::Button, L"Güncelle!", 120, 4320, 1695, 495, 5},
     {ids::Form1Command6, ControlKind::Button, L"Online Destek", 120, 4920, 1695, 495, 12},
     {ids::Form1Command4, ControlKind::Button, L"Çıkış", 4320, 4920, 1695, 495, 4},
@@ -53,15 +52,25 @@ constexpr ControlSpec kForm1Controls[] = {
 
 }  // namespace
 
+const CommandRow Form1::kCommands[] = {
+    {ids::Form1Label1, STN_CLICKED, on<&Form1::Label1_Click>},
+    {ids::Form1Command1, BN_CLICKED, on<&Form1::Command1_Click>},
+    {ids::Form1Check2, BN_CLICKED, on<&Form1::Check2_Click>},
+    {ids::Form1Command2, BN_CLICKED, on<&Form1::Command2_Click>},
+    {ids::Form1Check1, BN_CLICKED, on<&Form1::Check1_Click>},
+    {ids::Form1Command3, BN_CLICKED, on<&Form1::Command3_Click>},
+    {ids::Form1Command5, BN_CLICKED, on<&Form1::Command5_Click>},
+    {ids::Form1Command6, BN_CLICKED, on<&Form1::Command6_Click>},
+    {ids::Form1Command4, BN_CLICKED, on<&Form1::Command4_Click>},
+};
+
 void Form1::load() {
-    if (!create(kForm1, kForm1Controls)) runtimeErrorReport(GetLastError(), L"Ana pencere açılamadı.");
+    createOrEnd(kForm1, kForm1Controls, kCommands, L"Ana pencere açılamadı.");
     // Elevated, the window would not hear the shell (a restart, the icon's events) nor a second
     // start of the program, all of which run with fewer rights. Nothing else is let through.
     allowFromLessPrivileged(hwnd(), {taskbarCreated_, kNotifyCallback, comeForward_}, changeFilter_);
     Form_Load();
 }
-
-Form1::~Form1() { Form_Terminate(); }
 
 HICON Form1::icon() const { return reinterpret_cast<HICON>(GetClassLongPtrW(hwnd(), GCLP_HICON)); }
 
@@ -69,8 +78,6 @@ void Form1::Form_Load() {
     setTimer1Enabled(true);
     notifyIcon_.add(hwnd(), icon());
 }
-
-void Form1::Form_Terminate() { notifyIcon_.remove(); }
 
 LRESULT Form1::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_MOUSEMOVE) {
@@ -88,10 +95,7 @@ LRESULT Form1::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     if (msg == WM_QUERYENDSESSION) return TRUE;  // logging off is never refused
     if (msg == WM_ENDSESSION) {
-        if (wp) {
-            notifyIcon_.remove();
-            ExitProcess(0);
-        }
+        if (wp) endProgram();
         return 0;
     }
     return Window::onMessage(msg, wp, lp);
@@ -131,22 +135,6 @@ void Form1::onTimer(UINT_PTR id) {
 
 void Form1::Timer1_Timer() { scan_.tick(); }
 
-void Form1::onCommand(int id, int notifyCode) {
-    if (notifyCode != BN_CLICKED) return;  // also STN_CLICKED (the same code) of the label
-    switch (id) {
-    case ids::Form1Label1: Label1_Click(); break;
-    case ids::Form1Check1: Check1_Click(); break;
-    case ids::Form1Check2: Check2_Click(); break;
-    case ids::Form1Command1: Command1_Click(); break;
-    case ids::Form1Command2: Command2_Click(); break;
-    case ids::Form1Command3: Command3_Click(); break;
-    case ids::Form1Command4: Command4_Click(); break;
-    case ids::Form1Command5: Command5_Click(); break;
-    case ids::Form1Command6: Command6_Click(); break;
-    default: break;
-    }
-}
-
 void Form1::Check1_Click() { autorun_.onSwitch(checkValue(ids::Form1Check1)); }
 
 void Form1::Check2_Click() {
@@ -170,13 +158,21 @@ void Form1::Command3_Click() {
     rt_.message(L"0.1 Beta sürümde bu özellik yoktur.", L"Bilgi!", MessageIcon::Information);
 }
 
+// "Güncelle!": updating is not in this version either, so it gives the same notice.
 void Form1::Command5_Click() { Command3_Click(); }
 
 void Form1::Command6_Click() { links_.showForm5(); }
 
 void Form1::Label1_Click() { links_.showForm3(); }
 
-void Form1::Command4_Click() {
+void Form1::Command4_Click() { endProgram(); }
+
+// Takes the icon away first: the shell keeps the icon of an ended process until the pointer
+// passes over it. Then ends the process at once, without unwinding: this runs inside a window
+// procedure, maybe under a message box's modal loop and with other windows open, where destroying
+// the windows whose handlers are on the stack is not safe, and the main window cancels every
+// unload anyway (closing only hides it). At the end of the session nothing may wait either.
+void Form1::endProgram() {
     notifyIcon_.remove();
     ExitProcess(0);
 }

@@ -31,17 +31,14 @@ public:
 
     void load();  // creates the window hidden and runs Form_Load
 
-    ~Form1() override;
-
 private:
+    static const CommandRow kCommands[];
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-    void onCommand(int id, int notifyCode) override;
     void onTimer(UINT_PTR id) override;
     bool onUnload() override;
 
     void Form_Load();
     bool Form_Unload();
-    void Form_Terminate();
     void Form_MouseMove(int xPixels);
     void Timer1_Timer();
     void Check1_Click();
@@ -54,6 +51,7 @@ private:
     void Command6_Click();
     void Label1_Click();
 
+    [[noreturn]] void endProgram();
     void setTimer1Enabled(bool enabled);
     HICON icon() const;
     int checkValue(int id) const;

@@ -32,6 +32,10 @@ void NotifyIcon::add(HWND window, HICON icon) {
     send(kNotifyAdd, record_);  // a failure leaves no icon; the next close of the window tries again
 }
 
-void NotifyIcon::remove() { send(kNotifyDelete, record_); }
+void NotifyIcon::remove() {
+    if (record_.size == 0) return;  // never added, or removed already
+    send(kNotifyDelete, record_);
+    record_ = {};
+}
 
 }  // namespace dva

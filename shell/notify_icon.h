@@ -10,12 +10,18 @@ namespace dva {
 
 using NotifyRecord = NotifyRecordT<std::uintptr_t>;
 
-// The main window's icon in the notification area, through Shell_NotifyIconA.
+// The main window's icon in the notification area, through Shell_NotifyIconA. Its owner
+// removes it explicitly when the program ends at once, and its destructor removes it otherwise.
 class NotifyIcon {
 public:
+    NotifyIcon() = default;
+    NotifyIcon(const NotifyIcon&) = delete;
+    NotifyIcon& operator=(const NotifyIcon&) = delete;
+    ~NotifyIcon() { remove(); }
+
     // Fills the record for this window and icon and sends the add request.
     void add(HWND window, HICON icon);
-    // Sends the delete request with the record as last filled.
+    // Sends the delete request with the record as last filled; once only, and only after an add.
     void remove();
 
 private:

@@ -2,16 +2,12 @@
 
 #include "control_ids.h"
 #include "fonts.h"
+#include "palette.h"
 #include "resource_ids.h"
 #include "single_copy.h"
 
 namespace dva {
 namespace {
-
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-constexpr FontSpec kSegoeWestern{L"Segoe UI", 975, FW_NORMAL, fonts::kWestern};
-constexpr FontSpec kSegoeTurkish{L"Segoe UI", 975, FW_NORMAL, fonts::kTurkish};
 
 // A dialog frame with no caption: no title bar, no buttons, not in the taskbar.
 constexpr WindowSpec kSplash{
@@ -21,7 +17,7 @@ constexpr WindowSpec kSplash{
     .exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW,
     .clientWidth = 7215,
     .clientHeight = 3000,
-    .back = kBlack,
+    .back = palette::kBlack,
     .placement = Placement::CenterScreen,
     .font = &fonts::kDefault,
     .icon = IDI_APP,
@@ -30,15 +26,19 @@ constexpr WindowSpec kSplash{
 constexpr ControlSpec kSplashControls[] = {
     {ids::SplashPicture1, ControlKind::Picture, nullptr, 480, 0, 6135, 1935, 0, {.bitmap = IDB_BANNER}},
     {ids::SplashLabel4, ControlKind::Label, L"Dravonil Veriz Avize 0.1", 2520, 2160, 2295, 255, 1,
-     {.text = kWhite, .back = kBlack, .font = &kSegoeWestern, .noWrap = true}},
+     looks::oneLine(looks::whiteOnBlack(&fonts::kSegoeWestern))},
     {ids::SplashLabel1, ControlKind::Label, L"Tıkla ve devam et...", 2760, 2520, 1815, 255, 2,
-     {.text = kWhite, .back = kBlack, .font = &kSegoeTurkish, .noWrap = true}},
+     looks::oneLine(looks::whiteOnBlack(&fonts::kSegoeTurkish))},
 };
 
 }  // namespace
 
+const CommandRow FrmSplash::kCommands[] = {
+    {ids::SplashPicture1, STN_CLICKED, on<&FrmSplash::Picture1_Click>},
+};
+
 void FrmSplash::load() {
-    if (!create(kSplash, kSplashControls)) runtimeErrorReport(GetLastError(), L"Açılış penceresi açılamadı.");
+    createOrEnd(kSplash, kSplashControls, kCommands, L"Açılış penceresi açılamadı.");
 }
 
 LRESULT FrmSplash::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -66,10 +66,6 @@ LRESULT FrmSplash::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         break;
     }
     return Window::onMessage(msg, wp, lp);
-}
-
-void FrmSplash::onCommand(int id, int notifyCode) {
-    if (id == ids::SplashPicture1 && notifyCode == STN_CLICKED) Picture1_Click();
 }
 
 void FrmSplash::Form_Click() { handOver(); }

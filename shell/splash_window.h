@@ -16,8 +16,8 @@ public:
     bool wantsDialogKeys() const override { return false; }  // Enter and Esc are typed characters here
 
 private:
+    static const CommandRow kCommands[];
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-    void onCommand(int id, int notifyCode) override;
 
     void Form_Click();
     void Form_KeyPress();

@@ -33,10 +33,10 @@ struct Colour {
     double r = 0, g = 0, b = 0;
 };
 
-Colour operator+(Colour a, Colour b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
-Colour operator*(Colour a, double k) { return {a.r * k, a.g * k, a.b * k}; }
+Colour operator+(const Colour& a, const Colour& b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
+Colour operator*(const Colour& a, double k) { return {a.r * k, a.g * k, a.b * k}; }
 
-Colour mix(Colour a, Colour b, double t) { return a * (1.0 - t) + b * t; }
+Colour mix(const Colour& a, const Colour& b, double t) { return a * (1.0 - t) + b * t; }
 
 double clamp01(double t) { return std::clamp(t, 0.0, 1.0); }
 
@@ -123,7 +123,7 @@ int text_width(std::string_view text, int scale, int tracking) {
     return int(text.size()) * (kGlyphW + 1) * scale + int(text.size() - 1) * tracking - scale;
 }
 
-void fill_rect(Image& img, int x0, int y0, int w, int h, Colour c) {
+void fill_rect(Image& img, int x0, int y0, int w, int h, const Colour& c) {
     for (int y = std::max(0, y0); y < std::min(img.height(), y0 + h); ++y)
         for (int x = std::max(0, x0); x < std::min(img.width(), x0 + w); ++x) img.at(x, y) = c;
 }
@@ -131,8 +131,8 @@ void fill_rect(Image& img, int x0, int y0, int w, int h, Colour c) {
 // Draws text with its top-left corner at (x, y). A space leaves a gap. The colour runs from
 // `top` to `bottom` over the glyph height, and a soft shadow sits one step down and right.
 // `bold` widens every stroke by that many pixels to the right.
-void draw_text(Image& img, int x, int y, std::string_view text, int scale, int bold, int tracking, Colour top,
-               Colour bottom, Colour shadow) {
+void draw_text(Image& img, int x, int y, std::string_view text, int scale, int bold, int tracking,
+               const Colour& top, const Colour& bottom, const Colour& shadow) {
     const int advance = (kGlyphW + 1) * scale + tracking;
     for (int pass = 0; pass < 2; ++pass) {
         int pen = x;
@@ -234,7 +234,7 @@ void draw_shield(Image& img, const Box& box, const ShieldStyle& style) {
 }
 
 // A soft blue glow behind the shield: adds light that fades with distance from a centre.
-void add_glow(Image& img, double cx, double cy, double radius, Colour light) {
+void add_glow(Image& img, double cx, double cy, double radius, const Colour& light) {
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x) {
             const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;

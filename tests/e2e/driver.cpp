@@ -69,9 +69,7 @@ void unmanagedWindowsUnderWine() {
 
 // ---- Wine's notification area ----
 // Without an X system tray Wine draws the icons itself: one __winex11_tray_icon child window per
-// icon in a __winex11_standalone_tray window of its explorer process. Each icon window's user data
-// is the address, in that process, of Wine's record of the icon. Its layout is Wine's own, so it is
-// searched: the owner is a pointer-aligned slot holding a window handle, the tip the next text.
+// icon in a __winex11_standalone_tray window of its explorer process.
 
 std::vector<HWND> trayIconWindows() {
     std::vector<HWND> icons;
@@ -84,7 +82,47 @@ std::vector<HWND> trayIconWindows() {
     return icons;
 }
 
-std::vector<unsigned char> iconRecord(HWND icon) {
+// The Wine versions whose private icon record wineTrayIconTip was checked against.
+constexpr std::string_view kTrayRecordCheckedWith[] = {"8.0"};
+
+std::string wineVersion() {
+    using GetVersion = const char* (*)();  // 64-bit Windows has one calling convention
+    const auto get = reinterpret_cast<GetVersion>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
+    return get ? get() : "";
+}
+
+bool trayRecordKnown() {
+    static const bool known = [] {
+        const std::string version = wineVersion();
+        for (std::string_view checked : kTrayRecordCheckedWith) {
+            if (version == checked || version.rfind(std::string(checked) + ".", 0) == 0) return true;
+        }
+        return false;
+    }();
+    if (!known) {
+        // Once per test: the checks that poll for icons call this many times.
+        static const ::testing::TestInfo* told = nullptr;
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        if (test != told) {
+            told = test;
+            ADD_FAILURE() << "the notification-area icons are read from Wine's private record of them, whose layout "
+                             "was checked with Wine 8.0 only; this is Wine "
+                          << wineVersion()
+                          << ". Check that the record still holds the owner window in a pointer-aligned slot with "
+                             "the tip as the next text, then add the version to kTrayRecordCheckedWith.";
+        }
+    }
+    return known;
+}
+
+// Reads Wine's record of an icon from its explorer process: the icon window's user data is the
+// record's address there. The layout is Wine's own, so it is searched: the owner is a
+// pointer-aligned slot holding a window handle, the tip the next text. Returns the tip of an icon
+// whose owner passes the test, nullopt for another owner's icon, or for a Wine version the layout
+// was not checked with (after failing the test with a message saying so).
+std::optional<std::wstring> wineTrayIconTip(HWND icon, const std::function<bool(HWND)>& isOwner) {
+    if (!trayRecordKnown()) return std::nullopt;
     const auto address = GetWindowLongPtrW(icon, GWLP_USERDATA);
     HANDLE tray = OpenProcess(PROCESS_VM_READ, FALSE, processOf(icon));
     std::vector<unsigned char> record;
@@ -96,12 +134,6 @@ std::vector<unsigned char> iconRecord(HWND icon) {
             record = std::move(buffer);
     }
     if (tray) CloseHandle(tray);
-    return record;
-}
-
-// The tip of an icon whose owner passes the test; nullopt for another owner's icon.
-std::optional<std::wstring> ownedIconTip(const std::vector<unsigned char>& record,
-                                         const std::function<bool(HWND)>& isOwner) {
     for (size_t at = 0; at + sizeof(HWND) <= std::min<size_t>(record.size(), 128); at += sizeof(HWND)) {
         HWND value = nullptr;
         std::memcpy(&value, record.data() + at, sizeof value);
@@ -223,7 +255,7 @@ void placeFile(const std::wstring& path, DWORD attrs) {
 
 std::string threatFilesPresent() {
     std::ostringstream out;
-    for (const wchar_t* path : kKnownThreats) {
+    for (const wchar_t* path : test::kKnownThreats) {
         if (exists(path)) out << "  " << utf8(path) << " (attributes 0x" << std::hex << attributes(path) << ")\n";
     }
     return out.str().empty() ? "  none\n" : out.str();
@@ -263,15 +295,21 @@ void clickWithMouse(HWND h) {
     ASSERT_TRUE(h && GetWindowRect(h, &r)) << "nothing to click";
     const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
     SetCursorPos(x, y);
-    // The move goes through the input queue too: on a fresh X display Wine may otherwise press
-    // where the pointer was before (the middle of the screen, where the splash lies).
+    // Every event carries the absolute screen position (0 to 65535 across the screen), so the
+    // click lands on this window wherever the pointer was before; the move goes through the input
+    // queue first, as on a fresh X display Wine may otherwise press where the pointer was (the
+    // middle of the screen, where the splash lies).
+    const LONG dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    const LONG dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
     INPUT input[3] = {};
-    input[0].type = input[1].type = input[2].type = INPUT_MOUSE;
-    input[0].mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    input[0].mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    for (INPUT& i : input) {
+        i.type = INPUT_MOUSE;
+        i.mi.dx = dx;
+        i.mi.dy = dy;
+    }
     input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    input[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
     EXPECT_EQ(SendInput(3, input, sizeof(INPUT)), 3u) << "SendInput failed (error " << GetLastError() << ")";
 }
 
@@ -323,12 +361,16 @@ Program::Program(StartOn startOn, const std::wstring& exe) {
     } else if (startOn == StartOn::Splash) {
         if (!splash()) ADD_FAILURE() << "the program did not open on its splash window\n" << describe();
     } else {
-        // A click on the splash background hands over; repeated in case the window was not ready.
-        for (int attempt = 0; attempt < 5 && !mainVisible(); ++attempt) {
-            if (HWND s = splash()) postLeftClick(s, 10, 10);
-            waitFor([&] { return mainVisible(); }, Ms{2000});
+        // One click on the splash background hands over, once the splash can take it: a click
+        // that does nothing is a fault, not something to try again.
+        HWND s = nullptr;
+        if (!waitFor([&] { return (s = splash()) && IsWindowVisible(s) && IsWindowEnabled(s); }, kReactWithin)) {
+            ADD_FAILURE() << "the splash window did not become visible and enabled\n" << describe();
+        } else {
+            postLeftClick(s, 10, 10);
+            if (!waitFor([&] { return mainVisible(); }, kReactWithin))
+                ADD_FAILURE() << "the main window did not appear after one click on the splash\n" << describe();
         }
-        if (!mainVisible()) ADD_FAILURE() << "the main window did not appear after the splash\n" << describe();
     }
 }
 
@@ -531,7 +573,7 @@ std::vector<TrayIcon> Program::trayIcons() const {
     const auto ours = [&](HWND owner) { return owner == mainSeen_ || (IsWindow(owner) && processOf(owner) == pid_); };
     std::vector<TrayIcon> icons;
     for (HWND icon : trayIconWindows()) {
-        if (auto tip = ownedIconTip(iconRecord(icon), ours)) icons.push_back({icon, *tip});
+        if (auto tip = wineTrayIconTip(icon, ours)) icons.push_back({icon, *tip});
     }
     return icons;
 }
@@ -565,7 +607,7 @@ std::string Program::describe() const {
 }
 
 static void clearThreatPaths() {
-    for (const wchar_t* path : kKnownThreats) removePath(path);
+    for (const wchar_t* path : test::kKnownThreats) removePath(path);
 }
 
 void ProgramTest::SetUp() {
@@ -590,7 +632,10 @@ void ProgramTest::TearDown() {
     if (actual == expected) return ::testing::AssertionSuccess();
     auto show = [](const std::vector<std::wstring>& lines) {
         std::string out;
-        for (const auto& line : lines) out += " " + inQuotes(line);
+        for (const auto& line : lines) {
+            out += ' ';
+            out += inQuotes(line);
+        }
         return out.empty() ? " (nothing)" : out;
     };
     return ::testing::AssertionFailure() << actualExpr << " is" << show(actual) << "\n"

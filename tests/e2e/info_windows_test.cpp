@@ -45,7 +45,8 @@ public:
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in at{AF_INET};
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
         at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         int length = sizeof at;
         if (bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at) || listen(listener_, 8) ||

@@ -44,7 +44,9 @@ TEST_F(MainWindow, OpensWithItsControlsAndStaysQuietOnACleanDrive) {
         EXPECT_TEXT(p.text(h), c.caption) << "control " << c.id;
         EXPECT_TRUE(IsWindowVisible(h)) << utf8(c.caption);
         EXPECT_EQ(IsWindowEnabled(h) != FALSE, c.enabled) << utf8(c.caption);
-        if (c.state >= 0) EXPECT_EQ(p.checkState(c.id), c.state) << utf8(c.caption);
+        if (c.state >= 0) {
+            EXPECT_EQ(p.checkState(c.id), c.state) << utf8(c.caption);
+        }
     }
 }
 
@@ -111,7 +113,7 @@ TEST_F(MainWindow, GreyedOptionsAndUnavailableFeaturesChangeNothing) {
 using DetectionsWindow = ProgramTest;
 
 // Puts a file in place and waits until the program has reported, listed and deleted it.
-void detect(Program& p, const std::wstring& path) {
+void detect(const Program& p, const std::wstring& path) {
     const auto before = p.listLines().size();
     placeFile(path);
     ASSERT_TRUE(p.expectAlert()) << utf8(path);
@@ -119,7 +121,7 @@ void detect(Program& p, const std::wstring& path) {
         << utf8(path) << " was not deleted and listed";
 }
 
-HWND show(Program& p) {
+HWND show(const Program& p) {
     p.clickMain(ids::Form1Command2);
     return p.waitShown(L"Form2");
 }

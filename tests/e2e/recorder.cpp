@@ -40,14 +40,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::string line = utf8(parentName().c_str());
-    for (int i = 0; i < argc; ++i) line += "\t" + utf8(argv[i]);
+    for (int i = 0; i < argc; ++i) {
+        line += '\t';
+        line += utf8(argv[i]);
+    }
     line += "\r\n";
 
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring name = self;
     name = name.substr(name.find_last_of(L"\\/") + 1);
-    name = name.substr(0, name.find_last_of(L'.'));
+    if (const size_t dot = name.find_last_of(L'.'); dot != std::wstring::npos) name.resize(dot);
     // Opened for appending only, shared: starts close together add whole lines one after another.
     HANDLE log = CreateFileW((L"C:\\" + name + L"-calls.txt").c_str(), FILE_APPEND_DATA,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

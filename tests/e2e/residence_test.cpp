@@ -68,7 +68,8 @@ TEST_F(Residence, CloseHidesTheWindowUntilADoubleClickOrARightPressOnTheIcon) {
 
     // A restarted shell announces itself with "TaskbarCreated": the lost icon comes back, once.
     const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
-    NOTIFYICONDATAW record{sizeof record};
+    NOTIFYICONDATAW record{};
+    record.cbSize = sizeof record;
     record.hWnd = main;
     record.uID = 1;
     ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &record)) << "the test could not remove the program's icon";

@@ -14,10 +14,14 @@ protected:
         Program& p = program();
         ASSERT_TRUE(waitFor([&] { return p.mainVisible() && !p.splash(); }, kReactWithin))
             << how << " did not hand over to the main window\n" << p.describe();
-        if (underWine()) EXPECT_TRUE(p.waitForTrayIcons(1)) << how;
+        if (underWine()) {
+            EXPECT_TRUE(p.waitForTrayIcons(1)) << how;
+        }
         EXPECT_TRUE(p.expectNoMessageBoxFor(Ms{500})) << how;
         EXPECT_EQ(p.windows(L"Form1", false).size(), 1u) << how;
-        if (underWine()) EXPECT_EQ(p.trayIcons().size(), 1u) << how;
+        if (underWine()) {
+            EXPECT_EQ(p.trayIcons().size(), 1u) << how;
+        }
         EXPECT_EQ(p.splash(), nullptr) << how;
         EXPECT_TRUE(p.alive());
     }
@@ -50,7 +54,9 @@ TEST_F(Splash, OpensCentredWithoutTitleBarAndHandsOverOnlyOnABackgroundClick) {
     PostMessageW(splash, WM_KEYUP, VK_LEFT, 1 | (0x4B << 16) | (1 << 24) | (1u << 30) | (1u << 31));
     EXPECT_FALSE(waitFor([&] { return p.form1() != nullptr; }, kNothingFor))
         << "a label click or an arrow key loaded the main window";
-    if (underWine()) EXPECT_TRUE(p.trayIcons().empty()) << "an icon before the main window";
+    if (underWine()) {
+        EXPECT_TRUE(p.trayIcons().empty()) << "an icon before the main window";
+    }
     EXPECT_TRUE(IsWindowVisible(splash));
 
     // Two clicks on the background, away from the controls: one hand-over.
@@ -106,7 +112,7 @@ TEST_P(SplashHandOver, ShowsTheMainWindowOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, SplashHandOver, ::testing::Values("BannerClick", "TypedSeven", "EnterKey", "Esc"),
-                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+                         [](const ::testing::TestParamInfo<std::string>& way) { return way.param; });
 
 }  // namespace
 }  // namespace dva::e2e

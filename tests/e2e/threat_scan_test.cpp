@@ -40,7 +40,7 @@ protected:
 
 // Prepares drive C while a notice of the program is open: no pass runs while one of its boxes is
 // open, so the next pass finds everything at once.
-void holdScanWhile(Program& p, const std::function<void()>& prepare) {
+void holdScanWhile(const Program& p, const std::function<void()>& prepare) {
     p.clickMain(ids::Form1Command3);
     const auto notice = p.waitForMessageBox(kReactWithin);
     ASSERT_TRUE(notice.has_value());
@@ -51,7 +51,8 @@ void holdScanWhile(Program& p, const std::function<void()>& prepare) {
 // A process started from a copy of the sleeper at the path; ended when the last copy goes.
 std::shared_ptr<void> runSleeperAs(const std::wstring& path) {
     std::wstring commandLine = L"\"" + path + L"\"";
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CopyFileW((binDir() + L"dva_sleeper.exe").c_str(), path.c_str(), FALSE) ||
         !CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
@@ -117,7 +118,7 @@ TEST_F(ThreatScan, ReportsInTableOrderAndLeavesFoldersHiddenAndSystemFilesAlone)
 // All 19 in one pass; C:\amvo.exe is a running program, C:\amv0.exe is read-only.
 TEST_F(ThreatScan, FindsEveryKnownFileInOnePassAndEndsTheRunningAmvo) {
     Program& p = program();
-    const std::vector<std::wstring> all(kKnownThreats.begin(), kKnownThreats.end());
+    const std::vector<std::wstring> all(test::kKnownThreats.begin(), test::kKnownThreats.end());
     std::shared_ptr<void> amvo;
     ASSERT_NO_FATAL_FAILURE(holdScanWhile(p, [&] {
         for (const auto& file : all) {
@@ -132,8 +133,12 @@ TEST_F(ThreatScan, FindsEveryKnownFileInOnePassAndEndsTheRunningAmvo) {
         ASSERT_TRUE(alert.has_value());
         // Each alert comes while its file is still there, after the one before is gone.
         EXPECT_TRUE(exists(all[i])) << utf8(all[i]);
-        if (i > 0) EXPECT_FALSE(exists(all[i - 1])) << utf8(all[i - 1]);
-        if (all[i] == L"C:\\amvo.exe") EXPECT_TRUE(running(amvo)) << "ended before the user closed the alert";
+        if (i > 0) {
+            EXPECT_FALSE(exists(all[i - 1])) << utf8(all[i - 1]);
+        }
+        if (all[i] == L"C:\\amvo.exe") {
+            EXPECT_TRUE(running(amvo)) << "ended before the user closed the alert";
+        }
         p.close(*alert);
     }
     EXPECT_TRUE(p.waitForLines(all, kDetectWithin));
@@ -262,11 +267,11 @@ TEST_F(StuckThreat, KeepsTheWindowAnsweringAndStartsTheKillAtMostEveryTenSeconds
     std::vector<double> killedAt;  // seconds from the alert's close to each kill command seen
     int probes = 0, slow = 0, unanswered = 0;
     std::vector<std::wstring> boxes;
-    while (Clock::now() - start < 26s) {
+    while (Clock::now() - start < std::chrono::seconds(26)) {
         const auto asked = Clock::now();
         DWORD_PTR ignored = 0;
         if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &ignored)) ++unanswered;
-        slow += Clock::now() - asked > 250ms;
+        slow += Clock::now() - asked > std::chrono::milliseconds(250);
         ++probes;
         for (size_t n = recorderCalls(L"taskkill").size(); killedAt.size() < n;)
             killedAt.push_back(std::chrono::duration<double>(Clock::now() - start).count());

@@ -1,5 +1,6 @@
 // What Wine does not show, pinned by the calls themselves: the messages the elevated main window
 // lets through from less privileged processes, and the run-time error report holding back the scan.
+// Also what no user can make happen: a window whose creation fails half-way.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "error_report.h"
 #include "main_window.h"
 #include "message_filter.h"
 #include "message_loop.h"
@@ -98,6 +100,54 @@ TEST(RuntimeErrorReport, CountsAsAnOpenMessageBoxSoNoScanRunsBehindIt) {
     EXPECT_EQ(reportText, L"Çalışma zamanı hatası 5:\nAna pencere açılamadı.");
     EXPECT_TRUE(reportSeenOpen) << "a tick saw no open box while the report waited";
     EXPECT_FALSE(Win32Runtime().messageOpen()) << "still counted as open once closed";
+}
+
+// ---- a window that cannot be made ----
+
+// Refuses the creation of the second child window it sees, as a system out of resources would.
+int childrenSeen = 0;
+LRESULT CALLBACK refuseSecondChild(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_CREATEWND && (reinterpret_cast<CBT_CREATEWNDW*>(lp)->lpcs->style & WS_CHILD) &&
+        ++childrenSeen == 2)
+        return 1;
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+constexpr WindowSpec kHalfBuiltSpec{
+    .className = L"dvaHalfBuilt",
+    .caption = L"",
+    .style = WS_OVERLAPPED,
+    .exStyle = 0,
+    .clientWidth = 1440,
+    .clientHeight = 1440,
+    .back = kDefaultColour,
+    .placement = Placement::SystemDefault,
+    .font = nullptr,
+};
+constexpr ControlSpec kHalfBuiltControls[] = {
+    {1, ControlKind::Button, L"first", 0, 0, 600, 300, 0},
+    {2, ControlKind::Button, L"second", 0, 300, 600, 300, 1},
+};
+
+class HalfBuilt final : public Window {
+public:
+    Created make() { return create(kHalfBuiltSpec, kHalfBuiltControls); }
+};
+
+TEST(Window, CreationThatFailsAtAControlLeavesNoWindowAndReleasesTheObject) {
+    HalfBuilt w;
+    int gone = 0;
+    w.onGone([&] { ++gone; });
+    childrenSeen = 0;
+    HHOOK hook = SetWindowsHookExW(WH_CBT, refuseSecondChild, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    const Created made = w.make();
+    UnhookWindowsHookEx(hook);
+    EXPECT_FALSE(made.ok);
+    EXPECT_EQ(childrenSeen, 2) << "the second control was never asked for";
+    EXPECT_EQ(FindWindowW(kHalfBuiltSpec.className, nullptr), nullptr) << "the window stayed, half-built";
+    EXPECT_EQ(w.hwnd(), nullptr);
+    EXPECT_EQ(gone, 1) << "the owner was not told the window is gone";
 }
 
 }  // namespace

@@ -120,6 +120,7 @@ TEST_F(AutoRunProtectionTest, WorksAlongsideTheThreatScan) {
     rt.addFile(kPath);
     autorun.onSwitch(1);
     EXPECT_EQ(std::count(rt.trace.begin(), rt.trace.end(), kList), 2);
+    ASSERT_GE(rt.trace.size(), 5u);
     EXPECT_EQ(Trace(rt.trace.end() - 5, rt.trace.end()),
               (Trace{kWarning, kList, kDelete, kMkdir, kProtected}));
     EXPECT_TRUE(rt.isFolder(kPath));

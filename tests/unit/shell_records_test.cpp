@@ -2,6 +2,7 @@
 // arithmetic, on both pointer widths and at the common dpi settings; the numbers in messages.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -15,46 +16,38 @@
 namespace dva {
 namespace {
 
+// The record the shell reads: the window and icon handed in, the fixed id, flags and callback,
+// the tip, and zero in every byte between the fields. The offsets and sizes themselves are
+// checked against the system's NOTIFYICONDATAA where the program is compiled.
 template <class Handle>
-std::string bytesOf(const NotifyRecordT<Handle>& r) {
-    return std::string(reinterpret_cast<const char*>(&r), sizeof r);
+void expectRecordFor(Handle window, Handle icon) {
+    const NotifyRecordT<Handle> r = makeNotifyRecord(window, icon);
+    EXPECT_EQ(r.size, sizeof r);
+    EXPECT_EQ(r.window, window);
+    EXPECT_EQ(r.icon, icon);
+    EXPECT_EQ(r.id, 1u);
+    EXPECT_EQ(r.flags, 7u);              // message, icon and tip valid
+    EXPECT_EQ(r.callbackMessage, 512u);  // the mouse-move message
+    // The title, one NUL, then blanks to the end of the field.
+    EXPECT_EQ(std::string(r.tip, sizeof r.tip), std::string("Dravonil Veriz Avize") + '\0' + std::string(43, ' '));
+
+    unsigned char bytes[sizeof r];
+    std::memcpy(bytes, &r, sizeof r);
+    const auto clear = [&](std::size_t at, std::size_t size) { std::memset(bytes + at, 0, size); };
+    clear(offsetof(NotifyRecordT<Handle>, size), sizeof r.size);
+    clear(offsetof(NotifyRecordT<Handle>, window), sizeof r.window);
+    clear(offsetof(NotifyRecordT<Handle>, id), sizeof r.id);
+    clear(offsetof(NotifyRecordT<Handle>, flags), sizeof r.flags);
+    clear(offsetof(NotifyRecordT<Handle>, callbackMessage), sizeof r.callbackMessage);
+    clear(offsetof(NotifyRecordT<Handle>, icon), sizeof r.icon);
+    clear(offsetof(NotifyRecordT<Handle>, tip), sizeof r.tip);
+    for (std::size_t i = 0; i < sizeof r; ++i) EXPECT_EQ(bytes[i], 0) << "padding byte " << i << " of " << sizeof r;
 }
 
-std::uint32_t u32At(const std::string& b, std::size_t at) {
-    std::uint32_t v;
-    std::memcpy(&v, b.data() + at, 4);
-    return v;
-}
-
-TEST(NotifyRecord, ThirtyTwoBitLayoutIsTheEightyEightByteRecord) {
-    const auto b = bytesOf(makeNotifyRecord<std::uint32_t>(0x00010050u, 0x00C70001u));
-    ASSERT_EQ(b.size(), 88u);
-    EXPECT_EQ(u32At(b, 0), 88u);          // record size
-    EXPECT_EQ(u32At(b, 4), 0x00010050u);  // window
-    EXPECT_EQ(u32At(b, 8), 1u);           // icon identifier
-    EXPECT_EQ(u32At(b, 12), 7u);          // message, icon and tip valid
-    EXPECT_EQ(u32At(b, 16), 512u);        // callback: the mouse-move message
-    EXPECT_EQ(u32At(b, 20), 0x00C70001u); // icon
-    EXPECT_EQ(b.substr(24), std::string("Dravonil Veriz Avize") + '\0' + std::string(43, ' '));
-}
-
-TEST(NotifyRecord, SixtyFourBitLayoutKeepsTheValuesWithWideHandles) {
-    const std::uint64_t window = 0x0000000100020050ull, icon = 0x0000000200C70001ull;
-    const auto b = bytesOf(makeNotifyRecord<std::uint64_t>(window, icon));
-    ASSERT_EQ(b.size(), 104u);
-    EXPECT_EQ(u32At(b, 0), 104u);
-    std::uint64_t w, i;
-    std::memcpy(&w, b.data() + 8, 8);
-    std::memcpy(&i, b.data() + 32, 8);
-    EXPECT_EQ(w, window);
-    EXPECT_EQ(u32At(b, 16), 1u);
-    EXPECT_EQ(u32At(b, 20), 7u);
-    EXPECT_EQ(u32At(b, 24), 512u);
-    EXPECT_EQ(i, icon);
-    EXPECT_EQ(b.substr(40), std::string("Dravonil Veriz Avize") + '\0' + std::string(43, ' '));
-    // Padding is zero, so the shell never reads stray bytes.
-    EXPECT_EQ(u32At(b, 4), 0u);
-    EXPECT_EQ(u32At(b, 28), 0u);
+TEST(NotifyRecord, CarriesTheWindowIconAndTipWithZeroPaddingOnBothPointerWidths) {
+    expectRecordFor<std::uint32_t>(0x00010050u, 0x00C70001u);
+    // Handles that use their upper half: nothing of them is cut off on 64-bit Windows.
+    expectRecordFor<std::uint64_t>(0x0000000100020050ull, 0x0000000200C70001ull);
 }
 
 TEST(NotifyEvents, DoubleClickAndRightPressShowTheWindowAtEveryDpi) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_runtime.h"
+#include "known_threats.h"
 
 namespace dva::test {
 namespace {
@@ -45,14 +46,9 @@ TEST_F(ThreatScanTest, FoldersAndHiddenFilesNamedLikeThreatsAreLeftAlone) {
 }
 
 TEST_F(ThreatScanTest, EveryKnownThreatIsReportedListedAndDeletedInTableOrder) {
-    const std::vector<std::string> threats = {
-        "C:\\AutoRun.inf", "C:\\ActivexDebugger32.exe", "C:\\System32.exe", "C:\\Explorer.exe",
-        "C:\\bittorrent.exe", "C:\\logged.txt", "C:\\RavMon.exe", "C:\\amvo.exe", "C:\\amvo.dll",
-        "C:\\amvo.reg", "C:\\amv0.exe", "C:\\amv0.dll", "C:\\mdm.exe", "C:\\svchost.dll",
-        "C:\\svchost.exe", "C:\\WINDOWS\\eksplorasi.exe", "C:\\WINDOWS\\ShellNew\\bronstab.exe",
-        "C:\\WINDOWS\\services.exe", "C:\\WINDOWS\\system32\\NvCpls.exe"};
     Trace expected;
-    for (const std::string& path : threats) {
+    for (const wchar_t* known : kKnownThreats) {
+        const std::string path = utf8(known);
         rt.addFile(path);
         expected.insert(expected.end(), {kHitMessage, "list " + path});
         if (path == "C:\\amvo.exe") expected.push_back(kKill);

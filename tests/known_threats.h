@@ -1,10 +1,13 @@
 // The files the program is meant to find, in the order it is meant to report them, as the user
-// knows them from the product's description. The tests place files here and clear these paths.
+// knows them from the product's description: the tests' own list, written apart from the
+// program's table on purpose (a test that read the table it checks would prove nothing). The
+// unit tests expect the scan to visit them in this order; the end-to-end tests place files at
+// these paths and clear them.
 #pragma once
 
 #include <array>
 
-namespace dva::e2e {
+namespace dva::test {
 
 inline constexpr std::array<const wchar_t*, 19> kKnownThreats{
     L"C:\\AutoRun.inf", L"C:\\ActivexDebugger32.exe", L"C:\\System32.exe", L"C:\\Explorer.exe",
@@ -15,4 +18,4 @@ inline constexpr std::array<const wchar_t*, 19> kKnownThreats{
     L"C:\\WINDOWS\\ShellNew\\bronstab.exe", L"C:\\WINDOWS\\services.exe", L"C:\\WINDOWS\\system32\\NvCpls.exe",
 };
 
-}  // namespace dva::e2e
+}  // namespace dva::test
