@@ -90,7 +90,11 @@ TEST_P(SplashHandOver, ShowsTheMainWindowOnce) {
         clickWithMouse(GetDlgItem(splash, ids::SplashPicture1));  // once: a second would hit the main window
     } else if (way == "TypedSeven") {
         // Real key presses through the system's input queue, to the window with the focus.
+        // Under Wine the focus reaches another process's window asynchronously (through X); keys
+        // sent before it arrives go nowhere, so wait until the splash is in front.
         SetForegroundWindow(splash);
+        ASSERT_TRUE(waitFor([&] { return GetForegroundWindow() == splash; }, Ms{5000}))
+            << "the splash did not come to the front\n" << program().describe();
         INPUT input[4] = {};
         for (int i = 0; i < 4; ++i) {
             input[i].type = INPUT_KEYBOARD;
