@@ -3,6 +3,7 @@
 #include "control_ids.h"
 #include "number_text.h"
 #include "product_config.h"
+#include "system_function.h"
 #include "tool_window.h"
 #include "twips.h"
 
@@ -62,9 +63,10 @@ void Form4::load() {
 HRESULT Form4::createWebBrowser1() {
     HMODULE atl = atlLibrary();
     if (!atl) return fromWin32(GetLastError());
-    const auto init = reinterpret_cast<AtlAxWinInitFn>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
-    const auto getControl =
-        reinterpret_cast<AtlAxGetControlFn>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")));
+    AtlAxWinInitFn init = nullptr;
+    AtlAxGetControlFn getControl = nullptr;
+    lookUp(init, atl, "AtlAxWinInit");
+    lookUp(getControl, atl, "AtlAxGetControl");
     if (!init || !getControl) return fromWin32(ERROR_PROC_NOT_FOUND);
     // Once a process: Wine's AtlAxWinInit fails when its window class is already registered,
     // which it is from the second support window of a run on.

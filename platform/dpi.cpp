@@ -1,6 +1,7 @@
 #include "dpi.h"
 
 #include "handles.h"
+#include "system_function.h"
 #include "twips.h"
 
 namespace dva {
@@ -15,10 +16,8 @@ const DpiApi& api() {
     static const DpiApi a = [] {
         DpiApi r;
         HMODULE user = GetModuleHandleW(L"user32.dll");
-        r.getDpiForWindow = reinterpret_cast<UINT(WINAPI*)(HWND)>(
-            reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")));
-        r.adjustForDpi = reinterpret_cast<BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT)>(
-            reinterpret_cast<void*>(GetProcAddress(user, "AdjustWindowRectExForDpi")));
+        lookUp(r.getDpiForWindow, user, "GetDpiForWindow");
+        lookUp(r.adjustForDpi, user, "AdjustWindowRectExForDpi");
         return r;
     }();
     return a;

@@ -1,12 +1,13 @@
 #include "message_filter.h"
 
+#include "system_function.h"
+
 namespace dva {
 
 ChangeFilterFn systemChangeFilter() {
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<ChangeFilterFn>(
-                        reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilterEx")))
-                  : nullptr;
+    ChangeFilterFn change = nullptr;
+    lookUp(change, GetModuleHandleW(L"user32.dll"), "ChangeWindowMessageFilterEx");
+    return change;
 }
 
 void allowFromLessPrivileged(HWND window, std::initializer_list<UINT> messages, ChangeFilterFn change) {

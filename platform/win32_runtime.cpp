@@ -9,6 +9,7 @@
 #include "handles.h"
 #include "message_loop.h"
 #include "number_text.h"
+#include "system_function.h"
 
 namespace dva {
 namespace {
@@ -36,10 +37,8 @@ private:
             Api r;
 #ifndef _WIN64
             HMODULE k = GetModuleHandleW(L"kernel32.dll");
-            r.disable = reinterpret_cast<BOOL(WINAPI*)(PVOID*)>(
-                reinterpret_cast<void*>(GetProcAddress(k, "Wow64DisableWow64FsRedirection")));
-            r.revert = reinterpret_cast<BOOL(WINAPI*)(PVOID)>(
-                reinterpret_cast<void*>(GetProcAddress(k, "Wow64RevertWow64FsRedirection")));
+            lookUp(r.disable, k, "Wow64DisableWow64FsRedirection");
+            lookUp(r.revert, k, "Wow64RevertWow64FsRedirection");
             if (!r.revert) r.disable = nullptr;
 #endif
             return r;
