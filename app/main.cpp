@@ -42,28 +42,28 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     dva::MessageLoop loop;
     dva::Win32Runtime runtime;
-    dva::Single<dva::Form2> form2(loop, [] { return std::make_unique<dva::Form2>(); });
-    dva::DetectionList detections(form2);
+    dva::Single<dva::DetectionsWindow> detectionsWindow(loop, [] { return std::make_unique<dva::DetectionsWindow>(); });
+    dva::DetectionList detections(detectionsWindow);
     dva::ThreatScan scan(runtime, detections);
     dva::AutoRunProtection autorun(runtime, detections);
     // The about window may hand its page to the shell, which can use COM; the support window
     // hosts the browser control.
-    dva::Single<dva::Form3> form3(loop, [&] {
+    dva::Single<dva::AboutWindow> about(loop, [&] {
         ole.ensure();
-        return std::make_unique<dva::Form3>(runtime);
+        return std::make_unique<dva::AboutWindow>(runtime, runtime);
     });
-    dva::Single<dva::Form4> form4(loop, [&] {
+    dva::Single<dva::SupportWindow> support(loop, [&] {
         ole.ensure();
-        return std::make_unique<dva::Form4>(runtime);
+        return std::make_unique<dva::SupportWindow>(runtime);
     });
-    dva::Single<dva::Form5> form5(loop, [&] { return std::make_unique<dva::Form5>(runtime, form4); });
-    dva::Single<dva::Form1> form1(loop, [&] {
-        return std::make_unique<dva::Form1>(
-            runtime, scan, autorun, form2,
-            dva::Form1Links{[&] { form3.get().show(); }, [&] { form5.get().show(); }});
+    dva::Single<dva::AgreementWindow> agreement(loop, [&] { return std::make_unique<dva::AgreementWindow>(runtime, support); });
+    dva::Single<dva::MainWindow> mainWindow(loop, [&] {
+        return std::make_unique<dva::MainWindow>(
+            runtime, scan, autorun, detectionsWindow,
+            dva::MainWindowLinks{[&] { about.get().show(); }, [&] { agreement.get().show(); }});
     });
 
-    dva::Single<dva::FrmSplash> splash(loop, [&] { return std::make_unique<dva::FrmSplash>(form1); });
+    dva::Single<dva::SplashWindow> splash(loop, [&] { return std::make_unique<dva::SplashWindow>(mainWindow); });
 
     splash.get().show();
     return loop.run();

@@ -15,6 +15,8 @@
 #include <cwchar>
 #include <string>
 
+#include "window_classes.h"
+
 namespace {
 
 bool hasVisibleWindow(DWORD pid) {
@@ -101,7 +103,7 @@ BOOL CALLBACK typeIntoSplash(HWND h, LPARAM) {
 
 int handover() {
     for (int attempt = 0; attempt < 400; ++attempt) {  // up to 20 s
-        HWND main = FindWindowW(L"Form1", L"Dravonil Veriz Avize");
+        HWND main = FindWindowW(dva::window_class::kMain, L"Dravonil Veriz Avize");
         if (main && IsWindowVisible(main)) return 0;
         EnumWindows(typeIntoSplash, 0);
         Sleep(50);

@@ -1,5 +1,5 @@
-// AutoRun protection: the main window's switch Check1 replaces a root "C:\AutoRun.inf" file by a
-// folder of that name (ticked), or removes such a file when the protection is switched off.
+// AutoRun protection: the main window's switch "AutoRun Koruması Aktifleştir" replaces a root
+// "C:\AutoRun.inf" file by a folder of that name (ticked), or removes such a file when the protection is switched off.
 #pragma once
 
 #include "runtime.h"
@@ -10,7 +10,7 @@ class AutoRunProtection {
 public:
     AutoRunProtection(Runtime& rt, DetectionSink& detections) : rt_(rt), detections_(detections) {}
 
-    // Check1_Click, after the switch has taken its new value: 0 unticked, 1 ticked, 2 grayed.
+    // A click on the switch, after it has taken its new value: 0 unticked, 1 ticked, 2 grayed.
     // Acts once; nothing watches the root afterwards.
     void onSwitch(int value);
 

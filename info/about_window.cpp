@@ -28,29 +28,29 @@ constexpr wchar_t kAboutText[] =
 // The browser program at its fixed path; it gets the home page as its one argument.
 constexpr wchar_t kBrowserPath[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe";
 
-constexpr WindowSpec kForm3 = toolWindow(L"Form3", L"Dravonil Veriz Avize Hakkında", 3390, 2895, palette::kBlack);
+constexpr WindowSpec kAboutSpec = toolWindow(window_class::kAbout, L"Dravonil Veriz Avize Hakkında", 3390, 2895, palette::kBlack);
 
-constexpr ControlSpec kForm3Controls[] = {
-    {ids::Form3Text1, ControlKind::TextBox, kAboutText, 120, 120, 3135, 2295, 0,
+constexpr ControlSpec kAboutControls[] = {
+    {ids::about::credits, ControlKind::TextBox, kAboutText, 120, 120, 3135, 2295, 0,
      looks::whiteOnBlack(), {.disabled = true, .multiline = true}},
-    {ids::Form3Label1, ControlKind::Label, L"Dravonil Online", 960, 2520, 1335, 255, 1,
+    {ids::about::link, ControlKind::Label, L"Dravonil Online", 960, 2520, 1335, 255, 1,
      looks::linkOnBlack(&fonts::kTahomaBold), {.link = true}},
 };
 
 }  // namespace
 
-const CommandRow Form3::kCommands[] = {
-    {ids::Form3Label1, STN_CLICKED, on<&Form3::Label1_Click>},
+const CommandRow AboutWindow::kCommands[] = {
+    {ids::about::link, STN_CLICKED, on<&AboutWindow::onLinkClicked>},
 };
 
-void Form3::load() {
-    createOrEnd(kForm3, kForm3Controls, kCommands, L"Hakkında penceresi açılamadı.");
+void AboutWindow::load() {
+    createOrEnd(kAboutSpec, kAboutControls, kCommands, L"Hakkında penceresi açılamadı.");
 }
 
-void Form3::Label1_Click() {
+void AboutWindow::onLinkClicked() {
     // When no program can be started from the fixed path, the system's default browser opens the
     // page instead, and only if that fails too is the user told. The program goes on either way.
-    const OpResult opened = rt_.openWebPage(kBrowserPath, DVA_HOME_PAGE);
+    const OpResult opened = web_.openWebPage(kBrowserPath, DVA_HOME_PAGE);
     if (opened.ok()) return;
     rt_.message(std::wstring(L"Web sayfası açılamadı: ") + DVA_HOME_PAGE + L"\n" + rt_.errorReason(opened.error),
                 L"Hata", MessageIcon::Error);

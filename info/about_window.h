@@ -1,23 +1,25 @@
 #pragma once
 
 #include "runtime.h"
+#include "web_page.h"
 #include "window.h"
 
 namespace dva {
 
-// Form3, "Dravonil Veriz Avize Hakkında": who and what the program is, with a link label that
+// AboutWindow, "Dravonil Veriz Avize Hakkında": who and what the program is, with a link label that
 // opens the product home page in the web browser.
-class Form3 final : public Window {
+class AboutWindow final : public Window {
 public:
-    explicit Form3(Runtime& rt) : rt_(rt) {}
+    AboutWindow(Runtime& rt, WebPageOpener& web) : rt_(rt), web_(web) {}
 
     void load();  // creates the window hidden
 
 private:
     static const CommandRow kCommands[];
-    void Label1_Click();
+    void onLinkClicked();
 
     Runtime& rt_;
+    WebPageOpener& web_;
 };
 
 }  // namespace dva

@@ -17,34 +17,34 @@ constexpr wchar_t kWarningText[] =
     L"\r\n"
     L"Bu konuşmada ilk önce bot ile konuşacaksınız daha sonra ise operatörümüze bağlanacaksınız.\r\n";
 
-constexpr WindowSpec kForm5 = toolWindow(L"Form5", L"!!!  UYARI  !!!", 6285, 2415, palette::kBlack);
+constexpr WindowSpec kAgreementSpec = toolWindow(window_class::kAgreement, L"!!!  UYARI  !!!", 6285, 2415, palette::kBlack);
 
-constexpr ControlSpec kForm5Controls[] = {
-    {ids::Form5Text1, ControlKind::TextBox, kWarningText, 120, 120, 6015, 1695, 0,
+constexpr ControlSpec kAgreementControls[] = {
+    {ids::agreement::text, ControlKind::TextBox, kWarningText, 120, 120, 6015, 1695, 0,
      {.text = palette::kBlack}, {.multiline = true}},
-    {ids::Form5Command1, ControlKind::Button, L"Okudum ve kabul ettim", 120, 1920, 1935, 375, 1},
-    {ids::Form5Command2, ControlKind::Button, L"Kabul Etmiyorum", 4200, 1920, 1935, 375, 2},
+    {ids::agreement::accept, ControlKind::Button, L"Okudum ve kabul ettim", 120, 1920, 1935, 375, 1},
+    {ids::agreement::decline, ControlKind::Button, L"Kabul Etmiyorum", 4200, 1920, 1935, 375, 2},
 };
 
 }  // namespace
 
-const CommandRow Form5::kCommands[] = {
-    {ids::Form5Command1, BN_CLICKED, on<&Form5::Command1_Click>},
-    {ids::Form5Command2, BN_CLICKED, on<&Form5::Command2_Click>},
+const CommandRow AgreementWindow::kCommands[] = {
+    {ids::agreement::accept, BN_CLICKED, on<&AgreementWindow::onAcceptClicked>},
+    {ids::agreement::decline, BN_CLICKED, on<&AgreementWindow::onDeclineClicked>},
 };
 
-void Form5::load() {
-    createOrEnd(kForm5, kForm5Controls, kCommands, L"Uyarı penceresi açılamadı.");
+void AgreementWindow::load() {
+    createOrEnd(kAgreementSpec, kAgreementControls, kCommands, L"Uyarı penceresi açılamadı.");
 }
 
 // Accept: the support window opens (the same one if it is already open), the warning closes.
-void Form5::Command1_Click() {
+void AgreementWindow::onAcceptClicked() {
     support_.get().show();
     unload();
 }
 
 // Decline: one message, then the warning closes and no support window opens.
-void Form5::Command2_Click() {
+void AgreementWindow::onDeclineClicked() {
     rt_.message(L"Kabul Etmediniz devam etmeyeceksiniz", L"Bilgi", MessageIcon::Information);
     unload();
 }

@@ -19,18 +19,18 @@ constexpr wchar_t kSupportPage[] = DVA_SUPPORT_SCHEME L"://" DVA_SUPPORT_HOST L"
 constexpr wchar_t kWebBrowserClsid[] = L"{8856F961-340A-11D0-A96B-00C04FD705A2}";
 constexpr DISPID kDispidNavigate = 104;  // IWebBrowser2::Navigate(URL, Flags, TargetFrame, PostData, Headers)
 
-// WebBrowser1 in twips; its top 120 twips lie above the client area and are cut off.
+// The browser control in twips; its top 120 twips lie above the client area and are cut off.
 constexpr int kBrowserLeft = 0, kBrowserTop = -120, kBrowserWidth = 5535, kBrowserHeight = 4575;
 
 using AtlAxWinInitFn = BOOL(WINAPI*)();
 using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
 
-constexpr WindowSpec kForm4 = toolWindow(L"Form4", L"Online MSN Destek", 5610, 5085);
+constexpr WindowSpec kSupportSpec = toolWindow(window_class::kSupport, L"Online MSN Destek", 5610, 5085);
 
-// WebBrowser1 (tab index 0) is not in the table: it is made by hand in load(), and its window
+// The browser control (tab index 0) is not in the table: it is made by hand in load(), and its window
 // is put first in the tab order there.
-constexpr ControlSpec kForm4Controls[] = {
-    {ids::Form4Command1, ControlKind::Button, L"Bağlan!", 2040, 4560, 1575, 375, 1},
+constexpr ControlSpec kSupportControls[] = {
+    {ids::support::connect, ControlKind::Button, L"Bağlan!", 2040, 4560, 1575, 375, 1},
 };
 
 HRESULT fromWin32(DWORD code) { return HRESULT_FROM_WIN32(code ? code : ERROR_GEN_FAILURE); }
@@ -45,22 +45,22 @@ HMODULE atlLibrary() {
 
 }  // namespace
 
-const CommandRow Form4::kCommands[] = {
-    {ids::Form4Command1, BN_CLICKED, on<&Form4::Command1_Click>},
+const CommandRow SupportWindow::kCommands[] = {
+    {ids::support::connect, BN_CLICKED, on<&SupportWindow::onConnectClicked>},
 };
 
-void Form4::load() {
-    createOrEnd(kForm4, kForm4Controls, kCommands, L"Online destek penceresi açılamadı.");
-    webBrowser1Error_ = createWebBrowser1();
-    if (FAILED(webBrowser1Error_)) {
+void SupportWindow::load() {
+    createOrEnd(kSupportSpec, kSupportControls, kCommands, L"Online destek penceresi açılamadı.");
+    browserError_ = createBrowser();
+    if (FAILED(browserError_)) {
         // The window still opens and closes as usual; only the page cannot be shown in it.
         rt_.message(L"Web tarayıcı bileşeni oluşturulamadı; destek sayfası bu pencerede gösterilemeyecek.\n" +
-                        describe(webBrowser1Error_),
+                        describe(browserError_),
                     L"Hata", MessageIcon::Error);
     }
 }
 
-HRESULT Form4::createWebBrowser1() {
+HRESULT SupportWindow::createBrowser() {
     HMODULE atl = atlLibrary();
     if (!atl) return fromWin32(GetLastError());
     AtlAxWinInitFn init = nullptr;
@@ -75,52 +75,52 @@ HRESULT Form4::createWebBrowser1() {
     if (!GetClassInfoExW(GetModuleHandleW(nullptr), L"AtlAxWin", &site) && !init()) return fromWin32(GetLastError());
 
     HWND host = CreateWindowExW(0, L"AtlAxWin", kWebBrowserClsid, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0,
-                                hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::Form4WebBrowser1)),
+                                hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::support::browser)),
                                 GetModuleHandleW(nullptr), nullptr);
     if (!host) return fromWin32(GetLastError());
-    webBrowser1Host_ = host;
+    browserHost_ = host;
     SetWindowPos(host, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);  // first in tab order
-    placeWebBrowser1();
+    placeBrowser();
 
     ComRef<IUnknown> control;
     HRESULT hr = getControl(host, control.out());
     if (SUCCEEDED(hr) && !control) hr = E_NOINTERFACE;  // the site exists but holds no control
-    if (SUCCEEDED(hr)) hr = control->QueryInterface(webBrowser1_.out());
+    if (SUCCEEDED(hr)) hr = control->QueryInterface(browser_.out());
     if (FAILED(hr)) {
-        webBrowser1_.reset();
-        DestroyWindow(std::exchange(webBrowser1Host_, nullptr));
+        browser_.reset();
+        DestroyWindow(std::exchange(browserHost_, nullptr));
     }
     return hr;
 }
 
-void Form4::placeWebBrowser1() {
-    if (!webBrowser1Host_) return;
-    SetWindowPos(webBrowser1Host_, nullptr, twipsToPixels(kBrowserLeft, dpi()), twipsToPixels(kBrowserTop, dpi()),
+void SupportWindow::placeBrowser() {
+    if (!browserHost_) return;
+    SetWindowPos(browserHost_, nullptr, twipsToPixels(kBrowserLeft, dpi()), twipsToPixels(kBrowserTop, dpi()),
                  twipsToPixels(kBrowserWidth, dpi()), twipsToPixels(kBrowserHeight, dpi()),
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-LRESULT Form4::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT SupportWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_DPICHANGED: {
         const LRESULT r = Window::onMessage(msg, wp, lp);  // the table's controls and the window
-        placeWebBrowser1();
+        placeBrowser();
         return r;
     }
     case WM_DESTROY:
         // Before the children go: the site window then holds the last reference to the control.
-        webBrowser1_.reset();
-        webBrowser1Host_ = nullptr;
+        browser_.reset();
+        browserHost_ = nullptr;
         break;
     }
     return Window::onMessage(msg, wp, lp);
 }
 
 // Connect: starts loading the support page into the browser; a press while it loads starts again.
-void Form4::Command1_Click() {
-    if (!webBrowser1_) {
+void SupportWindow::onConnectClicked() {
+    if (!browser_) {
         rt_.message(std::wstring(L"Web tarayıcı bileşeni olmadığından destek sayfası açılamıyor: ") + kSupportPage +
-                        L"\n" + describe(webBrowser1Error_),
+                        L"\n" + describe(browserError_),
                     L"Hata", MessageIcon::Error);
         return;
     }
@@ -133,7 +133,7 @@ void Form4::Command1_Click() {
 
 // Navigate through the control's dispatch interface with the address as its one argument; the
 // optional flags, target frame, post data and headers are left out.
-HRESULT Form4::navigate(const wchar_t* url) {
+HRESULT SupportWindow::navigate(const wchar_t* url) {
     const OleApi& ole = oleApi();
     if (!ole.complete()) return fromWin32(ERROR_PROC_NOT_FOUND);
     VARIANTARG arg{};
@@ -144,7 +144,7 @@ HRESULT Form4::navigate(const wchar_t* url) {
     EXCEPINFO exception{};
     UINT badArgument = 0;
     // The call may run a modal loop that reaches this window; the control stays alive through it.
-    const ComRef<IDispatch> browser = webBrowser1_.copy();
+    const ComRef<IDispatch> browser = browser_.copy();
     HRESULT hr = browser->Invoke(kDispidNavigate, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
                                  &exception, &badArgument);
     ole.variantClear(&arg);
@@ -159,7 +159,7 @@ HRESULT Form4::navigate(const wchar_t* url) {
 }
 
 // An HRESULT as the user reads it: the system's description and the code in hexadecimal.
-std::wstring Form4::describe(HRESULT hr) {
+std::wstring SupportWindow::describe(HRESULT hr) {
     const auto code = static_cast<std::uint32_t>(hr);
     return rt_.errorReason(code) + L" (" + hexCodeText(code) + L")";
 }

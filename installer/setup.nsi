@@ -39,9 +39,7 @@ SetCompressor /SOLID lzma
 !define TASK_XML "oturum-acilisi-gorevi.xml"
 !define LOG_NAME "Dravonil-Veriz-Avize-setup.log"
 ; The program's windows as a user sees them: the main window and its exit command, the splash.
-!define MAIN_CLASS "Form1"
 !define EXIT_CAPTION "Çıkış"
-!define SPLASH_CLASS "frmSplash"
 !define SPLASH_NAME "Dravonil Veriz Avize 0.1"
 ; How long a running copy gets to end through its exit command before its process is ended.
 !define EXIT_WAIT_MS 5000

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "window_classes.h"
+
 namespace dva {
 namespace {
 
@@ -37,8 +39,8 @@ BOOL CALLBACK lookAtWindow(HWND h, LPARAM lp) {
     GetWindowThreadProcessId(h, &owner);
     wchar_t name[16] = {};
     if (owner != search.pid || !GetClassNameW(h, name, 16)) return TRUE;
-    if (std::wstring(name) == L"Form1") search.main = h;
-    if (std::wstring(name) == L"frmSplash") search.splash = h;
+    if (std::wstring(name) == window_class::kMain) search.main = h;
+    if (std::wstring(name) == window_class::kSplash) search.splash = h;
     return TRUE;
 }
 

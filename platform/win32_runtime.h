@@ -1,11 +1,12 @@
-// The runtime services on Win32: files, message boxes and processes.
+// The runtime services on Win32: files, message boxes, processes and web pages.
 #pragma once
 
 #include "runtime.h"
+#include "web_page.h"
 
 namespace dva {
 
-class Win32Runtime final : public Runtime {
+class Win32Runtime final : public Runtime, public WebPageOpener {
 public:
     Presence probe(std::wstring_view path) override;
     void message(std::wstring_view text, std::wstring_view title, MessageIcon icon) override;

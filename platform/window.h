@@ -58,7 +58,7 @@ class Window;
 
 // One row of a window's handler table: when control `id` reports `notification` (BN_CLICKED,
 // STN_CLICKED) the framework runs `handler` on the window. Rows are made with on<>, so a table
-// reads {id, notification, on<&Form2::Command1_Click>}.
+// reads {id, notification, on<&DetectionsWindow::Command1_Click>}.
 struct CommandRow {
     int id;
     int notification;
@@ -138,7 +138,7 @@ protected:
 
     virtual LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
     virtual void onTimer(UINT_PTR /*id*/) {}
-    // Form_Unload: return true to cancel the unload.
+    // Runs when the window is asked to close: return true to cancel the unload.
     virtual bool onUnload() { return false; }
 
     void setTimer(UINT_PTR id, UINT ms) { SetTimer(hwnd_, id, ms, nullptr); }

@@ -8,26 +8,26 @@
 
 namespace dva {
 
-// Form2, "Virus Tespitleri": holds the detection list, newest line last, for as long as it is loaded.
-class Form2 final : public Window {
+// DetectionsWindow, "Virus Tespitleri": holds the detection list, newest line last, for as long as it is loaded.
+class DetectionsWindow final : public Window {
 public:
     void load();
-    void List1_AddItem(std::wstring_view path);
+    void addDetection(std::wstring_view path);
 
 private:
     static const CommandRow kCommands[];
-    void Command1_Click();
-    void Command2_Click();
+    void onClearClicked();
+    void onCloseClicked();
 };
 
-// Appending a detection: refers to Form2's list, which loads the window hidden if needed.
+// Appending a detection: refers to DetectionsWindow's list, which loads the window hidden if needed.
 class DetectionList final : public DetectionSink {
 public:
-    explicit DetectionList(Single<Form2>& form2) : form2_(form2) {}
-    void append(std::wstring_view path) override { form2_.get().List1_AddItem(path); }
+    explicit DetectionList(Single<DetectionsWindow>& detectionsWindow) : detections_(detectionsWindow) {}
+    void append(std::wstring_view path) override { detections_.get().addDetection(path); }
 
 private:
-    Single<Form2>& form2_;
+    Single<DetectionsWindow>& detections_;
 };
 
 }  // namespace dva

@@ -11,7 +11,7 @@ namespace {
 
 // A dialog frame with no caption: no title bar, no buttons, not in the taskbar.
 constexpr WindowSpec kSplash{
-    .className = L"frmSplash",
+    .className = window_class::kSplash,
     .caption = L"",
     .style = WS_POPUP | WS_DLGFRAME,
     .exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW,
@@ -24,33 +24,33 @@ constexpr WindowSpec kSplash{
 };
 
 constexpr ControlSpec kSplashControls[] = {
-    {ids::SplashPicture1, ControlKind::Picture, nullptr, 480, 0, 6135, 1935, 0, {.bitmap = IDB_BANNER}},
-    {ids::SplashLabel4, ControlKind::Label, L"Dravonil Veriz Avize 0.1", 2520, 2160, 2295, 255, 1,
+    {ids::splash::banner, ControlKind::Picture, nullptr, 480, 0, 6135, 1935, 0, {.bitmap = IDB_BANNER}},
+    {ids::splash::name, ControlKind::Label, L"Dravonil Veriz Avize 0.1", 2520, 2160, 2295, 255, 1,
      looks::oneLine(looks::whiteOnBlack(&fonts::kSegoeWestern))},
-    {ids::SplashLabel1, ControlKind::Label, L"Tıkla ve devam et...", 2760, 2520, 1815, 255, 2,
+    {ids::splash::prompt, ControlKind::Label, L"Tıkla ve devam et...", 2760, 2520, 1815, 255, 2,
      looks::oneLine(looks::whiteOnBlack(&fonts::kSegoeTurkish))},
 };
 
 }  // namespace
 
-const CommandRow FrmSplash::kCommands[] = {
-    {ids::SplashPicture1, STN_CLICKED, on<&FrmSplash::Picture1_Click>},
+const CommandRow SplashWindow::kCommands[] = {
+    {ids::splash::banner, STN_CLICKED, on<&SplashWindow::onBannerClicked>},
 };
 
-void FrmSplash::load() {
+void SplashWindow::load() {
     createOrEnd(kSplash, kSplashControls, kCommands, L"Açılış penceresi açılamadı.");
 }
 
-LRESULT FrmSplash::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT SplashWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_LBUTTONDOWN:
         pressed_ = true;
         return 0;
     case WM_LBUTTONUP:
-        if (std::exchange(pressed_, false)) Form_Click();
+        if (std::exchange(pressed_, false)) onClick();
         return 0;
     case WM_CHAR:
-        Form_KeyPress();
+        onKeyPress();
         return 0;
     case WM_DESTROY:
         // Closed from outside before the main window was shown: no window is left, so the
@@ -68,14 +68,14 @@ LRESULT FrmSplash::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return Window::onMessage(msg, wp, lp);
 }
 
-void FrmSplash::Form_Click() { handOver(); }
-void FrmSplash::Form_KeyPress() { handOver(); }
-void FrmSplash::Picture1_Click() { handOver(); }
+void SplashWindow::onClick() { handOver(); }
+void SplashWindow::onKeyPress() { handOver(); }
+void SplashWindow::onBannerClicked() { handOver(); }
 
-void FrmSplash::handOver() {
+void SplashWindow::handOver() {
     if (handedOver_) return;
     handedOver_ = true;
-    form1_.get().show();
+    mainWindow_.get().show();
     unload();
 }
 

@@ -1,46 +1,64 @@
-// Control identifiers of every window, in one place: the code and the tests find controls by them.
+// Control identifiers of every window, grouped per window, in one place: the code, the installer
+// and the tests find controls by them.
 #pragma once
 
-namespace dva::ids {
+#include "window_classes.h"
 
-// Form1, the main window
-inline constexpr int Form1Picture1 = 101;
-inline constexpr int Form1Label1 = 102;    // "Hakkında"
-inline constexpr int Form1Command1 = 103;  // "Tara ve Temizle"
-inline constexpr int Form1Label2 = 104;    // "Seçenekler"
-inline constexpr int Form1Check2 = 105;    // real-time protection
-inline constexpr int Form1Command2 = 106;  // "Virus tespitleri"
-inline constexpr int Form1Check3 = 107;    // update check at start (greyed)
-inline constexpr int Form1Check1 = 108;    // AutoRun protection
-inline constexpr int Form1Command3 = 109;  // "Yeni Tehdit Bildir"
-inline constexpr int Form1Check4 = 110;    // web shield (greyed)
-inline constexpr int Form1Command5 = 111;  // "Güncelle!"
-inline constexpr int Form1Command6 = 112;  // "Online Destek"
-inline constexpr int Form1Command4 = 113;  // "Çıkış"
-inline constexpr int Form1Timer1 = 114;
+namespace dva {
 
-// Form2, the detections window
-inline constexpr int Form2Label1 = 201;
-inline constexpr int Form2List1 = 202;
-inline constexpr int Form2Command1 = 203;  // "Listeyi Temizle"
-inline constexpr int Form2Command2 = 204;  // "Kapat"
+namespace ids {
 
-// frmSplash
-inline constexpr int SplashPicture1 = 301;
-inline constexpr int SplashLabel4 = 302;
-inline constexpr int SplashLabel1 = 303;
+// The main window
+namespace main {
+inline constexpr int banner = 101;
+inline constexpr int about = 102;         // "Hakkında"
+inline constexpr int scan = 103;          // "Tara ve Temizle"
+inline constexpr int options = 104;       // "Seçenekler"
+inline constexpr int protection = 105;    // "Anlık korumayı Aktifleştir"
+inline constexpr int detections = 106;    // "Virus tespitleri"
+inline constexpr int updateCheck = 107;   // "Açılışta Güncellemeleri kontrol et" (greyed)
+inline constexpr int autorun = 108;       // "AutoRun Koruması Aktifleştir"
+inline constexpr int reportThreat = 109;  // "Yeni Tehdit Bildir"
+inline constexpr int webShield = 110;     // "Web Kalkanını Aktifleştir" (greyed)
+inline constexpr int update = 111;        // "Güncelle!"
+inline constexpr int support = 112;       // "Online Destek"
+inline constexpr int exit = 113;          // "Çıkış"
+inline constexpr int scanTimer = 114;
+}  // namespace main
 
-// Form3, the about window
-inline constexpr int Form3Text1 = 401;
-inline constexpr int Form3Label1 = 402;
+// The detections window
+namespace detections {
+inline constexpr int heading = 201;  // "Tehditler:"
+inline constexpr int list = 202;
+inline constexpr int clear = 203;    // "Listeyi Temizle"
+inline constexpr int close = 204;    // "Kapat"
+}  // namespace detections
 
-// Form4, the support window
-inline constexpr int Form4WebBrowser1 = 501;
-inline constexpr int Form4Command1 = 502;
+// The splash window
+namespace splash {
+inline constexpr int banner = 301;
+inline constexpr int name = 302;     // the product's name
+inline constexpr int prompt = 303;   // "Tıkla ve devam et..."
+}  // namespace splash
 
-// Form5, the agreement window
-inline constexpr int Form5Text1 = 601;
-inline constexpr int Form5Command1 = 602;
-inline constexpr int Form5Command2 = 603;
+// The about window
+namespace about {
+inline constexpr int credits = 401;
+inline constexpr int link = 402;     // the home page address
+}  // namespace about
 
-}  // namespace dva::ids
+// The support window
+namespace support {
+inline constexpr int browser = 501;
+inline constexpr int connect = 502;  // "Bağlan!"
+}  // namespace support
+
+// The agreement window
+namespace agreement {
+inline constexpr int text = 601;
+inline constexpr int accept = 602;   // "Okudum ve kabul ettim"
+inline constexpr int decline = 603;  // "Kabul Etmiyorum"
+}  // namespace agreement
+
+}  // namespace ids
+}  // namespace dva

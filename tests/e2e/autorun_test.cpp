@@ -18,13 +18,13 @@ class AutoRunProtection : public ProgramTest {
 protected:
     // The running scan would delete the root file itself: off, only the switch acts on it.
     void scanOff() {
-        program().clickMain(ids::Form1Check2);
+        program().clickMain(ids::main::protection);
         ASSERT_TRUE(program().expectBox(L"Bilgilendirme", L"Anlık koruma pasifleştirilmiştir!", kReactWithin));
     }
 
     void clickAutoRun(int expectedState) {
-        program().clickMain(ids::Form1Check1);
-        EXPECT_TRUE(waitFor([&] { return program().checkState(ids::Form1Check1) == expectedState; }, kReactWithin))
+        program().clickMain(ids::main::autorun);
+        EXPECT_TRUE(waitFor([&] { return program().checkState(ids::main::autorun) == expectedState; }, kReactWithin))
             << "the AutoRun switch did not change";
     }
 
@@ -49,7 +49,7 @@ TEST_F(AutoRunProtection, ReplacesAndDeletesOnlyAPlainRootFile) {
         expectClickDoesNothing(BST_UNCHECKED, "unticking with " + what);
         EXPECT_EQ(isFile(kAutoRun), attrs != 0) << what;
     }
-    EXPECT_EQ(p.form2(), nullptr);
+    EXPECT_EQ(p.detectionsWindow(), nullptr);
 
     // A read-only file is replaced as well.
     placeFile(kAutoRun, FILE_ATTRIBUTE_READONLY);
@@ -67,8 +67,8 @@ TEST_F(AutoRunProtection, ReplacesAndDeletesOnlyAPlainRootFile) {
     EXPECT_TRUE(isFolder(kAutoRun)) << "no folder in place of the file when the information came";
     p.close(*done);
     EXPECT_TRUE(p.expectNoMessageBoxFor(kNothingFor));
-    ASSERT_NE(p.form2(), nullptr);
-    EXPECT_FALSE(IsWindowVisible(p.form2())) << "the AutoRun switch showed the detections window";
+    ASSERT_NE(p.detectionsWindow(), nullptr);
+    EXPECT_FALSE(IsWindowVisible(p.detectionsWindow())) << "the AutoRun switch showed the detections window";
 
     // With only the folder there, the switch leaves it alone both ways.
     expectClickDoesNothing(BST_UNCHECKED, "unticking with the folder in place");

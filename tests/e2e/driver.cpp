@@ -422,19 +422,19 @@ bool Program::waitGone(const wchar_t* name) const {
     return false;
 }
 
-HWND Program::form1() const {
-    HWND h = topWindow(L"Form1");
+HWND Program::mainWindow() const {
+    HWND h = topWindow(window_class::kMain);
     if (h) mainSeen_ = h;
     return h;
 }
 
 bool Program::mainVisible() const {
-    HWND h = form1();
+    HWND h = mainWindow();
     return h && IsWindowVisible(h);
 }
 
 HWND Program::mainControl(int id) const {
-    HWND h = form1() ? GetDlgItem(form1(), id) : nullptr;
+    HWND h = mainWindow() ? GetDlgItem(mainWindow(), id) : nullptr;
     if (!h) ADD_FAILURE() << "the main window has no control " << id << "\n" << describe();
     return h;
 }
@@ -514,7 +514,7 @@ bool Program::expectNoMessageBoxFor(Ms span) const {
 
 std::vector<std::wstring> Program::listLines() const {
     std::vector<std::wstring> lines;
-    HWND list = form2() ? GetDlgItem(form2(), ids::Form2List1) : nullptr;
+    HWND list = detectionsWindow() ? GetDlgItem(detectionsWindow(), ids::detections::list) : nullptr;
     const auto count = list ? ask(list, LB_GETCOUNT) : std::nullopt;
     for (WPARAM i = 0; count && i < static_cast<WPARAM>(*count); ++i) {
         wchar_t line[1024] = {};
@@ -569,7 +569,7 @@ OtherStart startAgain(Ms within) {
 }
 
 std::vector<TrayIcon> Program::trayIcons() const {
-    form1();  // remember the main window while it exists
+    mainWindow();  // remember the main window while it exists
     const auto ours = [&](HWND owner) { return owner == mainSeen_ || (IsWindow(owner) && processOf(owner) == pid_); };
     std::vector<TrayIcon> icons;
     for (HWND icon : trayIconWindows()) {

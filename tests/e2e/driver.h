@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "control_ids.h"
+
 namespace dva::e2e {
 
 using namespace std::chrono_literals;
@@ -103,9 +105,9 @@ public:
     std::vector<HWND> windows(const wchar_t* className, bool visibleOnly = true) const;
     HWND waitShown(const wchar_t* className) const;  // exactly one visible; fails otherwise
     bool waitGone(const wchar_t* className) const;
-    HWND form1() const;  // remembered, to find its icons once the process is gone
-    HWND splash() const { return topWindow(L"frmSplash"); }
-    HWND form2() const { return topWindow(L"Form2"); }
+    HWND mainWindow() const;  // remembered, to find its icons once the process is gone
+    HWND splash() const { return topWindow(window_class::kSplash); }
+    HWND detectionsWindow() const { return topWindow(window_class::kDetections); }
     bool mainVisible() const;
     HWND mainControl(int id) const;  // fails the test when it is missing
 
@@ -126,7 +128,7 @@ public:
 
     std::vector<std::wstring> listLines() const;  // of the detections window; empty without one
     bool waitForLines(const std::vector<std::wstring>& lines, Ms within = kReactWithin) const;
-    int checkState(int id) const;  // of a Form1 check box
+    int checkState(int id) const;  // of a MainWindow check box
     std::wstring text(HWND h) const;
 
     std::vector<TrayIcon> trayIcons() const;  // in Wine's notification area

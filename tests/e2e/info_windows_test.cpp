@@ -161,12 +161,12 @@ protected:
     }
 
     HWND open() {
-        postLeftClick(program().mainControl(ids::Form1Label1), 2, 2);
-        return program().waitShown(L"Form3");
+        postLeftClick(program().mainControl(ids::main::about), 2, 2);
+        return program().waitShown(window_class::kAbout);
     }
     // Clicks "Dravonil Online"; returns the browser starts once there are this many, or after 4 s.
     Calls clickLink(HWND about, size_t calls) {
-        postLeftClick(GetDlgItem(about, ids::Form3Label1), 2, 2);
+        postLeftClick(GetDlgItem(about, ids::about::link), 2, 2);
         waitFor([&] { return browserCalls().size() >= calls; }, kReactWithin);
         EXPECT_FALSE(waitFor([&] { return browserCalls().size() > calls; }, 1000ms)) << "more than one start";
         return browserCalls();
@@ -182,9 +182,9 @@ TEST_F(AboutWindow, ShowsItsTextInOneWindowAndItsLinkStartsTheBrowser) {
     ASSERT_NE(about, nullptr);
     EXPECT_TEXT(p.text(about), L"Dravonil Veriz Avize Hakkında");
     EXPECT_TRUE(clientIs(about, 226, 193));
-    HWND text = GetDlgItem(about, ids::Form3Text1);
+    HWND text = GetDlgItem(about, ids::about::credits);
     EXPECT_TEXT(p.text(text), kAboutText);
-    EXPECT_TEXT(p.text(GetDlgItem(about, ids::Form3Label1)), L"Dravonil Online");
+    EXPECT_TEXT(p.text(GetDlgItem(about, ids::about::link)), L"Dravonil Online");
 
     // "Hakkında" again shows the same window, as it is.
     SetWindowTextW(text, L"changed while open");
@@ -197,7 +197,7 @@ TEST_F(AboutWindow, ShowsItsTextInOneWindowAndItsLinkStartsTheBrowser) {
     const std::string fixedCall = starter + "\t" + utf8(kBrowserPath) + "\t" DVA_HOME_PAGE_A;
     EXPECT_EQ(clickLink(about, 1), Calls{fixedCall});
     EXPECT_EQ(clickLink(about, 2), (Calls{fixedCall, fixedCall}));
-    EXPECT_EQ(p.waitShown(L"Form3"), about) << "the about window did not stay open";
+    EXPECT_EQ(p.waitShown(window_class::kAbout), about) << "the about window did not stay open";
 
     // No program at that path: the home page goes to the default browser.
     ASSERT_TRUE(DeleteFileW(kBrowserPath.c_str()));
@@ -208,7 +208,7 @@ TEST_F(AboutWindow, ShowsItsTextInOneWindowAndItsLinkStartsTheBrowser) {
 
     // Nothing can open it: one box names the address and a reason, and the program goes on.
     httpOpen_.set(L"\"C:\\dva-e2e-no-such-browser.exe\" \"%1\"");
-    postLeftClick(GetDlgItem(about, ids::Form3Label1), 2, 2);
+    postLeftClick(GetDlgItem(about, ids::about::link), 2, 2);
     const auto box = p.waitForMessageBox();
     ASSERT_TRUE(box);
     EXPECT_TEXT(box->title, L"Hata");
@@ -220,10 +220,10 @@ TEST_F(AboutWindow, ShowsItsTextInOneWindowAndItsLinkStartsTheBrowser) {
 
     // Closed, it is loaded afresh by the next click, with the designed text.
     closeByCloseBox(about);
-    ASSERT_TRUE(p.waitGone(L"Form3"));
+    ASSERT_TRUE(p.waitGone(window_class::kAbout));
     about = open();
     ASSERT_NE(about, nullptr);
-    EXPECT_TEXT(p.text(GetDlgItem(about, ids::Form3Text1)), kAboutText);
+    EXPECT_TEXT(p.text(GetDlgItem(about, ids::about::credits)), kAboutText);
     EXPECT_TRUE(p.alive());
 }
 
@@ -241,21 +241,21 @@ protected:
     }
 
     HWND openAgreement() {
-        program().clickMain(ids::Form1Command6);
-        return program().waitShown(L"Form5");
+        program().clickMain(ids::main::support);
+        return program().waitShown(window_class::kAgreement);
     }
     // Accepts the agreement; returns the support window it shows.
     HWND accept() {
         HWND agreement = openAgreement();
         if (!agreement) return nullptr;
-        program().click(GetDlgItem(agreement, ids::Form5Command1));
-        HWND support = program().waitShown(L"Form4");
-        program().waitGone(L"Form5");
+        program().click(GetDlgItem(agreement, ids::agreement::accept));
+        HWND support = program().waitShown(window_class::kSupport);
+        program().waitGone(window_class::kAgreement);
         return support;
     }
     // Presses "Bağlan!" and waits until the page has been asked for this many times in all.
     bool connect(HWND support, int times) {
-        program().click(GetDlgItem(support, ids::Form4Command1));
+        program().click(GetDlgItem(support, ids::support::connect));
         return waitFor([&] { return proxy_.pageRequests() >= times; }, Ms{15000});
     }
     std::string seen() const { return "requests seen: " + ::testing::PrintToString(proxy_.requests()); }
@@ -272,43 +272,43 @@ TEST_F(OnlineSupport, OnlyAcceptingTheAgreementOpensTheSupportWindow) {
     ASSERT_NE(agreement, nullptr);
     EXPECT_TEXT(p.text(agreement), L"!!!  UYARI  !!!");
     EXPECT_TRUE(clientIs(agreement, 419, 161));
-    EXPECT_TEXT(p.text(GetDlgItem(agreement, ids::Form5Text1)), kWarningText);
-    EXPECT_TEXT(p.text(GetDlgItem(agreement, ids::Form5Command1)), L"Okudum ve kabul ettim");
-    EXPECT_TEXT(p.text(GetDlgItem(agreement, ids::Form5Command2)), L"Kabul Etmiyorum");
+    EXPECT_TEXT(p.text(GetDlgItem(agreement, ids::agreement::text)), kWarningText);
+    EXPECT_TEXT(p.text(GetDlgItem(agreement, ids::agreement::accept)), L"Okudum ve kabul ettim");
+    EXPECT_TEXT(p.text(GetDlgItem(agreement, ids::agreement::decline)), L"Kabul Etmiyorum");
     // Its text can be edited, and Enter there starts a new line rather than pressing a button.
-    HWND text = GetDlgItem(agreement, ids::Form5Text1);
+    HWND text = GetDlgItem(agreement, ids::agreement::text);
     SendMessageW(text, EM_SETSEL, 0, 0);
     PostMessageW(text, WM_KEYDOWN, VK_RETURN, 1 | (0x1C << 16));
     PostMessageW(text, WM_KEYUP, VK_RETURN, 1 | (0x1C << 16) | (1u << 30) | (1u << 31));
     EXPECT_TRUE(waitFor([&] { return p.text(text) == std::wstring(L"\r\n") + kWarningText; }, kReactWithin))
         << utf8(p.text(text).substr(0, 40));
     EXPECT_TRUE(p.expectNoMessageBoxFor(500ms));
-    EXPECT_EQ(p.topWindow(L"Form4"), nullptr) << "Enter in the text accepted the agreement";
+    EXPECT_EQ(p.topWindow(window_class::kSupport), nullptr) << "Enter in the text accepted the agreement";
 
     // The close box closes it without a word.
     closeByCloseBox(agreement);
-    EXPECT_TRUE(p.waitGone(L"Form5"));
+    EXPECT_TRUE(p.waitGone(window_class::kAgreement));
     EXPECT_TRUE(p.expectNoMessageBoxFor(1000ms));
 
     // Declining says so once, then closes it.
     agreement = openAgreement();
     ASSERT_NE(agreement, nullptr);
-    p.click(GetDlgItem(agreement, ids::Form5Command2));
+    p.click(GetDlgItem(agreement, ids::agreement::decline));
     const auto box = p.waitForBox(L"Bilgi", L"Kabul Etmediniz devam etmeyeceksiniz");
     ASSERT_TRUE(box);
     EXPECT_TRUE(IsWindow(agreement)) << "the agreement closed before its message was answered";
     p.close(*box);
-    EXPECT_TRUE(p.waitGone(L"Form5"));
+    EXPECT_TRUE(p.waitGone(window_class::kAgreement));
     EXPECT_TRUE(p.expectNoMessageBoxFor(1000ms)) << "a second message after declining";
-    EXPECT_EQ(p.topWindow(L"Form4"), nullptr) << "closing or declining opened the support window";
+    EXPECT_EQ(p.topWindow(window_class::kSupport), nullptr) << "closing or declining opened the support window";
 
     // Accepting opens a blank support window that loads the page on each "Bağlan!".
     HWND support = accept();
     ASSERT_NE(support, nullptr);
     EXPECT_TEXT(p.text(support), L"Online MSN Destek");
     EXPECT_TRUE(clientIs(support, 374, 339));
-    EXPECT_NE(GetDlgItem(support, ids::Form4WebBrowser1), nullptr) << "no browser control";
-    EXPECT_TEXT(p.text(GetDlgItem(support, ids::Form4Command1)), L"Bağlan!");
+    EXPECT_NE(GetDlgItem(support, ids::support::browser), nullptr) << "no browser control";
+    EXPECT_TEXT(p.text(GetDlgItem(support, ids::support::connect)), L"Bağlan!");
     EXPECT_TRUE(p.expectNoMessageBoxFor(1000ms));
     EXPECT_EQ(proxy_.pageRequests(), 0) << "the page was loaded before Bağlan!; " << seen();
     ASSERT_TRUE(connect(support, 1)) << "Bağlan! did not ask for " << kSupportPage << "; " << seen();
@@ -317,7 +317,7 @@ TEST_F(OnlineSupport, OnlyAcceptingTheAgreementOpensTheSupportWindow) {
     // Accepting while it is open shows the same window; closed, it comes back blank.
     EXPECT_EQ(accept(), support) << "a second support window was made";
     closeByCloseBox(support);
-    ASSERT_TRUE(p.waitGone(L"Form4"));
+    ASSERT_TRUE(p.waitGone(window_class::kSupport));
     support = accept();
     ASSERT_NE(support, nullptr);
     EXPECT_FALSE(waitFor([&] { return proxy_.pageRequests() > 2; }, 1500ms)) << "a fresh window loaded a page";

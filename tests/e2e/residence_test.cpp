@@ -20,11 +20,11 @@ protected:
     // A close request to the main window hides it, and nothing else.
     void closeMainWindow(UINT msg, WPARAM wp = 0) {
         Program& p = program();
-        HWND main = p.form1();
+        HWND main = p.mainWindow();
         PostMessageW(main, msg, wp, 0);
         ASSERT_TRUE(waitFor([&] { return !p.mainVisible(); }, kReactWithin)) << "not hidden\n" << p.describe();
         EXPECT_TRUE(p.alive()) << "closing the main window ended the program";
-        EXPECT_EQ(p.form1(), main) << "the main window was destroyed instead of hidden";
+        EXPECT_EQ(p.mainWindow(), main) << "the main window was destroyed instead of hidden";
         EXPECT_TRUE(p.waitForTrayIcons(1));
     }
 
@@ -39,7 +39,7 @@ TEST_F(Residence, CloseHidesTheWindowUntilADoubleClickOrARightPressOnTheIcon) {
     Program& p = program();
     EXPECT_TEXT(p.trayIcons().front().tip, L"Dravonil Veriz Avize");
     // Moved away from the centre, it comes back where it was left.
-    HWND main = p.form1();
+    HWND main = p.mainWindow();
     SetWindowPos(main, nullptr, 37, 29, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     RECT before{}, after{};
     ASSERT_TRUE(waitFor([&] { return GetWindowRect(main, &before) && before.left == 37 && before.top == 29; },
@@ -93,9 +93,9 @@ public:
             return DefWindowProcW(h, msg, wp, lp);
         };
         wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"Form1";
+        wc.lpszClassName = window_class::kMain;
         RegisterClassW(&wc);
-        window_ = CreateWindowExW(0, L"Form1", L"Dravonil Veriz Avize", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+        window_ = CreateWindowExW(0, window_class::kMain, L"Dravonil Veriz Avize", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
                                   wc.hInstance, nullptr);
         SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&heard_));
     }
@@ -138,16 +138,16 @@ TEST_F(Residence, SecondStartBringsBackTheRunningCopyAndEndsWithoutAWindow) {
     const OtherStart third = startAgain(Ms{5000});
     EXPECT_EQ(third.exitCode, std::optional<DWORD>(0)) << "the name was not taken again after the crash";
     EXPECT_TRUE(IsWindowVisible(next.splash()));
-    EXPECT_EQ(next.form1(), nullptr) << "a start before the hand-over loaded the main window";
+    EXPECT_EQ(next.mainWindow(), nullptr) << "a start before the hand-over loaded the main window";
 }
 
 TEST_F(Residence, ExitCommandEndsTheProgramWithOtherWindowsOpenAndLeavesNoIcon) {
     Program& p = program();
-    p.clickMain(ids::Form1Command2);
-    ASSERT_NE(p.waitShown(L"Form2"), nullptr);
+    p.clickMain(ids::main::detections);
+    ASSERT_NE(p.waitShown(window_class::kDetections), nullptr);
     ASSERT_NO_FATAL_FAILURE(closeMainWindow(WM_SYSCOMMAND, SC_CLOSE));
     ASSERT_TRUE(iconShowsWindow({WM_RBUTTONDOWN}));
-    p.clickMain(ids::Form1Command4);
+    p.clickMain(ids::main::exit);
     EXPECT_EQ(p.waitForExit(Ms{10000}), std::optional<DWORD>(0)) << "\"Çıkış\" did not end it\n" << p.describe();
     EXPECT_TRUE(p.waitForTrayIcons(0)) << "an icon of the ended program is left";
 }
@@ -155,7 +155,7 @@ TEST_F(Residence, ExitCommandEndsTheProgramWithOtherWindowsOpenAndLeavesNoIcon) 
 TEST_F(Residence, EndOfTheSessionIsNotRefusedAndEndsTheProgram) {
     Program& p = program();
     ASSERT_NO_FATAL_FAILURE(closeMainWindow(WM_SYSCOMMAND, SC_CLOSE));
-    HWND main = p.form1();
+    HWND main = p.mainWindow();
     DWORD_PTR answer = 0;
     ASSERT_TRUE(SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 3000, &answer));
     EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "the end of the session was refused";

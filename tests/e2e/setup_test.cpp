@@ -303,17 +303,17 @@ TEST_F(Setup, InstalledProgramProtectsAndSilentUninstallEndsItThroughItsExitComm
         EXPECT_FALSE(exists(L"C:\\System32.exe"));
 
         // The user's AutoRun protection: a folder the uninstall must leave.
-        p.clickMain(ids::Form1Check2);
+        p.clickMain(ids::main::protection);
         ASSERT_TRUE(p.expectBox(L"Bilgilendirme", L"Anlık koruma pasifleştirilmiştir!", kReactWithin));
         placeFile(kAutoRun);
-        p.clickMain(ids::Form1Check1);
+        p.clickMain(ids::main::autorun);
         ASSERT_TRUE(p.expectBox(L"Virüs Bulundu!", L"AutoRun Korumasını etkileyecek bir virüs tespit edildi!",
                                 kReactWithin));
         ASSERT_TRUE(p.expectBox(L"Bilgilendirme", L"Virüs Temizlenerek koruma oluşturuldu!", kReactWithin));
         ASSERT_TRUE(attributes(kAutoRun) & FILE_ATTRIBUTE_DIRECTORY);
 
         // Hidden behind its icon, as it mostly is when an administrator removes it.
-        PostMessageW(p.form1(), WM_CLOSE, 0, 0);
+        PostMessageW(p.mainWindow(), WM_CLOSE, 0, 0);
         ASSERT_TRUE(waitFor([&] { return !p.mainVisible(); }, kReactWithin));
 
         EXPECT_TRUE(uninstallSilently(kDefaultFolder));
@@ -336,7 +336,7 @@ TEST_F(Setup, InteractiveInstallStartsTheProgramAndInstallingAgainKeepsOneEntryA
     EXPECT_TRUE(installedIn(kDefaultFolder));
     EXPECT_TRUE(exists(kTaskFile)) << "start at sign-in was not ticked";
     HWND splash = nullptr;
-    EXPECT_TRUE(waitFor([&] { return (splash = FindWindowW(L"frmSplash", nullptr)) != nullptr; }, Ms{10000}))
+    EXPECT_TRUE(waitFor([&] { return (splash = FindWindowW(window_class::kSplash, nullptr)) != nullptr; }, Ms{10000}))
         << "the program did not start at the end of the setup";
     DWORD pid = 0;
     GetWindowThreadProcessId(splash, &pid);

@@ -18,7 +18,7 @@ protected:
             EXPECT_TRUE(p.waitForTrayIcons(1)) << how;
         }
         EXPECT_TRUE(p.expectNoMessageBoxFor(Ms{500})) << how;
-        EXPECT_EQ(p.windows(L"Form1", false).size(), 1u) << how;
+        EXPECT_EQ(p.windows(window_class::kMain, false).size(), 1u) << how;
         if (underWine()) {
             EXPECT_EQ(p.trayIcons().size(), 1u) << how;
         }
@@ -40,8 +40,8 @@ TEST_F(Splash, OpensCentredWithoutTitleBarAndHandsOverOnlyOnABackgroundClick) {
     EXPECT_TRUE(clientIs(splash, 481, 200));
     EXPECT_NEAR(window.left, (GetSystemMetrics(SM_CXSCREEN) - (window.right - window.left)) / 2, 1) << "not centred";
     EXPECT_NEAR(window.top, (GetSystemMetrics(SM_CYSCREEN) - (window.bottom - window.top)) / 2, 1) << "not centred";
-    HWND name = GetDlgItem(splash, ids::SplashLabel4), invite = GetDlgItem(splash, ids::SplashLabel1);
-    ASSERT_TRUE(name && invite && GetDlgItem(splash, ids::SplashPicture1)) << p.describe();
+    HWND name = GetDlgItem(splash, ids::splash::name), invite = GetDlgItem(splash, ids::splash::prompt);
+    ASSERT_TRUE(name && invite && GetDlgItem(splash, ids::splash::banner)) << p.describe();
     EXPECT_TEXT(p.text(name), L"Dravonil Veriz Avize 0.1");
     EXPECT_TEXT(p.text(invite), L"Tıkla ve devam et...");
     for (HWND label : {name, invite})  // one line each, cut at the designed size rather than wrapped
@@ -52,7 +52,7 @@ TEST_F(Splash, OpensCentredWithoutTitleBarAndHandsOverOnlyOnABackgroundClick) {
     postLeftClick(invite, 2, 2);
     PostMessageW(splash, WM_KEYDOWN, VK_LEFT, 1 | (0x4B << 16) | (1 << 24));
     PostMessageW(splash, WM_KEYUP, VK_LEFT, 1 | (0x4B << 16) | (1 << 24) | (1u << 30) | (1u << 31));
-    EXPECT_FALSE(waitFor([&] { return p.form1() != nullptr; }, kNothingFor))
+    EXPECT_FALSE(waitFor([&] { return p.mainWindow() != nullptr; }, kNothingFor))
         << "a label click or an arrow key loaded the main window";
     if (underWine()) {
         EXPECT_TRUE(p.trayIcons().empty()) << "an icon before the main window";
@@ -72,7 +72,7 @@ TEST_F(Splash, ClosedBeforeTheHandOverEndsTheProgram) {
     PostMessageW(p.splash(), WM_CLOSE, 0, 0);
     bool seen = false;  // the main window or a message box on the way out
     const auto ended = [&] {
-        seen = seen || p.form1() || !p.messageBoxes().empty();
+        seen = seen || p.mainWindow() || !p.messageBoxes().empty();
         return !p.alive();
     };
     EXPECT_TRUE(waitFor(ended, Ms{10000})) << "still running after its splash window was closed\n" << p.describe();
@@ -87,7 +87,7 @@ TEST_P(SplashHandOver, ShowsTheMainWindowOnce) {
     ASSERT_NE(splash, nullptr);
     const std::string way = GetParam();
     if (way == "BannerClick") {
-        clickWithMouse(GetDlgItem(splash, ids::SplashPicture1));  // once: a second would hit the main window
+        clickWithMouse(GetDlgItem(splash, ids::splash::banner));  // once: a second would hit the main window
     } else if (way == "TypedSeven") {
         // Real key presses through the system's input queue, to the window with the focus.
         // Under Wine the focus reaches another process's window asynchronously (through X); keys

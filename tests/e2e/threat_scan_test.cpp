@@ -41,7 +41,7 @@ protected:
 // Prepares drive C while a notice of the program is open: no pass runs while one of its boxes is
 // open, so the next pass finds everything at once.
 void holdScanWhile(const Program& p, const std::function<void()>& prepare) {
-    p.clickMain(ids::Form1Command3);
+    p.clickMain(ids::main::reportThreat);
     const auto notice = p.waitForMessageBox(kReactWithin);
     ASSERT_TRUE(notice.has_value());
     prepare();
@@ -84,7 +84,7 @@ TEST_F(ThreatScan, ReportsInTableOrderAndLeavesFoldersHiddenAndSystemFilesAlone)
         << "the marks did not take: the case would prove nothing";
     const std::string untouched = threatFilesPresent();  // paths with their attributes
     EXPECT_TRUE(p.expectNoMessageBoxFor(3000ms));
-    EXPECT_EQ(p.form2(), nullptr);
+    EXPECT_EQ(p.detectionsWindow(), nullptr);
 
     // Entries 14 and 3, in other letter case: the list shows the program's own spelling.
     ASSERT_NO_FATAL_FAILURE(holdScanWhile(p, [] {
@@ -95,7 +95,7 @@ TEST_F(ThreatScan, ReportsInTableOrderAndLeavesFoldersHiddenAndSystemFilesAlone)
     auto alert = p.waitForAlert();
     ASSERT_TRUE(alert.has_value());
     EXPECT_TRUE(exists(L"C:\\System32.exe") && exists(L"C:\\svchost.dll"));
-    EXPECT_EQ(p.form2(), nullptr) << "listed before the alert was closed";
+    EXPECT_EQ(p.detectionsWindow(), nullptr) << "listed before the alert was closed";
     p.close(*alert);
 
     alert = p.waitForAlert();
@@ -107,8 +107,8 @@ TEST_F(ThreatScan, ReportsInTableOrderAndLeavesFoldersHiddenAndSystemFilesAlone)
 
     EXPECT_TRUE(p.waitForLines({L"C:\\System32.exe", L"C:\\svchost.dll"}));
     EXPECT_TRUE(waitFor([] { return !exists(L"C:\\svchost.dll"); }, kReactWithin)) << "C:\\svchost.dll stays";
-    ASSERT_NE(p.form2(), nullptr);
-    EXPECT_FALSE(IsWindowVisible(p.form2())) << "a detection showed the detections window";
+    ASSERT_NE(p.detectionsWindow(), nullptr);
+    EXPECT_FALSE(IsWindowVisible(p.detectionsWindow())) << "a detection showed the detections window";
     EXPECT_TRUE(p.expectNoMessageBoxFor(2000ms));
     EXPECT_LINES(p.listLines(), {L"C:\\System32.exe", L"C:\\svchost.dll"});
     EXPECT_EQ(threatFilesPresent(), untouched);
@@ -262,7 +262,7 @@ TEST_F(StuckThreat, KeepsTheWindowAnsweringAndStartsTheKillAtMostEveryTenSeconds
     // For 26 s the main window is asked for WM_NULL every 100 ms, while the kill commands hang,
     // while the one error box is open and while the file is retried quietly.
     using Clock = std::chrono::steady_clock;
-    HWND main = p.form1();
+    HWND main = p.mainWindow();
     const auto start = Clock::now();
     std::vector<double> killedAt;  // seconds from the alert's close to each kill command seen
     int probes = 0, slow = 0, unanswered = 0;

@@ -45,12 +45,12 @@ TEST(MessageFilter, MainWindowLetsThroughTheShellsMessagesAndASecondStartAndNoth
     NoDetections sink;
     ThreatScan scan(rt, sink);
     AutoRunProtection autorun(rt, sink);
-    Single<Form2> form2(loop, [] { return std::make_unique<Form2>(); });
-    Single<Form1> form1(loop, [&] {
-        return std::make_unique<Form1>(rt, scan, autorun, form2, Form1Links{}, &recordFilter);
+    Single<DetectionsWindow> detectionsWindow(loop, [] { return std::make_unique<DetectionsWindow>(); });
+    Single<MainWindow> mainWindow(loop, [&] {
+        return std::make_unique<MainWindow>(rt, scan, autorun, detectionsWindow, MainWindowLinks{}, &recordFilter);
     });
     filterCalls.clear();
-    HWND main = form1.get().hwnd();
+    HWND main = mainWindow.get().hwnd();
     ASSERT_NE(main, nullptr) << "refused changes kept the main window from loading";
 
     const UINT expected[] = {RegisterWindowMessageW(L"TaskbarCreated"), WM_MOUSEMOVE,

@@ -119,11 +119,6 @@ public:
         return {};
     }
 
-    OpResult openWebPage(std::wstring_view browserPath, std::wstring_view address) override {
-        trace.push_back("open " + utf8(browserPath) + " " + utf8(address));
-        return {};
-    }
-
     std::wstring systemFolder() override { return L"D:\\OS\\sys"; }
     std::uint64_t nowMs() override { return clock; }
 

@@ -1,5 +1,6 @@
-// The operations of the system that the protection engine calls. Portable: no <windows.h>,
-// so the engine and its tests build and run anywhere; platform/win32_runtime.* is the real one.
+// The engine's port: the operations of the system that the protection engine calls. Portable:
+// no <windows.h>, so the engine and its tests build and run anywhere; platform/win32_runtime.* is
+// the real one.
 #pragma once
 
 #include <cstdint>
@@ -45,12 +46,6 @@ public:
     // at most waitMs milliseconds (0: does not wait). While it waits, the program's windows go on
     // handling their messages, timer ticks included. The result tells whether the process started.
     virtual OpResult runCommandLine(std::wstring_view line, unsigned waitMs) = 0;
-
-    // Opens a web address: in the browser program at browserPath (a full path), or, when no
-    // program can be started from there, in the system's default browser. The browser never
-    // gets the program's raised rights: when the program runs elevated it is started by the
-    // signed-in user's desktop shell. Fails only when neither browser could be started.
-    virtual OpResult openWebPage(std::wstring_view browserPath, std::wstring_view address) = 0;
 
     // The system's own program folder (System32), without a trailing separator.
     virtual std::wstring systemFolder() = 0;
