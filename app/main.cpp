@@ -14,6 +14,7 @@
 #include "message_loop.h"
 #include "single_copy.h"
 #include "splash_window.h"
+#include "start_options.h"
 #include "support_window.h"
 #include "threat_scan.h"
 #include "win32_runtime.h"
@@ -26,11 +27,14 @@
 void __gnu_cxx::__verbose_terminate_handler() { std::abort(); }
 #endif
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    // A second start hands over to the copy that runs and ends without a window of its own.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
+    const dva::StartOptions options = dva::parseStartOptions(arguments ? arguments : L"");
+
+    // A second start hands over to the copy that runs and ends without a window of its own. The
+    // sign-in task's start asks nothing of it: nobody asked to see the window then.
     const dva::SingleCopy copy;
     if (copy.runningCopy()) {
-        copy.handOver();
+        if (options.kind == dva::StartKind::Ordinary) copy.handOver();
         return 0;
     }
 
@@ -65,6 +69,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     dva::Single<dva::SplashWindow> splash(loop, [&] { return std::make_unique<dva::SplashWindow>(mainWindow); });
 
-    splash.get().show();
+    if (options.kind == dva::StartKind::SignIn) {
+        // Started at sign-in: straight into the state the splash hands over to, except that the
+        // main window stays hidden behind its icon, as if the user had closed it. Loading it
+        // starts the scan timer and adds the icon; until the shell's notification area is up,
+        // the icon comes with its "TaskbarCreated".
+        mainWindow.get();
+    } else {
+        splash.get().show();
+    }
     return loop.run();
 }
