@@ -315,9 +315,9 @@ void clickWithMouse(HWND h) {
 
 namespace {
 // Starts the program from its own folder, which is also its current folder.
-PROCESS_INFORMATION startProgram(const std::wstring& exe) {
+PROCESS_INFORMATION startProgram(const std::wstring& exe, const std::wstring& arguments = L"") {
     const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
-    std::wstring commandLine = L"\"" + exe + L"\"";
+    std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -346,12 +346,30 @@ PROCESS_INFORMATION startProgram(const std::wstring& exe) {
 }
 }  // namespace
 
-Program::Program(StartOn startOn, const std::wstring& exe) {
+Program::Program(StartOn startOn, const std::wstring& exe, std::optional<std::wstring> arguments) {
     unmanagedWindowsUnderWine();
-    const PROCESS_INFORMATION pi = startProgram(exe);
+    const PROCESS_INFORMATION pi =
+        startProgram(exe, arguments.value_or(startOn == StartOn::SignIn ? kSignInSwitch : L""));
     if (!pi.hProcess) return;
     process_ = pi.hProcess;
     pid_ = pi.dwProcessId;
+
+    if (startOn == StartOn::SignIn) {
+        // Every window the process shows while it starts is a fault: it must show none.
+        std::vector<std::wstring> shown;
+        const auto loaded = [&] {
+            for (HWND h : windowsOf(pid_)) {
+                const std::wstring name = className(h);
+                if (IsWindowVisible(h) && std::find(shown.begin(), shown.end(), name) == shown.end())
+                    shown.push_back(name);
+            }
+            return mainWindow() != nullptr || !alive();
+        };
+        if (!waitFor(loaded, Ms{30000}) || !alive())
+            ADD_FAILURE() << "the main window was not loaded\n" << describe();
+        for (const auto& name : shown) ADD_FAILURE() << "a sign-in start showed the window " << utf8(name);
+        return;
+    }
 
     // A cold Wine start is slow.
     const bool up = waitFor(
@@ -547,9 +565,9 @@ size_t Program::allMessageBoxes() {
     return n;
 }
 
-OtherStart startAgain(Ms within) {
+OtherStart startAgain(Ms within, const std::wstring& arguments) {
     OtherStart seen;
-    const PROCESS_INFORMATION pi = startProgram(programFile());
+    const PROCESS_INFORMATION pi = startProgram(programFile(), arguments);
     if (!pi.hProcess) return seen;
     const auto ended = [&] {
         for (HWND h : windowsOf(pi.dwProcessId)) {

@@ -85,14 +85,19 @@ struct MessageBoxSeen {
     std::wstring title, text;
 };
 
-enum class StartOn { MainWindow, Splash };
+// SignIn: started with the sign-in task's switch, the program shows no window; the constructor
+// waits until its main window exists, hidden, and fails the test if any window showed meanwhile.
+enum class StartOn { MainWindow, Splash, SignIn };
+inline constexpr wchar_t kSignInSwitch[] = L"/signin";
 
-// One run of the program (the one beside this test program unless another file is given). With
+// One run of the program (the one beside this test program unless another file is given), with
+// the arguments given, or else /signin for StartOn::SignIn and none otherwise. With
 // StartOn::MainWindow the constructor hands over from the splash, so the main window is visible.
 // The destructor ends the process if it still runs.
 class Program {
 public:
-    explicit Program(StartOn startOn = StartOn::MainWindow, const std::wstring& exe = programFile());
+    explicit Program(StartOn startOn = StartOn::MainWindow, const std::wstring& exe = programFile(),
+                     std::optional<std::wstring> arguments = std::nullopt);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -154,7 +159,7 @@ struct OtherStart {
     std::optional<DWORD> exitCode;
     std::vector<std::wstring> windowsShown;
 };
-OtherStart startAgain(Ms within);
+OtherStart startAgain(Ms within, const std::wstring& arguments = L"");
 
 // A clean drive C before and after, a fresh program, and what was on screen when a check failed.
 // Two boxes of the program open at once fail any case.
