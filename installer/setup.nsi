@@ -453,6 +453,8 @@ Section "Oturum açılınca başlat" SecAutostart
   FileWriteUTF16LE $0 '  <Actions Context="Users">$\r$\n'
   FileWriteUTF16LE $0 '    <Exec>$\r$\n'
   FileWriteUTF16LE $0 '      <Command>"$1"</Command>$\r$\n'
+  ; The sign-in start: no splash and no window, protection at once behind the icon.
+  FileWriteUTF16LE $0 '      <Arguments>/signin</Arguments>$\r$\n'
   FileWriteUTF16LE $0 '      <WorkingDirectory>$2</WorkingDirectory>$\r$\n'
   FileWriteUTF16LE $0 '    </Exec>$\r$\n'
   FileWriteUTF16LE $0 '  </Actions>$\r$\n'

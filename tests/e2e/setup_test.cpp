@@ -272,7 +272,7 @@ TEST_F(Setup, SilentInstallAddsTheProgramShortcutEntryAndSignInTask) {
     EXPECT_TEXT(element(settings, L"MultipleInstancesPolicy"), L"IgnoreNew");
     const std::wstring actions = element(xml, L"Actions");
     EXPECT_TEXT(element(actions, L"Command"), L"\"" + exe + L"\"");
-    EXPECT_TEXT(element(actions, L"Arguments"), L"(none)");  // the program reads no command line
+    EXPECT_TEXT(element(actions, L"Arguments"), L"/signin");  // no splash: protection at once, behind the icon
     EXPECT_NE(logText().find("Kurulum tamamlandı."), std::string::npos) << "no success line in the log";
 
     // A failure gives a non-zero exit code and its reason in the log, and keeps what was there:
@@ -325,6 +325,87 @@ TEST_F(Setup, InstalledProgramProtectsAndSilentUninstallEndsItThroughItsExitComm
     }
     EXPECT_TRUE(attributes(kAutoRun) & FILE_ATTRIBUTE_DIRECTORY) << "the uninstall removed C:\\AutoRun.inf";
     removePath(kAutoRun);
+}
+
+// A task definition as an earlier version registered it: the plain start, which opens on the splash.
+void registerEarlierTask(const std::wstring& exe) {
+    const std::wstring file = systemFolder().substr(0, 3) + L"dva-earlier-task.xml";
+    const std::wstring xml =
+        L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
+        L"<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n"
+        L"  <Triggers><LogonTrigger><Enabled>true</Enabled></LogonTrigger></Triggers>\r\n"
+        L"  <Actions Context=\"Author\"><Exec><Command>\"" + exe + L"\"</Command></Exec></Actions>\r\n"
+        L"</Task>\r\n";
+    {
+        std::ofstream out(std::filesystem::path(file), std::ios::binary);
+        out.write("\xFF\xFE", 2);
+        out.write(reinterpret_cast<const char*>(xml.data()), static_cast<std::streamsize>(xml.size() * 2));
+    }
+    EXPECT_EQ(run(L"\"" + systemFolder() + L"\\schtasks.exe\" /Create /TN \"Dravonil Veriz Avize\" /XML \"" + file +
+                  L"\" /F"),
+              0u);
+    removePath(file);
+    ASSERT_TRUE(exists(kTaskFile)) << "the earlier task could not be registered";
+}
+
+// The task scheduler's copy of the task: UTF-16 on Windows, UTF-8 under Wine, with a byte-order mark.
+std::wstring storedTask() {
+    std::ifstream in(std::filesystem::path(kTaskFile), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    if (bytes.rfind("\xEF\xBB\xBF", 0) != 0) return readUtf16(kTaskFile);
+    std::wstring text(bytes.size(), L'\0');
+    text.resize(MultiByteToWideChar(CP_UTF8, 0, bytes.data() + 3, static_cast<int>(bytes.size() - 3), text.data(),
+                                    static_cast<int>(text.size())));
+    return text;
+}
+
+// What the task scheduler starts: the Command and the Arguments of the task's action, from its
+// copy of the task when that holds them; Wine's keeps an empty action, and then they are read
+// from the definition the setup handed to it.
+std::wstring definitionWithTheAction(const std::wstring& folder) {
+    std::wstring stored = storedTask();
+    if (element(stored, L"Command") != L"(none)") return stored;
+    std::cout << "note: the task scheduler's copy of the task has no command; reading the setup's definition"
+              << std::endl;
+    return readUtf16(folder + L"\\" + kTaskXml);
+}
+
+TEST_F(Setup, SignInTaskStartsTheProgramHiddenBehindItsIconAndProtecting) {
+    // An upgrade over an earlier install whose task started the program plainly rewrites the task.
+    const std::wstring exe = kDefaultFolder + L"\\Dravonil Veriz Avize.exe";
+    ASSERT_NO_FATAL_FAILURE(registerEarlierTask(exe));
+    ASSERT_EQ(element(storedTask(), L"Description"), L"(none)") << "the earlier task is not the one registered";
+    ASSERT_EQ(install(), 0u);
+    EXPECT_EQ(tasksNamedLikeTheProgram(), 1);
+    // The scheduler's copy is now the setup's definition (the earlier one had no description).
+    EXPECT_TEXT(element(storedTask(), L"Description"), L"Dravonil Veriz Avize korumasını oturum açılınca başlatır.");
+
+    const std::wstring actions = element(definitionWithTheAction(kDefaultFolder), L"Actions");
+    const std::wstring command = element(actions, L"Command"), arguments = element(actions, L"Arguments");
+    EXPECT_TEXT(arguments, L"/signin");
+    ASSERT_TRUE(command.size() > 2 && command.front() == L'"' && command.back() == L'"') << utf8(command);
+    // Exactly that command line: the quoted program, a blank, the arguments.
+    Program p(StartOn::SignIn, command.substr(1, command.size() - 2), arguments);
+    ASSERT_FALSE(HasFailure()) << "the sign-in start showed a window or did not load\n" << p.describe();
+    ASSERT_TRUE(p.waitForTrayIcons(1));
+    EXPECT_FALSE(p.mainVisible());
+    EXPECT_EQ(p.splash(), nullptr);
+
+    // Protecting with nobody at the screen: the threat is alerted, and deleted once answered.
+    placeFile(L"C:\\System32.exe");
+    EXPECT_TRUE(p.expectAlert());
+    EXPECT_TRUE(waitFor([] { return !exists(L"C:\\System32.exe"); }, kReactWithin)) << p.describe();
+    EXPECT_FALSE(p.mainVisible()) << "the alert showed the main window";
+    EXPECT_EQ(p.splash(), nullptr);
+    EXPECT_EQ(p.trayIcons().size(), 1u);
+
+    // The icon leads to the window.
+    postMouse(p.trayIcons().at(0).window, {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP});
+    EXPECT_TRUE(waitFor([&] { return p.mainVisible(); }, kReactWithin)) << "a double-click did not show the window\n"
+                                                                        << p.describe();
+
+    EXPECT_TRUE(uninstallSilently(kDefaultFolder));
+    EXPECT_EQ(p.waitForExit(Ms{5000}), 0u) << p.describe();
 }
 
 TEST_F(Setup, InteractiveInstallStartsTheProgramAndInstallingAgainKeepsOneEntryAndOneTask) {
