@@ -6,14 +6,19 @@
 //       milliseconds from process creation to its first visible top-level window. Each started
 //       process is ended as soon as its window shows, and the probe waits PAUSE_MS before the
 //       next start.
+//   dva_probe icon ROUNDS PAUSE_MS COMMAND...
+//       the same for starts that show no window: each COMMAND is a whole command line (program
+//       and arguments), and the time is taken to its first icon in Wine's notification area.
 //   dva_probe handover
 //       types a character into the program's splash and waits until the main window shows, as
 //       a user's key press would; exits 0 when it did.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "window_classes.h"
 
@@ -36,9 +41,33 @@ bool hasVisibleWindow(DWORD pid) {
     return s.found;
 }
 
-// Milliseconds from creating the process to its first visible window; negative on failure.
-double timeToFirstWindow(const wchar_t* exe) {
-    std::wstring line = L"\"" + std::wstring(exe) + L"\"";
+// Wine's notification area without an X system tray: one __winex11_tray_icon window per icon,
+// in __winex11_standalone_tray windows of the desktop process.
+std::vector<HWND> trayIcons() {
+    std::vector<HWND> icons;
+    for (HWND tray = FindWindowExW(nullptr, nullptr, L"__winex11_standalone_tray", nullptr); tray;
+         tray = FindWindowExW(nullptr, tray, L"__winex11_standalone_tray", nullptr)) {
+        for (HWND icon = FindWindowExW(tray, nullptr, L"__winex11_tray_icon", nullptr); icon;
+             icon = FindWindowExW(tray, icon, L"__winex11_tray_icon", nullptr))
+            icons.push_back(icon);
+    }
+    return icons;
+}
+
+// An icon that was not there before the start (an ended process's icon may stay until the
+// pointer passes over it, so the count alone does not tell).
+bool hasNewIcon(const std::vector<HWND>& before) {
+    for (HWND icon : trayIcons())
+        if (std::find(before.begin(), before.end(), icon) == before.end()) return true;
+    return false;
+}
+
+enum class Until { Window, Icon };
+
+// Milliseconds from creating the process to its first visible window or its first icon;
+// negative on failure.
+double timeToFirst(std::wstring line, Until until) {
+    const std::vector<HWND> iconsBefore = trayIcons();
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -48,7 +77,7 @@ double timeToFirstWindow(const wchar_t* exe) {
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
     double ms = -1;
     for (;;) {
-        const bool shown = hasVisibleWindow(pi.dwProcessId);
+        const bool shown = until == Until::Window ? hasVisibleWindow(pi.dwProcessId) : hasNewIcon(iconsBefore);
         QueryPerformanceCounter(&now);
         const double spent = static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
         if (shown) {
@@ -65,13 +94,15 @@ double timeToFirstWindow(const wchar_t* exe) {
     return ms;
 }
 
-int startup(int rounds, DWORD pauseMs, int count, wchar_t** exes) {
+int startup(int rounds, DWORD pauseMs, int count, wchar_t** exes, Until until) {
     for (int r = 0; r < rounds; ++r) {
         for (int k = 0; k < count; ++k) {
             const int which = (r + k) % count;
-            const double ms = timeToFirstWindow(exes[which]);
+            const std::wstring line = until == Until::Window ? L"\"" + std::wstring(exes[which]) + L"\"" : exes[which];
+            const double ms = timeToFirst(line, until);
             if (ms < 0) {
-                std::fprintf(stderr, "dva_probe: %ls showed no window\n", exes[which]);
+                std::fprintf(stderr, "dva_probe: %ls showed no %s\n", exes[which],
+                             until == Until::Window ? "window" : "icon");
                 return 1;
             }
             std::printf("%d %.1f\n", which + 1, ms);
@@ -116,8 +147,12 @@ int handover() {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc >= 5 && std::wcscmp(argv[1], L"startup") == 0)
-        return startup(_wtoi(argv[2]), static_cast<DWORD>(_wtoi(argv[3])), argc - 4, argv + 4);
+        return startup(_wtoi(argv[2]), static_cast<DWORD>(_wtoi(argv[3])), argc - 4, argv + 4, Until::Window);
+    if (argc >= 5 && std::wcscmp(argv[1], L"icon") == 0)
+        return startup(_wtoi(argv[2]), static_cast<DWORD>(_wtoi(argv[3])), argc - 4, argv + 4, Until::Icon);
     if (argc == 2 && std::wcscmp(argv[1], L"handover") == 0) return handover();
-    std::fprintf(stderr, "usage: dva_probe startup ROUNDS PAUSE_MS EXE... | dva_probe handover\n");
+    std::fprintf(stderr,
+                 "usage: dva_probe startup ROUNDS PAUSE_MS EXE... | dva_probe icon ROUNDS PAUSE_MS COMMAND... | "
+                 "dva_probe handover\n");
     return 2;
 }
