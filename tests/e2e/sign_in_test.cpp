@@ -8,6 +8,7 @@
 #include <iostream>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "control_ids.h"
@@ -17,6 +18,7 @@ namespace {
 
 // Whether window a lies above window b on the screen.
 bool above(HWND a, HWND b) {
+    if (!IsWindow(a) || !IsWindow(b)) return false;
     for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT)) {
         if (h == a) return true;
         if (h == b) return false;
@@ -150,10 +152,7 @@ TEST(SignInStart, AThreatPresentAtSignInIsAlertedInTheFirstSeconds) {
 // Wine's tray, which then takes requests as a tray that has just come up.
 class TrayNotUpYet {
 public:
-    struct Request {
-        HWND from;
-        ULONG_PTR what;  // NIM_ADD, NIM_DELETE, ...
-    };
+    using Request = std::pair<HWND, ULONG_PTR>;  // who asked, and for what: NIM_ADD, NIM_DELETE, ...
 
     TrayNotUpYet() {
         thread_ = std::thread([this] { run(); });
@@ -232,8 +231,7 @@ TEST(SignInStart, BeforeTheNotificationAreaIsUpTheIconComesWhenItAnnouncesItself
     HWND main = p.mainWindow();
     // The program asked as it loaded, was refused, and goes on protecting without an icon.
     ASSERT_TRUE(waitFor([&] { return !notUpYet.requests().empty(); }, kReactWithin)) << "the program never asked";
-    EXPECT_EQ(notUpYet.requests().front().from, main);
-    EXPECT_EQ(notUpYet.requests().front().what, static_cast<ULONG_PTR>(NIM_ADD));
+    EXPECT_EQ(notUpYet.requests().front(), TrayNotUpYet::Request(main, NIM_ADD));
     EXPECT_FALSE(p.waitForExit(kNothingFor).has_value()) << "the program ended without a notification area";
     EXPECT_TRUE(p.trayIcons().empty());
     EXPECT_FALSE(p.mainVisible()) << "without an icon the window was shown instead";
