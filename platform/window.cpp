@@ -234,6 +234,7 @@ HWND Window::focusedButton() const {
 
 void Window::markDefaultButton(HWND focus) {
     if (!hwnd_) return;  // destroyed by what the key or click did
+    if (focus && GetParent(focus) != hwnd_) focus = nullptr;  // the focus is elsewhere: no button has it
     for (const ControlSpec& c : controls_) {
         if (c.kind != ControlKind::Button) continue;
         HWND button = control(c.id);

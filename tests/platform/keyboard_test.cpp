@@ -43,7 +43,7 @@ constexpr ControlSpec kProbeControls[] = {
 class FakeActiveObject final : public IOleInPlaceActiveObject {
 public:
     std::vector<MSG> offered;
-    HRESULT answer = S_FALSE;
+    void takeKeys(bool take) { answer_ = take ? S_OK : S_FALSE; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (iid == IID_IUnknown || iid == IID_IOleWindow || iid == IID_IOleInPlaceActiveObject) {
@@ -60,7 +60,7 @@ public:
     HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg) override {
         offered.push_back(*msg);
-        return answer;
+        return answer_;
     }
     HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL) override { return S_OK; }
@@ -70,6 +70,7 @@ public:
 
 private:
     ULONG refs_ = 1;
+    HRESULT answer_ = S_FALSE;
 };
 
 class KeyboardProbe final : public Window {
@@ -79,11 +80,11 @@ public:
 
     KeyboardProbe();
     bool translateControlKey(MSG& msg) override { return offerKeyToControl(embedded, control(kName), msg); }
+    void onTry() { pressed.push_back(kTry); }
+    void onOther() { pressed.push_back(kOther); }
 
 private:
     static const CommandRow kCommands[];
-    void onTry() { pressed.push_back(kTry); }
-    void onOther() { pressed.push_back(kOther); }
 };
 
 const CommandRow KeyboardProbe::kCommands[] = {
@@ -207,7 +208,7 @@ TEST_F(Keyboard, EmbeddedControlIsOfferedItsKeysFirstAndKeepsThoseItTakes) {
     w.embedded = &browser;
     ASSERT_EQ(focus(), at(kName));
 
-    browser.answer = S_OK;  // the page takes Tab and Enter
+    browser.takeKeys(true);  // the page takes Tab and Enter
     press(VK_TAB);
     press(VK_RETURN);
     EXPECT_EQ(focus(), at(kName)) << "a key the control took moved the focus";
@@ -218,7 +219,7 @@ TEST_F(Keyboard, EmbeddedControlIsOfferedItsKeysFirstAndKeepsThoseItTakes) {
     EXPECT_EQ(browser.offered[2].wParam, static_cast<WPARAM>(VK_RETURN));
     EXPECT_TRUE(w.pressed.empty());
 
-    browser.answer = S_FALSE;  // Tab past the page's last link: out to the next control
+    browser.takeKeys(false);  // Tab past the page's last link: out to the next control
     browser.offered.clear();
     press(VK_TAB);
     EXPECT_EQ(focus(), at(kTry)) << nameOf(focus());
