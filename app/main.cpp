@@ -48,8 +48,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     dva::Win32Runtime runtime;
     dva::Single<dva::DetectionsWindow> detectionsWindow(loop, [] { return std::make_unique<dva::DetectionsWindow>(); });
     dva::DetectionList detections(detectionsWindow);
-    dva::ThreatScan scan(runtime, detections);
-    dva::AutoRunProtection autorun(runtime, detections);
+    dva::PathsInHand inHand;  // AutoRun protection holds its path there; the scan leaves it alone meanwhile
+    dva::ThreatScan scan(runtime, detections, &inHand);
+    dva::AutoRunProtection autorun(runtime, detections, &inHand);
     // The about window may hand its page to the shell, which can use COM; the support window
     // hosts the browser control.
     dva::Single<dva::AboutWindow> about(loop, [&] {

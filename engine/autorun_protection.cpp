@@ -6,6 +6,7 @@
 namespace dva {
 
 void AutoRunProtection::onSwitch(int value) {
+    const PathsInHand::Hold hold = inHand_ ? inHand_->hold(kAutoRunPath) : PathsInHand::Hold{};
     if (value == 1) {
         protect();
     } else if (value == 0) {

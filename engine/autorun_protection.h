@@ -2,16 +2,20 @@
 // "C:\AutoRun.inf" file by a folder of that name (ticked), or removes such a file when the protection is switched off.
 #pragma once
 
+#include "paths_in_hand.h"
 #include "runtime.h"
 
 namespace dva {
 
 class AutoRunProtection {
 public:
-    AutoRunProtection(Runtime& rt, DetectionSink& detections) : rt_(rt), detections_(detections) {}
+    // `inHand`: where it holds "C:\AutoRun.inf" while it handles it, for the threat scan to see.
+    AutoRunProtection(Runtime& rt, DetectionSink& detections, PathsInHand* inHand = nullptr)
+        : rt_(rt), detections_(detections), inHand_(inHand) {}
 
     // A click on the switch, after it has taken its new value: 0 unticked, 1 ticked, 2 grayed.
-    // Acts once; nothing watches the root afterwards.
+    // Acts once; nothing watches the root afterwards. While it runs (its boxes open) the path is
+    // held, so the threat scan's ticks under its boxes leave the file to it.
     void onSwitch(int value);
 
 private:
@@ -20,6 +24,7 @@ private:
 
     Runtime& rt_;
     DetectionSink& detections_;
+    PathsInHand* inHand_;
 };
 
 }  // namespace dva

@@ -13,6 +13,9 @@ OpResult removeFile(Runtime& rt, std::wstring_view path, Presence seen) {
     if (result.error == kErrorFileNotFound || result.error == kErrorPathNotFound) {
         return {};  // gone already: the threat is no longer there
     }
+    // Deleting a folder as a file is refused; a refused delete of a path that no longer tests
+    // present is a file that has been replaced meanwhile, not one that resists.
+    if (result.error == kErrorAccessDenied && rt.probe(path) == Presence::Absent) return {};
     return result;
 }
 

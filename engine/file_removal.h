@@ -8,7 +8,9 @@
 namespace dva {
 
 // Deletes the file, clearing a read-only mark first. A file that is already gone counts as
-// removed: the result is then success.
+// removed: the result is then success. So does a path that the presence test no longer sees
+// after the delete was refused: a folder now stands there (AutoRun protection may have replaced
+// the file while a box was open), and a folder is no threat.
 OpResult removeFile(Runtime& rt, std::wstring_view path, Presence seen);
 
 // Tells the user, in one error box, that an operation on `path` failed and why.

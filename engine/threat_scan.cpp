@@ -6,7 +6,7 @@
 namespace dva {
 
 void ThreatScan::tick() {
-    if (passing_ || rt_.messageOpen()) return;
+    if (passing_ || rt_.runtimeErrorReportOpen()) return;
     passing_ = true;
     struct Done {
         bool& flag;
@@ -18,6 +18,7 @@ void ThreatScan::tick() {
 void ThreatScan::pass() {
     for (const ThreatEntry& entry : kThreatTable) {
         const std::wstring_view path = entry.path;
+        if (elsewhere_ && elsewhere_->held(path)) continue;  // not even tested: its handler is at it
         const Presence seen = rt_.probe(path);
         const auto stuck = stuck_.find(path);
         if (seen == Presence::Absent) {

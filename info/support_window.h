@@ -16,6 +16,10 @@ public:
 
     void load();  // creates the window hidden, with its browser control if the system has one
 
+    // Keys in the page go to the browser control first; Tab past its last link, and keys it
+    // leaves, go on to the window (out to "Bağlan!").
+    bool translateControlKey(MSG& msg) override { return offerKeyToControl(browser_.get(), browserHost_, msg); }
+
 private:
     static const CommandRow kCommands[];
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;

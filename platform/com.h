@@ -67,6 +67,7 @@ public:
         return r;
     }
     T* operator->() const { return p_; }
+    T* get() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
     T** out() {  // for calls that hand back a new reference
         reset();
@@ -80,5 +81,10 @@ public:
 private:
     T* p_ = nullptr;
 };
+
+// Offers a keyboard message aimed at an embedded control's window (or a window inside it) to the
+// control's IOleInPlaceActiveObject::TranslateAccelerator, as a container must before its own
+// keyboard handling: true when the control took it (S_OK). Other messages are not offered.
+bool offerKeyToControl(IUnknown* control, HWND controlWindow, MSG& msg);
 
 }  // namespace dva

@@ -4,15 +4,22 @@
 
 #include <string>
 
-#include "message_loop.h"
 #include "number_text.h"
 
 namespace dva {
+namespace {
+
+int reportsOpen = 0;  // one user-interface thread
+
+}  // namespace
+
+bool runtimeErrorReportOpen() { return reportsOpen > 0; }
 
 void showRuntimeError(unsigned long code, const wchar_t* what) {
     std::wstring text = L"Çalışma zamanı hatası " + decimalText(code) + L":\n" + what;
-    OpenBox open;  // no scan may run behind the report
+    ++reportsOpen;  // no scan may run behind the report
     MessageBoxW(nullptr, text.c_str(), L"Dravonil Veriz Avize", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+    --reportsOpen;
 }
 
 void runtimeErrorReport(unsigned long code, const wchar_t* what) {

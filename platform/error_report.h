@@ -8,7 +8,11 @@ namespace dva {
 // cannot be created; every other failure is reported and the program goes on.
 [[noreturn]] void runtimeErrorReport(unsigned long code, const wchar_t* what);
 
-// The report's box alone; it counts as an open message box while it waits.
+// The report's box alone; runtimeErrorReportOpen() is true while it waits.
 void showRuntimeError(unsigned long code, const wchar_t* what);
+
+// Whether the run-time error report is on screen: its modal loop still runs the scan timer, and no
+// scan may run behind a report that ends the program.
+bool runtimeErrorReportOpen();
 
 }  // namespace dva

@@ -18,9 +18,25 @@ void dispatchMessage(MSG& msg) {
     const bool key = msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST;
     HWND active = key ? GetActiveWindow() : nullptr;
     Window* w = Window::fromHandle(active);
-    if (!(w && w->wantsDialogKeys() && IsDialogMessageW(active, &msg))) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+    if (w && w->wantsDialogKeys()) {
+        // An embedded control with keys of its own (the support page) sees them first; the
+        // dialog manager gets only what it leaves.
+        if (w->translateControlKey(msg)) return;
+        // Esc closes nothing: no window of the program has a cancel meaning. A multi-line text
+        // box in dialog mode would otherwise close its window on it.
+        if ((msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR) &&
+            msg.wParam == VK_ESCAPE)
+            return;
+        if (IsDialogMessageW(active, &msg)) {
+            w->markDefaultButton(GetFocus());
+            return;
+        }
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+    // A click may have moved the focus onto a button, or off one.
+    if (msg.message == WM_LBUTTONDOWN || msg.message == WM_RBUTTONDOWN) {
+        if (Window* clicked = Window::fromHandle(GetAncestor(msg.hwnd, GA_ROOT))) clicked->markDefaultButton(GetFocus());
     }
 }
 

@@ -47,21 +47,4 @@ private:
 // (Tab, Enter, Space) first. Used by the event loop and by waits that keep the windows working.
 void dispatchMessage(MSG& msg);
 
-// Marks a message box of the program as open for as long as it lives. Timer ticks still arrive
-// while a box waits in its own modal loop; the threat scan skips them while any box is open.
-class OpenBox {
-public:
-    OpenBox() { ++count(); }
-    ~OpenBox() { --count(); }
-    OpenBox(const OpenBox&) = delete;
-    OpenBox& operator=(const OpenBox&) = delete;
-    static bool any() { return count() > 0; }
-
-private:
-    static int& count() {
-        static int open = 0;  // one user-interface thread
-        return open;
-    }
-};
-
 }  // namespace dva

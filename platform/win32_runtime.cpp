@@ -6,6 +6,7 @@
 #include <string>
 
 #include "desktop_shell.h"
+#include "error_report.h"
 #include "handles.h"
 #include "message_loop.h"
 #include "number_text.h"
@@ -77,7 +78,7 @@ bool isPlainFile(const std::wstring& path) {
 
 }  // namespace
 
-bool Win32Runtime::messageOpen() const { return OpenBox::any(); }
+bool Win32Runtime::runtimeErrorReportOpen() const { return dva::runtimeErrorReportOpen(); }
 
 Presence Win32Runtime::probe(std::wstring_view path) {
     NoFsRedirection guard;
@@ -89,8 +90,8 @@ Presence Win32Runtime::probe(std::wstring_view path) {
 
 void Win32Runtime::message(std::wstring_view text, std::wstring_view title, MessageIcon icon) {
     // Task-modal with no owner: every window of the program is disabled while the box is
-    // open, and the box comes forward even when the main window is hidden.
-    OpenBox open;
+    // open, and the box comes forward even when the main window is hidden. The scan timer still
+    // ticks under it; which boxes hold the scan back is the engine's to know.
     MessageBoxW(nullptr, std::wstring(text).c_str(), std::wstring(title).c_str(),
                 MB_OK | static_cast<UINT>(icon) | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST);
 }

@@ -10,7 +10,7 @@ class Win32Runtime final : public Runtime, public WebPageOpener {
 public:
     Presence probe(std::wstring_view path) override;
     void message(std::wstring_view text, std::wstring_view title, MessageIcon icon) override;
-    bool messageOpen() const override;
+    bool runtimeErrorReportOpen() const override;
     OpResult clearReadOnly(std::wstring_view path) override;
     OpResult deleteFile(std::wstring_view path) override;
     OpResult makeFolder(std::wstring_view path) override;

@@ -118,6 +118,12 @@ public:
 
     // Whether the message loop may give this window dialog keys (Tab, Enter, Space).
     virtual bool wantsDialogKeys() const { return true; }
+    // A key for an embedded control that handles keys of its own (the browser control): the
+    // window offers it there first; true when the control took it.
+    virtual bool translateControlKey(MSG& /*msg*/) { return false; }
+    // Gives the focused push button of this window the default look (and takes it from the
+    // others), as dialogs do, so that the button Enter presses is the one drawn as such.
+    void markDefaultButton(HWND focus);
 
     // Called once when the window has been destroyed; the owner releases the object later.
     void onGone(std::function<void()> gone) { gone_ = std::move(gone); }
@@ -154,6 +160,10 @@ private:
     LRESULT colourControl(HDC dc, HWND child, UINT msg);
     bool drawPicture(const DRAWITEMSTRUCT& item);
     void command(int id, int notification);
+    HWND firstTabStop() const;
+    HWND focusedButton() const;
+    void focusControl(HWND control, bool selectText);
+    void restoreFocus();
 
     HWND hwnd_ = nullptr;
     int dpi_ = 96;
@@ -164,6 +174,7 @@ private:
     std::map<COLORREF, UniqueBrush> brushes_;
     std::map<int, UniqueBitmap> bitmaps_;
     std::function<void()> gone_;
+    HWND focus_ = nullptr;  // the control that had the focus when the window was last deactivated
 };
 
 }  // namespace dva

@@ -107,8 +107,8 @@ void MainWindow::onMouseMove(int xPixels) {
     const float x = static_cast<float>(xPixels) * twipsPerPixel;
     if (!notifyEventShowsWindow(notifyEventFromMouseX(x, twipsPerPixel))) return;
     // Showing an already visible window changes nothing: a pointer that crosses column 515 of
-    // the window itself at a high dpi must not pull it forward.
-    if (!IsWindowVisible(hwnd())) show();
+    // the window itself at a high dpi must not pull it forward. A minimised one comes back.
+    if (!IsWindowVisible(hwnd()) || IsIconic(hwnd())) show();
 }
 
 void MainWindow::setScanTimerEnabled(bool enabled) {

@@ -21,6 +21,7 @@ struct OpResult {
 // System error codes the engine tells apart.
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorPathNotFound = 3;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;  // also what deleting a folder as a file gives
 
 // What the presence test sees at a path. Only a plain file counts: a folder of that name,
 // or a file marked hidden or system, is Absent.
@@ -34,9 +35,10 @@ public:
 
     // Modal to the whole program and brought to the foreground; returns once it is closed.
     virtual void message(std::wstring_view text, std::wstring_view title, MessageIcon icon) = 0;
-    // True while any message box of the program is open, the run-time error report included
-    // (its modal loop still runs timers).
-    virtual bool messageOpen() const = 0;
+    // True while the run-time error report is open: the program ends once it is closed, and its
+    // modal loop still runs timers, so nothing may be scanned behind it. The boxes the engine
+    // opens itself are the engine's own to count.
+    virtual bool runtimeErrorReportOpen() const = 0;
 
     virtual OpResult clearReadOnly(std::wstring_view path) = 0;
     virtual OpResult deleteFile(std::wstring_view path) = 0;

@@ -82,7 +82,7 @@ BOOL CALLBACK closeReport(HWND window, LPARAM) {
     if (std::wstring(name) != L"#32770") return TRUE;
     GetDlgItemTextW(window, 0xFFFF, text, 256);
     reportText = text;
-    reportSeenOpen = Win32Runtime().messageOpen();
+    reportSeenOpen = Win32Runtime().runtimeErrorReportOpen();
     PostMessageW(window, WM_COMMAND, IDOK, 0);
     return FALSE;
 }
@@ -93,13 +93,13 @@ void CALLBACK tickDuringReport(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 TEST(RuntimeErrorReport, CountsAsAnOpenMessageBoxSoNoScanRunsBehindIt) {
-    EXPECT_FALSE(Win32Runtime().messageOpen());
+    EXPECT_FALSE(Win32Runtime().runtimeErrorReportOpen());
     const UINT_PTR timer = SetTimer(nullptr, 0, 100, tickDuringReport);
     showRuntimeError(5, L"Ana pencere açılamadı.");
     KillTimer(nullptr, timer);
     EXPECT_EQ(reportText, L"Çalışma zamanı hatası 5:\nAna pencere açılamadı.");
     EXPECT_TRUE(reportSeenOpen) << "a tick saw no open box while the report waited";
-    EXPECT_FALSE(Win32Runtime().messageOpen()) << "still counted as open once closed";
+    EXPECT_FALSE(Win32Runtime().runtimeErrorReportOpen()) << "still counted as open once closed";
 }
 
 // ---- a window that cannot be made ----

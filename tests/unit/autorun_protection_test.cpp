@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "fake_runtime.h"
 #include "threat_scan.h"
@@ -29,7 +30,8 @@ std::string errorBox(const std::string& lead, std::uint32_t code) {
 class AutoRunProtectionTest : public ::testing::Test {
 protected:
     FakeRuntime rt;
-    AutoRunProtection autorun{rt, rt};
+    PathsInHand inHand;  // shared with the scan, as the program wires them
+    AutoRunProtection autorun{rt, rt, &inHand};
 };
 
 TEST_F(AutoRunProtectionTest, TickingReplacesTheFileByAFolder) {
@@ -111,8 +113,10 @@ TEST_F(AutoRunProtectionTest, FolderThatCannotBeMadeShowsAnErrorAndNoSuccess) {
     EXPECT_FALSE(rt.isFolder(kPath));
 }
 
+// The scan's ticks under the switch's boxes leave the file to the switch: one line from the
+// switch, and no scan alert or error box between its warning and its information.
 TEST_F(AutoRunProtectionTest, WorksAlongsideTheThreatScan) {
-    ThreatScan scan{rt, rt};
+    ThreatScan scan{rt, rt, &inHand};
     rt.whileMessageOpen = [&] { scan.tick(); };  // the scan timer keeps ticking under the boxes
     rt.addFile(kPath);
     scan.tick();
@@ -124,6 +128,53 @@ TEST_F(AutoRunProtectionTest, WorksAlongsideTheThreatScan) {
     EXPECT_EQ(Trace(rt.trace.end() - 5, rt.trace.end()),
               (Trace{kWarning, kList, kDelete, kMkdir, kProtected}));
     EXPECT_TRUE(rt.isFolder(kPath));
+}
+
+TEST_F(AutoRunProtectionTest, ScanTicksUnderItsBoxesLeaveTheFileAloneButNotOtherThreats) {
+    ThreatScan scan{rt, rt, &inHand};
+    int ticks = 0;
+    rt.whileMessageOpen = [&] {
+        if (ticks++ == 0) scan.tick();  // one tick falls under the warning
+    };
+    rt.addFile(kPath, {.readOnly = true});
+    rt.addFile("C:\\RavMon.exe");
+    autorun.onSwitch(1);
+    const std::string alert = "message Virüs Bulundu!|Sisteminizde virus tespit edildi!|16";
+    EXPECT_EQ(rt.trace, (Trace{kWarning, alert, "list C:\\RavMon.exe", "delete C:\\RavMon.exe", kList, kClear,
+                               kDelete, kMkdir, kProtected}));
+    EXPECT_TRUE(rt.isFolder(kPath));
+    EXPECT_FALSE(inHand.held(L"c:\\autorun.INF")) << "still held once the switch is done";
+
+    // Once the switch is done, the scan tests the path again: a new file there is its own.
+    rt.whileMessageOpen = nullptr;
+    rt.folders.clear();
+    rt.addFile(kPath);
+    rt.takeTrace();
+    scan.tick();
+    EXPECT_EQ(rt.trace, (Trace{alert, kList, kDelete}));
+}
+
+// A tick that saw the file first and whose alert is still open when the switch replaces the file
+// finds a folder at its delete: that counts as gone, not as a failure. Both events are listed.
+TEST_F(AutoRunProtectionTest, ScanThatSawTheFileFirstFindsTheFolderAtItsDeleteAndReportsNothing) {
+    ThreatScan scan{rt, rt, &inHand};
+    bool switched = false;
+    rt.whileMessageOpen = [&] {
+        if (!std::exchange(switched, true)) autorun.onSwitch(1);  // ticked under the scan's alert
+    };
+    rt.addFile(kPath, {.readOnly = true});
+    scan.tick();
+    const std::string alert = "message Virüs Bulundu!|Sisteminizde virus tespit edildi!|16";
+    EXPECT_EQ(rt.takeTrace(), (Trace{alert, kWarning, kList, kClear, kDelete, kMkdir, kProtected, kList, kClear,
+                                     kDelete}));
+    EXPECT_TRUE(rt.isFolder(kPath));
+
+    // A refused delete of a file that is still there stays a failure.
+    rt.whileMessageOpen = nullptr;
+    rt.folders.clear();
+    rt.addFile(kPath, {.deleteError = 5});
+    scan.tick();
+    EXPECT_EQ(rt.trace, (Trace{alert, kList, kDelete, errorBox("Tehdit dosyası silinemedi: ", 5)}));
 }
 
 }  // namespace

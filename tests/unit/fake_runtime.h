@@ -63,6 +63,7 @@ public:
     std::function<void()> whileWaiting;
     std::uint32_t runError = 0;  // the system's answer when a command line cannot be started
     std::uint64_t clock = 1'000'000;  // milliseconds, moved on by the tests
+    bool reportOpen = false;  // the run-time error report is on screen
 
     void addFile(std::string_view path, File file = {}) { files[wide(path)] = file; }
     bool isFile(std::string_view path) const { return files.count(wide(path)) != 0; }
@@ -79,11 +80,9 @@ public:
     void message(std::wstring_view text, std::wstring_view title, MessageIcon icon) override {
         trace.push_back("message " + utf8(title) + "|" + utf8(text) + "|" +
                         std::to_string(static_cast<unsigned>(icon)));
-        ++openBoxes_;
         if (whileMessageOpen) whileMessageOpen();
-        --openBoxes_;
     }
-    bool messageOpen() const override { return openBoxes_ > 0; }
+    bool runtimeErrorReportOpen() const override { return reportOpen; }
 
     OpResult clearReadOnly(std::wstring_view path) override {
         trace.push_back("clear-readonly " + utf8(path));
@@ -126,8 +125,6 @@ public:
 
     void append(std::wstring_view path) override { trace.push_back("list " + utf8(path)); }
 
-private:
-    int openBoxes_ = 0;
 };
 
 }  // namespace dva::test

@@ -114,6 +114,29 @@ TEST_F(ThreatScanTest, TicksWhileAMessageOrTheKillWaitIsOpenAreSkippedNotQueued)
     EXPECT_EQ(nestedTicks, 1);
 }
 
+// Only the scan's own boxes hold it back: a tick under a box that another handler opened (the
+// main window's notice, a switch's information) runs a pass; the run-time error report, after
+// which the program ends, holds every tick.
+TEST_F(ThreatScanTest, TicksUnderOtherBoxesRunPassesButNotUnderTheRuntimeErrorReport) {
+    rt.addFile("C:\\RavMon.exe");
+    rt.whileMessageOpen = [&] {
+        rt.whileMessageOpen = nullptr;
+        scan.tick();
+    };
+    rt.message(L"0.1 Beta sürümde bu özellik yoktur.", L"Bilgi!", MessageIcon::Information);
+    EXPECT_EQ(rt.takeTrace(), cat({{"message Bilgi!|0.1 Beta sürümde bu özellik yoktur.|64"}, hit("C:\\RavMon.exe")}));
+
+    rt.addFile("C:\\RavMon.exe");
+    rt.reportOpen = true;
+    rt.probes = 0;
+    scan.tick();
+    EXPECT_EQ(rt.probes, 0);
+    EXPECT_TRUE(rt.trace.empty());
+    rt.reportOpen = false;
+    scan.tick();
+    EXPECT_EQ(rt.trace, hit("C:\\RavMon.exe"));
+}
+
 // A process that cannot be ended keeps its file: the delete is retried quietly every pass, but
 // the kill command starts again only once 10 s have passed since it last started.
 TEST_F(ThreatScanTest, StuckAmvoIsKilledAgainAtMostOnceEveryTenSeconds) {
