@@ -11,6 +11,7 @@
 ; 740 started without administrator rights.
 
 !include "${CONFIG}"
+!include "${SIGN_IN_TASK_NSH}"
 
 Unicode true
 ManifestDPIAware true
@@ -91,215 +92,8 @@ VIAddVersionKey /LANG=${LANG_TURKISH} "LegalCopyright" "${COPYRIGHT}"
 
 Var LogPath
 
-; ---- Shared by the installer and the uninstaller ----
-
-!macro _Log text
-  Push `${text}`
-  !ifdef __UNINSTALL__
-    Call un.WriteLog
-  !else
-    Call WriteLog
-  !endif
-!macroend
-!define Log "!insertmacro _Log"
-
-; Writes the reason to the log, shows it (not in silent mode) and stops with exit code 2.
-!macro _Fail text
-  Push `${text}`
-  !ifdef __UNINSTALL__
-    Call un.Fail
-  !else
-    Call Fail
-  !endif
-!macroend
-!define Fail "!insertmacro _Fail"
-
-!macro SHARED_FUNCTIONS un
-  ; Appends one time-stamped line to the log (UTF-16, as Notepad and PowerShell read it).
-  Function ${un}WriteLog
-    Exch $R0
-    Push $R1
-    Push $0
-    Push $1
-    Push $2
-    Push $3
-    Push $4
-    Push $5
-    Push $6
-    DetailPrint $R0
-    ClearErrors
-    ${IfNot} ${FileExists} $LogPath
-      FileOpen $R1 $LogPath w
-      ${IfNot} ${Errors}
-        FileWriteUTF16LE /BOM $R1 ""
-      ${EndIf}
-    ${Else}
-      FileOpen $R1 $LogPath a
-    ${EndIf}
-    ${IfNot} ${Errors}
-      FileSeek $R1 0 END
-      ${GetTime} "" "L" $0 $1 $2 $3 $4 $5 $6
-      FileWriteUTF16LE $R1 "$2-$1-$0 $4:$5:$6 $R0$\r$\n"
-      FileClose $R1
-    ${EndIf}
-    Pop $6
-    Pop $5
-    Pop $4
-    Pop $3
-    Pop $2
-    Pop $1
-    Pop $0
-    Pop $R1
-    Pop $R0
-  FunctionEnd
-
-  Function ${un}Fail
-    Exch $R0
-    ${Log} "HATA: $R0"
-    MessageBox MB_OK|MB_ICONSTOP $R0 /SD IDOK
-    SetErrorLevel 2
-    Abort
-  FunctionEnd
-
-  ; The log goes to /LOG=<file>, or to the temporary folder of whoever runs the setup.
-  Function ${un}OpenLog
-    Push $0
-    Push $1
-    ${GetParameters} $0
-    ClearErrors
-    ${GetOptions} $0 "/LOG=" $1
-    ${If} ${Errors}
-    ${OrIf} $1 == ""
-      StrCpy $1 "$TEMP\${LOG_NAME}"
-    ${EndIf}
-    StrCpy $LogPath $1
-    Pop $1
-    Pop $0
-  FunctionEnd
-
-  ; Setup and removal change Program Files, HKLM and the task store: administrators only.
-  Function ${un}RequireAdministrator
-    UserInfo::GetAccountType
-    Pop $0
-    ${If} $0 != "Admin"
-      ${Log} "HATA: yönetici hakları yok (hesap türü: $0)"
-      MessageBox MB_OK|MB_ICONSTOP "Bu işlem için yönetici hakları gerekiyor." /SD IDOK
-      SetErrorLevel 740
-      Quit
-    ${EndIf}
-  FunctionEnd
-
-  ; Ends the process behind window $R0 after posting it message $R1 ($R2, $R3), as a user's
-  ; command would: it gets EXIT_WAIT_MS to end by itself, and only then is its process ended.
-  Function ${un}EndCopy
-    Push $R4
-    Push $R5
-    Push $R6
-    System::Call 'user32::GetWindowThreadProcessId(p R0, *i .R4)'
-    ; SYNCHRONIZE | PROCESS_TERMINATE
-    System::Call 'kernel32::OpenProcess(i 0x00100001, i 0, i R4) p .R5'
-    System::Call 'user32::PostMessageW(p R0, i R1, p R2, p R3)'
-    ${If} $R5 P<> 0
-      System::Call 'kernel32::WaitForSingleObject(p R5, i ${EXIT_WAIT_MS}) i .R6'
-      ${If} $R6 = 0
-        ${Log} "Çalışan kopya (işlem $R4) kendi çıkış komutuyla kapandı."
-      ${Else}
-        System::Call 'kernel32::TerminateProcess(p R5, i ${ENDED_EXIT_CODE})'
-        System::Call 'kernel32::WaitForSingleObject(p R5, i ${EXIT_WAIT_MS}) i .R6'
-        ${Log} "Çalışan kopya (işlem $R4) ${EXIT_WAIT_MS} ms içinde kapanmadı; işlemi sonlandırıldı."
-      ${EndIf}
-      System::Call 'kernel32::CloseHandle(p R5)'
-    ${Else}
-      ; Its process cannot be opened: watch its window instead.
-      StrCpy $R6 0
-      ${DoWhile} $R6 < ${EXIT_WAIT_MS}
-        System::Call 'user32::IsWindow(p R0) i .R5'
-        ${If} $R5 = 0
-          ${Break}
-        ${EndIf}
-        Sleep 100
-        IntOp $R6 $R6 + 100
-      ${Loop}
-      ${Log} "Çalışan kopyaya (işlem $R4) çıkış komutu gönderildi."
-    ${EndIf}
-    Pop $R6
-    Pop $R5
-    Pop $R4
-  FunctionEnd
-
-  ; Ends every running copy of the program that this user's desktop shows: a main window
-  ; through its exit command, a splash that has not handed over yet by closing it.
-  ; Windows are recognised as a user would: by class, caption and the control that shows it.
-  Function ${un}EndRunningCopies
-    Push $R0
-    Push $R1
-    Push $R2
-    Push $R3
-    Push $R7
-    Push $R8
-    Push $R9
-    StrCpy $R9 0  ; copies ended: a bound, in case a window will not go
-    ${Do}
-      StrCpy $R0 0
-      StrCpy $R8 ""
-      ${Do}
-        FindWindow $R0 "${MAIN_CLASS}" "${PRODUCT}" "" $R0
-        ${If} $R0 = 0
-          ${Break}
-        ${EndIf}
-        System::Call 'user32::GetDlgItem(p R0, i ${EXIT_BUTTON_ID}) p .R7'
-        ${If} $R7 P<> 0
-          System::Call 'user32::GetWindowTextW(p R7, w .R3, i ${NSIS_MAX_STRLEN})'
-          ${If} $R3 S== "${EXIT_CAPTION}"
-            StrCpy $R8 main
-            ${Break}
-          ${EndIf}
-        ${EndIf}
-      ${Loop}
-      ${If} $R8 == ""
-        StrCpy $R0 0
-        ${Do}
-          FindWindow $R0 "${SPLASH_CLASS}" "" "" $R0
-          ${If} $R0 = 0
-            ${Break}
-          ${EndIf}
-          System::Call 'user32::GetDlgItem(p R0, i ${SPLASH_NAME_LABEL_ID}) p .R7'
-          ${If} $R7 P<> 0
-            System::Call 'user32::GetWindowTextW(p R7, w .R3, i ${NSIS_MAX_STRLEN})'
-            ${If} $R3 S== "${SPLASH_NAME}"
-              StrCpy $R8 splash
-              ${Break}
-            ${EndIf}
-          ${EndIf}
-        ${Loop}
-      ${EndIf}
-      ${If} $R8 == ""
-      ${OrIf} $R9 >= 20
-        ${Break}
-      ${EndIf}
-      ${If} $R8 == main
-        ; WM_COMMAND, BN_CLICKED from the exit button: what a click on it sends.
-        StrCpy $R1 0x111
-        StrCpy $R2 ${EXIT_BUTTON_ID}
-        StrCpy $R3 $R7
-      ${Else}
-        ; WM_CLOSE: a splash closed before it hands over ends the program.
-        StrCpy $R1 0x10
-        StrCpy $R2 0
-        StrCpy $R3 0
-      ${EndIf}
-      Call ${un}EndCopy
-      IntOp $R9 $R9 + 1
-    ${Loop}
-    Pop $R9
-    Pop $R8
-    Pop $R7
-    Pop $R3
-    Pop $R2
-    Pop $R1
-    Pop $R0
-  FunctionEnd
-!macroend
+!addincludedir "${__FILEDIR__}"
+!include "shared.nsh"
 !insertmacro SHARED_FUNCTIONS ""
 !insertmacro SHARED_FUNCTIONS "un."
 
@@ -411,9 +205,10 @@ Section "!${PRODUCT} (gerekli)" SecProgram
   ${Log} "Program, kısayol ve kaldırma kaydı yazıldı."
 SectionEnd
 
-; The task starts the program at every sign-in of a member of the built-in Users group, with the
-; highest rights that user has (a program that asks for elevation is not started from a Run key),
-; never stops it, and starts no second one while it runs.
+; The task (installer/sign-in-task.xml) starts the program at every sign-in of a member of the
+; built-in Users group, with the highest rights that user has (a program that asks for elevation is
+; not started from a Run key), never stops it, starts no second one while it runs, and runs it at
+; normal priority (a task's default, 7, would run it below normal).
 Section "Oturum açılınca başlat" SecAutostart
   ; "&" is the one character of a Windows path that XML text needs escaped.
   ${WordReplace} "$INSTDIR" "&" "&amp;" "+" $2
@@ -423,40 +218,7 @@ Section "Oturum açılınca başlat" SecAutostart
   ${If} ${Errors}
     ${Fail} "Görev tanımı yazılamadı: $INSTDIR\${TASK_XML}"
   ${EndIf}
-  FileWriteUTF16LE /BOM $0 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
-  FileWriteUTF16LE $0 '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">$\r$\n'
-  FileWriteUTF16LE $0 '  <RegistrationInfo>$\r$\n'
-  !searchreplace PUBLISHER_XML "${PUBLISHER}" "&" "&amp;"
-  FileWriteUTF16LE $0 '    <Author>${PUBLISHER_XML}</Author>$\r$\n'
-  FileWriteUTF16LE $0 '    <Description>${PRODUCT} korumasını oturum açılınca başlatır.</Description>$\r$\n'
-  FileWriteUTF16LE $0 '  </RegistrationInfo>$\r$\n'
-  FileWriteUTF16LE $0 '  <Triggers>$\r$\n'
-  FileWriteUTF16LE $0 '    <LogonTrigger>$\r$\n'
-  FileWriteUTF16LE $0 '      <Enabled>true</Enabled>$\r$\n'
-  FileWriteUTF16LE $0 '    </LogonTrigger>$\r$\n'
-  FileWriteUTF16LE $0 '  </Triggers>$\r$\n'
-  FileWriteUTF16LE $0 '  <Principals>$\r$\n'
-  FileWriteUTF16LE $0 '    <Principal id="Users">$\r$\n'
-  FileWriteUTF16LE $0 '      <GroupId>S-1-5-32-545</GroupId>$\r$\n'
-  FileWriteUTF16LE $0 '      <RunLevel>HighestAvailable</RunLevel>$\r$\n'
-  FileWriteUTF16LE $0 '    </Principal>$\r$\n'
-  FileWriteUTF16LE $0 '  </Principals>$\r$\n'
-  FileWriteUTF16LE $0 '  <Settings>$\r$\n'
-  FileWriteUTF16LE $0 '    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>$\r$\n'
-  FileWriteUTF16LE $0 '    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>$\r$\n'
-  FileWriteUTF16LE $0 '    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>$\r$\n'
-  FileWriteUTF16LE $0 '    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>$\r$\n'
-  ; Normal priority: a task's default (7) would run the program below normal.
-  FileWriteUTF16LE $0 '    <Priority>5</Priority>$\r$\n'
-  FileWriteUTF16LE $0 '    <Enabled>true</Enabled>$\r$\n'
-  FileWriteUTF16LE $0 '  </Settings>$\r$\n'
-  FileWriteUTF16LE $0 '  <Actions Context="Users">$\r$\n'
-  FileWriteUTF16LE $0 '    <Exec>$\r$\n'
-  FileWriteUTF16LE $0 '      <Command>"$1"</Command>$\r$\n'
-  FileWriteUTF16LE $0 '      <WorkingDirectory>$2</WorkingDirectory>$\r$\n'
-  FileWriteUTF16LE $0 '    </Exec>$\r$\n'
-  FileWriteUTF16LE $0 '  </Actions>$\r$\n'
-  FileWriteUTF16LE $0 '</Task>$\r$\n'
+  !insertmacro WRITE_SIGN_IN_TASK $0 $1 $2
   FileClose $0
   ; /F replaces the task of an earlier install: one task, whatever was there.
   nsExec::ExecToStack '"$SYSDIR\schtasks.exe" /Create /TN "${TASK}" /XML "$INSTDIR\${TASK_XML}" /F'
