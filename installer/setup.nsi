@@ -38,7 +38,14 @@ SetCompressor /SOLID lzma
 !define TASK "Dravonil Veriz Avize"
 ; The task definition handed to schtasks, kept beside the program for administrators to read.
 !define TASK_XML "oturum-acilisi-gorevi.xml"
-!define LOG_NAME "Dravonil-Veriz-Avize-setup.log"
+; Each run logs to a file of its own: <prefix>-<date>-<time>-<process id>-setup.log (or -uninstall.log).
+!define LOG_PREFIX "Dravonil-Veriz-Avize"
+; The program reports to the Windows event log under this source.
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Dravonil Veriz Avize"
+; One setup at a time on the machine. Users may only read the mutex's permissions: they cannot
+; hold it, and without SeCreateGlobalPrivilege they cannot create a Global\ name first.
+!define SETUP_MUTEX "Global\DravonilVerizAvizeSetup"
+!define SETUP_MUTEX_SDDL "D:(A;;GA;;;BA)(A;;GA;;;SY)(A;;RC;;;BU)"
 ; The program's windows as a user sees them: the main window and its exit command, the splash.
 !define EXIT_CAPTION "Çıkış"
 !define SPLASH_NAME "Dravonil Veriz Avize 0.1"
@@ -152,14 +159,111 @@ Function RemoveEarlierInstallsElsewhere
   Pop $0
 FunctionEnd
 
+; $0 = the full form of path $0, without a trailing backslash.
+Function FullPath
+  Push $1
+  Push $2
+  System::Call 'kernel32::GetFullPathNameW(w r0, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2'
+  ${If} $2 <> 0
+    StrCpy $0 $1
+  ${EndIf}
+  StrCpy $1 $0 "" -1
+  StrLen $2 $0
+  ${If} $1 == "\"
+  ${AndIf} $2 > 3
+    StrCpy $0 $0 -1
+  ${EndIf}
+  Pop $2
+  Pop $1
+FunctionEnd
+
+; NSIS drops a /D= folder it finds unusable (an existing file, a path it cannot reach, a drive's
+; root) and installs into the default one instead. The folder asked for is taken from the command
+; line as it was given (/D= is last, the rest of the line is the folder): it is checked and refused
+; with its reason, or, if NSIS alone refused it, with that.
+Function CheckFolderOption
+  Push $0
+  Push $1
+  System::Call 'kernel32::GetCommandLineW() w .r0'
+  ClearErrors
+  ${WordFind} $0 " /D=" "+1}" $1
+  ${IfNot} ${Errors}
+  ${AndIf} $1 != $0
+    StrCpy $0 $INSTDIR
+    Call FullPath
+    StrCpy $INSTDIR $1
+    ${If} $1 != ""
+      Call CheckInstallFolder
+    ${EndIf}
+    ${If} $INSTDIR != $0
+      ${Fail} "Kurulum klasörü kullanılamaz: $1"
+    ${EndIf}
+  ${EndIf}
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Refuses an install folder that a user could change: on a network path, an existing file, a
+; junction or symbolic link, a folder owned by someone else than the administrators (see
+; CheckFolder). $INSTDIR becomes a full path first, so that ".." cannot hide where it leads.
+Function CheckInstallFolder
+  Push $R0
+  Push $R1
+  Push $0
+  Push $1
+  StrCpy $0 $INSTDIR
+  Call FullPath
+  StrCpy $INSTDIR $0
+  StrCpy $0 $INSTDIR 2
+  StrCpy $1 $INSTDIR 3
+  System::Call 'kernel32::GetDriveTypeW(w r1) i .r1'
+  ${If} $0 == "\\"
+  ${OrIf} $1 = 4  ; DRIVE_REMOTE
+    ${Fail} "Kurulum klasörü kullanılamaz (ağ yolu): $INSTDIR"
+  ${EndIf}
+  StrCpy $R1 $INSTDIR
+  Call CheckFolder
+  ${If} $R0 != ""
+    ${Fail} "Kurulum klasörü kullanılamaz ($R0): $INSTDIR"
+  ${EndIf}
+  Pop $1
+  Pop $0
+  Pop $R1
+  Pop $R0
+FunctionEnd
+
+; $0 = 1 when $INSTDIR lies in Program Files, whose own permissions let users change nothing.
+!macro _InstallsUnder folder
+  StrLen $2 "${folder}\"
+  StrCpy $2 $INSTDIR $2
+  ${If} $2 == "${folder}\"
+    StrCpy $0 1
+  ${EndIf}
+!macroend
+Function InstallsIntoProgramFiles
+  Push $2
+  StrCpy $0 0
+  !insertmacro _InstallsUnder $PROGRAMFILES64
+  !insertmacro _InstallsUnder $PROGRAMFILES32
+  Pop $2
+FunctionEnd
+
 Section "!${PRODUCT} (gerekli)" SecProgram
   SectionIn RO
+  ; Again: the folder page may have changed it since .onInit.
+  Call CheckInstallFolder
   ${Log} "Klasör: $INSTDIR"
-  ClearErrors
-  CreateDirectory $INSTDIR
-  ${IfNot} ${FileExists} "$INSTDIR\*.*"
-    ${Fail} "Klasör oluşturulamadı: $INSTDIR"
+  ; Outside Program Files the folder is made (or, if it is there, set) so that only
+  ; administrators can change it, before anything is written into it.
+  Call InstallsIntoProgramFiles
+  StrCpy $R1 $INSTDIR
+  ${If} $0 = 1
+    StrCpy $R2 0
+    ${Log} "Klasör Program Files içinde: kendi izinleri kalır."
+  ${Else}
+    StrCpy $R2 1
   ${EndIf}
+  Call MakeFolder
   Call EndRunningCopies
   Call RemoveEarlierInstallsElsewhere
   SetOutPath $INSTDIR
@@ -203,6 +307,15 @@ Section "!${PRODUCT} (gerekli)" SecProgram
     ${Fail} "Programlar ve Özellikler kaydı yazılamadı: HKLM\${UNINST_KEY}"
   ${EndIf}
   ${Log} "Program, kısayol ve kaldırma kaydı yazıldı."
+
+  ; The program's event source: Event Viewer reads the texts of its events from the .exe.
+  ClearErrors
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\${EXE}"
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
+  ${If} ${Errors}
+    ${Fail} "Olay günlüğü kaynağı kaydedilemedi: HKLM\${EVENT_SOURCE_KEY}"
+  ${EndIf}
+  ${Log} "Olay günlüğü kaynağı kaydedildi: HKLM\${EVENT_SOURCE_KEY}"
 SectionEnd
 
 ; The task (installer/sign-in-task.xml) starts the program at every sign-in of a member of the
@@ -220,10 +333,10 @@ Section "Oturum açılınca başlat" SecAutostart
   ${EndIf}
   !insertmacro WRITE_SIGN_IN_TASK $0 $1 $2
   FileClose $0
-  ; /F replaces the task of an earlier install: one task, whatever was there.
-  nsExec::ExecToStack '"$SYSDIR\schtasks.exe" /Create /TN "${TASK}" /XML "$INSTDIR\${TASK_XML}" /F'
-  Pop $0
-  Pop $1
+  ; /F replaces the task of an earlier install: one task, whatever was there. The definition is
+  ; registered from the install folder, where only administrators can change it.
+  Push '"$SYSDIR\schtasks.exe" /Create /TN "${TASK}" /XML "$INSTDIR\${TASK_XML}" /F'
+  Call RunCommand
   ${If} $0 != 0
     ${Fail} "Oturum açılışı görevi kaydedilemedi (schtasks çıkış kodu $0): $1"
   ${EndIf}
@@ -233,9 +346,8 @@ SectionEnd
 Section "-Without start at sign-in"
   ${IfNot} ${SectionIsSelected} ${SecAutostart}
     ; An upgrade without the option removes the task of the earlier install.
-    nsExec::ExecToStack '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
-    Pop $0
-    Pop $1
+    Push '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
+    Call RunCommand
     Delete "$INSTDIR\${TASK_XML}"
     ${Log} "Oturum açılışında başlatma seçilmedi."
   ${EndIf}
@@ -249,15 +361,28 @@ Function .onInit
   Call OpenLog
   ${Log} "${PRODUCT} ${VERSION} (${ARCH}) kurulumu başladı: $CMDLINE"
   Call RequireAdministrator
-  ; One setup at a time.
-  System::Call 'kernel32::CreateMutexW(p 0, i 0, w "DravonilVerizAvizeSetup") p .r0 ?e'
+  ; One setup at a time: the one that owns the mutex. Owning, not only finding it, counts, so a
+  ; handle someone keeps open after a setup ended blocks no later one.
+  Push "${SETUP_MUTEX_SDDL}"
+  Call SecurityAttributes
+  Pop $2
+  System::Call 'kernel32::CreateMutexW(p r2, i 1, w "${SETUP_MUTEX}") p .r0 ?e'
   Pop $1
-  ${If} $1 = 183  ; ERROR_ALREADY_EXISTS
-    ${Log} "HATA: başka bir kurulum zaten çalışıyor."
-    MessageBox MB_OK|MB_ICONSTOP "Başka bir ${PRODUCT} kurulumu zaten çalışıyor." /SD IDOK
-    SetErrorLevel 2
-    Quit
+  ${If} $0 P= 0
+    ${Fail} "Kurulum kilidi ${SETUP_MUTEX} oluşturulamadı (hata $1)."
   ${EndIf}
+  ${If} $1 = 183  ; ERROR_ALREADY_EXISTS: ours only if no other setup owns it (or one ended without releasing it)
+    System::Call 'kernel32::WaitForSingleObject(p r0, i 0) i .r1'
+    ${If} $1 <> 0
+    ${AndIf} $1 <> 0x80  ; WAIT_ABANDONED
+      ${Log} "HATA: başka bir kurulum zaten çalışıyor."
+      MessageBox MB_OK|MB_ICONSTOP "Başka bir ${PRODUCT} kurulumu zaten çalışıyor." /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+  ${EndIf}
+  Call CheckFolderOption
+  Call CheckInstallFolder
   ; /NOAUTOSTART: no start at sign-in (and an existing task is removed).
   ${GetParameters} $0
   ClearErrors
@@ -296,15 +421,15 @@ Section "Uninstall"
     ${Fail} "Program dosyası silinemedi (hâlâ çalışıyor olabilir): $INSTDIR\${EXE}"
   ${EndIf}
 
-  nsExec::ExecToStack '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
-  Pop $0
-  Pop $1
+  Push '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
+  Call un.RunCommand
   ${If} $0 = 0
     ${Log} "Oturum açılışı görevi silindi."
   ${EndIf}
   Delete "$INSTDIR\${TASK_XML}"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
   DeleteRegKey HKLM "${UNINST_KEY}"
+  DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
   ${Log} "Kaldırma tamamlandı."
