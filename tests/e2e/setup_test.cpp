@@ -579,8 +579,8 @@ std::wstring daclOf(HANDLE object) {
 
 TEST_F(Setup, OneSetupAtATimeOnTheMachineAndNoSquatterBlocksIt) {
     // Someone holds the name an earlier setup used in its session: no longer the setup's.
-    const HANDLE squatter = CreateMutexW(nullptr, TRUE, L"DravonilVerizAvizeSetup");
-    ASSERT_NE(squatter, nullptr);
+    const std::shared_ptr<void> squatter(CreateMutexW(nullptr, TRUE, L"DravonilVerizAvizeSetup"), CloseHandle);
+    ASSERT_NE(squatter.get(), nullptr);
     EXPECT_EQ(install(), 0u);
 
     // A setup waiting on its first page holds the machine-wide one.
@@ -590,6 +590,12 @@ TEST_F(Setup, OneSetupAtATimeOnTheMachineAndNoSquatterBlocksIt) {
     std::wstring commandLine = L"\"" + kSetup + L"\"";
     ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
     CloseHandle(pi.hThread);
+    // Ended whatever happens: it would block every later case.
+    const std::shared_ptr<void> waiting(pi.hProcess, [](HANDLE process) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    });
     EXPECT_TRUE(waitFor(
         [&] {
             for (HWND h : windowsOf(pi.dwProcessId))
@@ -597,10 +603,12 @@ TEST_F(Setup, OneSetupAtATimeOnTheMachineAndNoSquatterBlocksIt) {
             return false;
         },
         Ms{20000}));
-    const HANDLE held = OpenMutexW(READ_CONTROL, FALSE, L"Global\\DravonilVerizAvizeSetup");
-    ASSERT_NE(held, nullptr) << "no Global\\DravonilVerizAvizeSetup (error " << GetLastError() << ")";
+    const std::shared_ptr<void> held(OpenMutexW(READ_CONTROL, FALSE, L"Global\\DravonilVerizAvizeSetup"), [](HANDLE h) {
+        if (h) CloseHandle(h);
+    });
+    ASSERT_NE(held.get(), nullptr) << "no Global\\DravonilVerizAvizeSetup (error " << GetLastError() << ")";
     // Administrators and SYSTEM all rights; Users only to read its permissions, not to hold it.
-    const std::wstring dacl = daclOf(held);
+    const std::wstring dacl = daclOf(held.get());
     EXPECT_TRUE(dacl.find(L"(A;;RC;;;BU)") != std::wstring::npos && dacl.find(L";;;BU)") == dacl.rfind(L";;;BU)"))
         << utf8(dacl);
     EXPECT_NE(dacl.find(L";;;BA)"), std::wstring::npos) << utf8(dacl);
@@ -612,10 +620,7 @@ TEST_F(Setup, OneSetupAtATimeOnTheMachineAndNoSquatterBlocksIt) {
     // That setup ends without releasing it; a handle kept open by another process blocks nothing.
     TerminateProcess(pi.hProcess, 1);
     WaitForSingleObject(pi.hProcess, 5000);
-    CloseHandle(pi.hProcess);
     EXPECT_EQ(install(), 0u);
-    CloseHandle(held);
-    CloseHandle(squatter);
     EXPECT_TRUE(uninstallSilently(kDefaultFolder));
 }
 
