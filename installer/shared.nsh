@@ -184,12 +184,54 @@ Var PendingLog
     Exch $0
   FunctionEnd
 
-  ; Whether folder $R1 may hold what only administrators are to change: $R0 is empty when it may
-  ; (or does not exist yet), else the reason. A junction or symbolic link, the folder's own or one
-  ; above it, can lead anywhere; a folder whose owner is not Administrators, SYSTEM or the
-  ; administrator running the setup can be opened up again by that owner.
-  Function ${un}CheckFolder
-    Push $R3
+  ; $1 = 1 when SID $1 is one only administrators control: Administrators, SYSTEM,
+  ; TrustedInstaller (the owner of Program Files) or the account running the setup, which is an
+  ; administrator; else 0.
+  Function ${un}IsTrustedSid
+    Push $0
+    Push $2
+    Push $3
+    Push $4
+    StrCpy $0 $1
+    StrCpy $1 0
+    System::Call 'advapi32::IsWellKnownSid(p r0, i 26) i .r2'  ; WinBuiltinAdministratorsSid
+    System::Call 'advapi32::IsWellKnownSid(p r0, i 22) i .r3'  ; WinLocalSystemSid
+    ${If} $2 <> 0
+    ${OrIf} $3 <> 0
+      StrCpy $1 1
+    ${EndIf}
+    ${If} $1 = 0
+      System::Call 'advapi32::ConvertStringSidToSidW(w "S-1-5-80-956008885-3418522649-1831038044-1852259733-2564433385", *p .r2) i .r3'
+      ${If} $3 <> 0
+        System::Call 'advapi32::EqualSid(p r0, p r2) i .r1'
+        System::Call 'kernel32::LocalFree(p r2)'
+      ${EndIf}
+    ${EndIf}
+    ${If} $1 = 0
+      ; TOKEN_QUERY; TokenUser
+      System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r2) i .r3'
+      System::Call '*(&i1024) p .r4'
+      System::Call 'advapi32::GetTokenInformation(p r2, i 1, p r4, i 1024, *i .r3) i .r3'
+      ${If} $3 <> 0
+        System::Call '*$4(p .r3)'
+        System::Call 'advapi32::EqualSid(p r0, p r3) i .r1'
+      ${EndIf}
+      System::Call 'kernel32::CloseHandle(p r2)'
+      System::Free $4
+    ${EndIf}
+    ${If} $1 <> 0
+      StrCpy $1 1
+    ${EndIf}
+    Pop $4
+    Pop $3
+    Pop $2
+    Pop $0
+  FunctionEnd
+
+  ; $R0 = the reason why existing folder $R3 is not one only administrators control (its owner, or
+  ; an entry of its permissions that gives someone else the rights in mask $R4), else unchanged.
+  ; $R5 = 1 counts only its own entries, not the ones it inherits (icacls then removes those).
+  Function ${un}CheckFolderPermissions
     Push $0
     Push $1
     Push $2
@@ -197,9 +239,80 @@ Var PendingLog
     Push $4
     Push $5
     Push $6
+    Push $7
+    Push $8
+    ; SE_FILE_OBJECT; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
+    System::Call 'advapi32::GetNamedSecurityInfoW(w R3, i 1, i 5, *p .r1, p 0, *p .r3, p 0, *p .r2) i .r0'
+    ${If} $0 <> 0
+      StrCpy $R0 "izinleri okunamadı, hata $0: $R3"
+    ${Else}
+      StrCpy $8 $1  ; the owner
+      Call ${un}IsTrustedSid
+      ${If} $1 = 0
+        StrCpy $R0 "sahibi Yöneticiler ya da SYSTEM değil: $R3"
+      ${ElseIf} $3 P= 0
+        StrCpy $R0 "izinleri herkese açık (DACL yok): $R3"
+      ${Else}
+        System::Call '*$3(&i2, &i2, &i2 .r4)'  ; ACL: revision, size, then the count of entries
+        StrCpy $5 0
+        ${While} $5 < $4
+          System::Call 'advapi32::GetAce(p r3, i r5, *p .r6) i .r0'
+          ${If} $0 <> 0
+            ; ACE_HEADER (type, flags, size), then the access mask and the SID.
+            System::Call '*$6(&i1 .r0, &i1 .r1, &i2, i .r7)'
+            IntOp $1 $1 & 0x18  ; INHERIT_ONLY_ACE | INHERITED_ACE
+            IntOp $7 $7 & $R4
+            ${If} $0 = 0  ; ACCESS_ALLOWED_ACE_TYPE
+            ${AndIf} $7 <> 0
+            ${AndIf} $1 <> 8
+            ${AndIf} $1 <> 0x18
+              ${If} $R5 <> 1
+              ${OrIf} $1 = 0
+                IntPtrOp $1 $6 + 8
+                Call ${un}IsTrustedSid
+                ${If} $1 = 0
+                  StrCpy $R0 "başka kullanıcılar değiştirebilir, silebilir ya da yeniden adlandırabilir: $R3"
+                  ${Break}
+                ${EndIf}
+              ${EndIf}
+            ${EndIf}
+          ${EndIf}
+          IntOp $5 $5 + 1
+        ${EndWhile}
+      ${EndIf}
+      System::Call 'kernel32::LocalFree(p r2)'
+    ${EndIf}
+    Pop $8
+    Pop $7
+    Pop $6
+    Pop $5
+    Pop $4
+    Pop $3
+    Pop $2
+    Pop $1
+    Pop $0
+  FunctionEnd
+
+  ; Whether folder $R1 may hold what only administrators are to change: $R0 is empty when it may
+  ; (it need not exist yet), else the reason. Every existing folder on its path counts, the drive's
+  ; root aside: a junction or symbolic link can lead anywhere; a folder whose owner is someone else
+  ; than the administrators can be opened up again by that owner; one that others may delete or
+  ; rename (DELETE, FILE_DELETE_CHILD, WRITE_DAC, WRITE_OWNER or the generic rights) can be moved
+  ; away with the folder in it and replaced. The folder itself, if it exists, must in its own
+  ; entries give others no right to add files either: icacls keeps those entries.
+  Function ${un}CheckFolder
+    Push $R3
+    Push $R4
+    Push $R5
+    Push $0
+    Push $1
     StrCpy $R0 ""
     StrCpy $R3 $R1
     ${Do}
+      ${GetParent} $R3 $1
+      ${If} $1 == ""
+        ${Break}  ; the drive's root
+      ${EndIf}
       System::Call 'kernel32::GetFileAttributesW(w R3) i .r0'
       ${If} $0 <> -1
         IntOp $1 $0 & 0x400  ; FILE_ATTRIBUTE_REPARSE_POINT
@@ -212,50 +325,24 @@ Var PendingLog
           StrCpy $R0 "klasör değil, dosya: $R3"
           ${Break}
         ${EndIf}
+        ${If} $R3 == $R1
+          StrCpy $R4 0x500D0046  ; and FILE_ADD_FILE, FILE_ADD_SUBDIRECTORY
+          StrCpy $R5 1
+        ${Else}
+          StrCpy $R4 0x500D0040
+          StrCpy $R5 0
+        ${EndIf}
+        Call ${un}CheckFolderPermissions
+        ${If} $R0 != ""
+          ${Break}
+        ${EndIf}
       ${EndIf}
       ${GetParent} $R3 $R3
-      ${If} $R3 == ""
-        ${Break}
-      ${EndIf}
     ${Loop}
-    ${If} $R0 == ""
-    ${AndIf} ${FileExists} "$R1\*.*"
-      ; SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION
-      System::Call 'advapi32::GetNamedSecurityInfoW(w R1, i 1, i 1, *p .r1, p 0, p 0, p 0, *p .r2) i .r0'
-      ${If} $0 <> 0
-        StrCpy $R0 "sahibi okunamadı, hata $0"
-      ${Else}
-        System::Call 'advapi32::IsWellKnownSid(p r1, i 26) i .r3'  ; WinBuiltinAdministratorsSid
-        System::Call 'advapi32::IsWellKnownSid(p r1, i 22) i .r4'  ; WinLocalSystemSid
-        ${If} $3 = 0
-        ${AndIf} $4 = 0
-          ; TOKEN_QUERY; TokenUser: the account running the setup, an administrator.
-          System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r5) i .r0'
-          System::Call '*(&i1024) p .r6'
-          System::Call 'advapi32::GetTokenInformation(p r5, i 1, p r6, i 1024, *i .r0) i .r0'
-          ${If} $0 <> 0
-            System::Call '*$6(p .r4)'
-            System::Call 'advapi32::EqualSid(p r1, p r4) i .r3'
-          ${EndIf}
-          System::Call 'kernel32::CloseHandle(p r5)'
-          System::Free $6
-          ${If} $3 = 0
-            System::Call 'advapi32::ConvertSidToStringSidW(p r1, *p .r4) i .r0'
-            System::Call 'kernel32::lstrcpynW(w .r3, p r4, i ${NSIS_MAX_STRLEN})'
-            System::Call 'kernel32::LocalFree(p r4)'
-            StrCpy $R0 "sahibi Yöneticiler ya da SYSTEM değil, $3"
-          ${EndIf}
-        ${EndIf}
-        System::Call 'kernel32::LocalFree(p r2)'
-      ${EndIf}
-    ${EndIf}
-    Pop $6
-    Pop $5
-    Pop $4
-    Pop $3
-    Pop $2
     Pop $1
     Pop $0
+    Pop $R5
+    Pop $R4
     Pop $R3
   FunctionEnd
 
