@@ -11,6 +11,7 @@
 ; 740 started without administrator rights.
 
 !include "${CONFIG}"
+!include "${SIGN_IN_TASK_NSH}"
 
 Unicode true
 ManifestDPIAware true
@@ -37,7 +38,14 @@ SetCompressor /SOLID lzma
 !define TASK "Dravonil Veriz Avize"
 ; The task definition handed to schtasks, kept beside the program for administrators to read.
 !define TASK_XML "oturum-acilisi-gorevi.xml"
-!define LOG_NAME "Dravonil-Veriz-Avize-setup.log"
+; Each run logs to a file of its own: <prefix>-<date>-<time>-<process id>-setup.log (or -uninstall.log).
+!define LOG_PREFIX "Dravonil-Veriz-Avize"
+; The program reports to the Windows event log under this source.
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Dravonil Veriz Avize"
+; One setup at a time on the machine. Users may only read the mutex's permissions: they cannot
+; hold it, and without SeCreateGlobalPrivilege they cannot create a Global\ name first.
+!define SETUP_MUTEX "Global\DravonilVerizAvizeSetup"
+!define SETUP_MUTEX_SDDL "D:(A;;GA;;;BA)(A;;GA;;;SY)(A;;RC;;;BU)"
 ; The program's windows as a user sees them: the main window and its exit command, the splash.
 !define EXIT_CAPTION "Çıkış"
 !define SPLASH_NAME "Dravonil Veriz Avize 0.1"
@@ -91,215 +99,8 @@ VIAddVersionKey /LANG=${LANG_TURKISH} "LegalCopyright" "${COPYRIGHT}"
 
 Var LogPath
 
-; ---- Shared by the installer and the uninstaller ----
-
-!macro _Log text
-  Push `${text}`
-  !ifdef __UNINSTALL__
-    Call un.WriteLog
-  !else
-    Call WriteLog
-  !endif
-!macroend
-!define Log "!insertmacro _Log"
-
-; Writes the reason to the log, shows it (not in silent mode) and stops with exit code 2.
-!macro _Fail text
-  Push `${text}`
-  !ifdef __UNINSTALL__
-    Call un.Fail
-  !else
-    Call Fail
-  !endif
-!macroend
-!define Fail "!insertmacro _Fail"
-
-!macro SHARED_FUNCTIONS un
-  ; Appends one time-stamped line to the log (UTF-16, as Notepad and PowerShell read it).
-  Function ${un}WriteLog
-    Exch $R0
-    Push $R1
-    Push $0
-    Push $1
-    Push $2
-    Push $3
-    Push $4
-    Push $5
-    Push $6
-    DetailPrint $R0
-    ClearErrors
-    ${IfNot} ${FileExists} $LogPath
-      FileOpen $R1 $LogPath w
-      ${IfNot} ${Errors}
-        FileWriteUTF16LE /BOM $R1 ""
-      ${EndIf}
-    ${Else}
-      FileOpen $R1 $LogPath a
-    ${EndIf}
-    ${IfNot} ${Errors}
-      FileSeek $R1 0 END
-      ${GetTime} "" "L" $0 $1 $2 $3 $4 $5 $6
-      FileWriteUTF16LE $R1 "$2-$1-$0 $4:$5:$6 $R0$\r$\n"
-      FileClose $R1
-    ${EndIf}
-    Pop $6
-    Pop $5
-    Pop $4
-    Pop $3
-    Pop $2
-    Pop $1
-    Pop $0
-    Pop $R1
-    Pop $R0
-  FunctionEnd
-
-  Function ${un}Fail
-    Exch $R0
-    ${Log} "HATA: $R0"
-    MessageBox MB_OK|MB_ICONSTOP $R0 /SD IDOK
-    SetErrorLevel 2
-    Abort
-  FunctionEnd
-
-  ; The log goes to /LOG=<file>, or to the temporary folder of whoever runs the setup.
-  Function ${un}OpenLog
-    Push $0
-    Push $1
-    ${GetParameters} $0
-    ClearErrors
-    ${GetOptions} $0 "/LOG=" $1
-    ${If} ${Errors}
-    ${OrIf} $1 == ""
-      StrCpy $1 "$TEMP\${LOG_NAME}"
-    ${EndIf}
-    StrCpy $LogPath $1
-    Pop $1
-    Pop $0
-  FunctionEnd
-
-  ; Setup and removal change Program Files, HKLM and the task store: administrators only.
-  Function ${un}RequireAdministrator
-    UserInfo::GetAccountType
-    Pop $0
-    ${If} $0 != "Admin"
-      ${Log} "HATA: yönetici hakları yok (hesap türü: $0)"
-      MessageBox MB_OK|MB_ICONSTOP "Bu işlem için yönetici hakları gerekiyor." /SD IDOK
-      SetErrorLevel 740
-      Quit
-    ${EndIf}
-  FunctionEnd
-
-  ; Ends the process behind window $R0 after posting it message $R1 ($R2, $R3), as a user's
-  ; command would: it gets EXIT_WAIT_MS to end by itself, and only then is its process ended.
-  Function ${un}EndCopy
-    Push $R4
-    Push $R5
-    Push $R6
-    System::Call 'user32::GetWindowThreadProcessId(p R0, *i .R4)'
-    ; SYNCHRONIZE | PROCESS_TERMINATE
-    System::Call 'kernel32::OpenProcess(i 0x00100001, i 0, i R4) p .R5'
-    System::Call 'user32::PostMessageW(p R0, i R1, p R2, p R3)'
-    ${If} $R5 P<> 0
-      System::Call 'kernel32::WaitForSingleObject(p R5, i ${EXIT_WAIT_MS}) i .R6'
-      ${If} $R6 = 0
-        ${Log} "Çalışan kopya (işlem $R4) kendi çıkış komutuyla kapandı."
-      ${Else}
-        System::Call 'kernel32::TerminateProcess(p R5, i ${ENDED_EXIT_CODE})'
-        System::Call 'kernel32::WaitForSingleObject(p R5, i ${EXIT_WAIT_MS}) i .R6'
-        ${Log} "Çalışan kopya (işlem $R4) ${EXIT_WAIT_MS} ms içinde kapanmadı; işlemi sonlandırıldı."
-      ${EndIf}
-      System::Call 'kernel32::CloseHandle(p R5)'
-    ${Else}
-      ; Its process cannot be opened: watch its window instead.
-      StrCpy $R6 0
-      ${DoWhile} $R6 < ${EXIT_WAIT_MS}
-        System::Call 'user32::IsWindow(p R0) i .R5'
-        ${If} $R5 = 0
-          ${Break}
-        ${EndIf}
-        Sleep 100
-        IntOp $R6 $R6 + 100
-      ${Loop}
-      ${Log} "Çalışan kopyaya (işlem $R4) çıkış komutu gönderildi."
-    ${EndIf}
-    Pop $R6
-    Pop $R5
-    Pop $R4
-  FunctionEnd
-
-  ; Ends every running copy of the program that this user's desktop shows: a main window
-  ; through its exit command, a splash that has not handed over yet by closing it.
-  ; Windows are recognised as a user would: by class, caption and the control that shows it.
-  Function ${un}EndRunningCopies
-    Push $R0
-    Push $R1
-    Push $R2
-    Push $R3
-    Push $R7
-    Push $R8
-    Push $R9
-    StrCpy $R9 0  ; copies ended: a bound, in case a window will not go
-    ${Do}
-      StrCpy $R0 0
-      StrCpy $R8 ""
-      ${Do}
-        FindWindow $R0 "${MAIN_CLASS}" "${PRODUCT}" "" $R0
-        ${If} $R0 = 0
-          ${Break}
-        ${EndIf}
-        System::Call 'user32::GetDlgItem(p R0, i ${EXIT_BUTTON_ID}) p .R7'
-        ${If} $R7 P<> 0
-          System::Call 'user32::GetWindowTextW(p R7, w .R3, i ${NSIS_MAX_STRLEN})'
-          ${If} $R3 S== "${EXIT_CAPTION}"
-            StrCpy $R8 main
-            ${Break}
-          ${EndIf}
-        ${EndIf}
-      ${Loop}
-      ${If} $R8 == ""
-        StrCpy $R0 0
-        ${Do}
-          FindWindow $R0 "${SPLASH_CLASS}" "" "" $R0
-          ${If} $R0 = 0
-            ${Break}
-          ${EndIf}
-          System::Call 'user32::GetDlgItem(p R0, i ${SPLASH_NAME_LABEL_ID}) p .R7'
-          ${If} $R7 P<> 0
-            System::Call 'user32::GetWindowTextW(p R7, w .R3, i ${NSIS_MAX_STRLEN})'
-            ${If} $R3 S== "${SPLASH_NAME}"
-              StrCpy $R8 splash
-              ${Break}
-            ${EndIf}
-          ${EndIf}
-        ${Loop}
-      ${EndIf}
-      ${If} $R8 == ""
-      ${OrIf} $R9 >= 20
-        ${Break}
-      ${EndIf}
-      ${If} $R8 == main
-        ; WM_COMMAND, BN_CLICKED from the exit button: what a click on it sends.
-        StrCpy $R1 0x111
-        StrCpy $R2 ${EXIT_BUTTON_ID}
-        StrCpy $R3 $R7
-      ${Else}
-        ; WM_CLOSE: a splash closed before it hands over ends the program.
-        StrCpy $R1 0x10
-        StrCpy $R2 0
-        StrCpy $R3 0
-      ${EndIf}
-      Call ${un}EndCopy
-      IntOp $R9 $R9 + 1
-    ${Loop}
-    Pop $R9
-    Pop $R8
-    Pop $R7
-    Pop $R3
-    Pop $R2
-    Pop $R1
-    Pop $R0
-  FunctionEnd
-!macroend
+!addincludedir "${__FILEDIR__}"
+!include "shared.nsh"
 !insertmacro SHARED_FUNCTIONS ""
 !insertmacro SHARED_FUNCTIONS "un."
 
@@ -358,14 +159,111 @@ Function RemoveEarlierInstallsElsewhere
   Pop $0
 FunctionEnd
 
+; $0 = the full form of path $0, without a trailing backslash.
+Function FullPath
+  Push $1
+  Push $2
+  System::Call 'kernel32::GetFullPathNameW(w r0, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2'
+  ${If} $2 <> 0
+    StrCpy $0 $1
+  ${EndIf}
+  StrCpy $1 $0 "" -1
+  StrLen $2 $0
+  ${If} $1 == "\"
+  ${AndIf} $2 > 3
+    StrCpy $0 $0 -1
+  ${EndIf}
+  Pop $2
+  Pop $1
+FunctionEnd
+
+; NSIS drops a /D= folder it finds unusable (an existing file, a path it cannot reach, a drive's
+; root) and installs into the default one instead. The folder asked for is taken from the command
+; line as it was given (/D= is last, the rest of the line is the folder): it is checked and refused
+; with its reason, or, if NSIS alone refused it, with that.
+Function CheckFolderOption
+  Push $0
+  Push $1
+  System::Call 'kernel32::GetCommandLineW() w .r0'
+  ClearErrors
+  ${WordFind} $0 " /D=" "+1}" $1
+  ${IfNot} ${Errors}
+  ${AndIf} $1 != $0
+    StrCpy $0 $INSTDIR
+    Call FullPath
+    StrCpy $INSTDIR $1
+    ${If} $1 != ""
+      Call CheckInstallFolder
+    ${EndIf}
+    ${If} $INSTDIR != $0
+      ${Fail} "Kurulum klasörü kullanılamaz: $1"
+    ${EndIf}
+  ${EndIf}
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Refuses an install folder that a user could change: on a network path, an existing file, a
+; junction or symbolic link, a folder owned by someone else than the administrators (see
+; CheckFolder). $INSTDIR becomes a full path first, so that ".." cannot hide where it leads.
+Function CheckInstallFolder
+  Push $R0
+  Push $R1
+  Push $0
+  Push $1
+  StrCpy $0 $INSTDIR
+  Call FullPath
+  StrCpy $INSTDIR $0
+  StrCpy $0 $INSTDIR 2
+  StrCpy $1 $INSTDIR 3
+  System::Call 'kernel32::GetDriveTypeW(w r1) i .r1'
+  ${If} $0 == "\\"
+  ${OrIf} $1 = 4  ; DRIVE_REMOTE
+    ${Fail} "Kurulum klasörü kullanılamaz (ağ yolu): $INSTDIR"
+  ${EndIf}
+  StrCpy $R1 $INSTDIR
+  Call CheckFolder
+  ${If} $R0 != ""
+    ${Fail} "Kurulum klasörü kullanılamaz ($R0): $INSTDIR"
+  ${EndIf}
+  Pop $1
+  Pop $0
+  Pop $R1
+  Pop $R0
+FunctionEnd
+
+; $0 = 1 when $INSTDIR lies in Program Files, whose own permissions let users change nothing.
+!macro _InstallsUnder folder
+  StrLen $2 "${folder}\"
+  StrCpy $2 $INSTDIR $2
+  ${If} $2 == "${folder}\"
+    StrCpy $0 1
+  ${EndIf}
+!macroend
+Function InstallsIntoProgramFiles
+  Push $2
+  StrCpy $0 0
+  !insertmacro _InstallsUnder $PROGRAMFILES64
+  !insertmacro _InstallsUnder $PROGRAMFILES32
+  Pop $2
+FunctionEnd
+
 Section "!${PRODUCT} (gerekli)" SecProgram
   SectionIn RO
+  ; Again: the folder page may have changed it since .onInit.
+  Call CheckInstallFolder
   ${Log} "Klasör: $INSTDIR"
-  ClearErrors
-  CreateDirectory $INSTDIR
-  ${IfNot} ${FileExists} "$INSTDIR\*.*"
-    ${Fail} "Klasör oluşturulamadı: $INSTDIR"
+  ; Outside Program Files the folder is made (or, if it is there, set) so that only
+  ; administrators can change it, before anything is written into it.
+  Call InstallsIntoProgramFiles
+  StrCpy $R1 $INSTDIR
+  ${If} $0 = 1
+    StrCpy $R2 0
+    ${Log} "Klasör Program Files içinde: kendi izinleri kalır."
+  ${Else}
+    StrCpy $R2 1
   ${EndIf}
+  Call MakeFolder
   Call EndRunningCopies
   Call RemoveEarlierInstallsElsewhere
   SetOutPath $INSTDIR
@@ -409,11 +307,21 @@ Section "!${PRODUCT} (gerekli)" SecProgram
     ${Fail} "Programlar ve Özellikler kaydı yazılamadı: HKLM\${UNINST_KEY}"
   ${EndIf}
   ${Log} "Program, kısayol ve kaldırma kaydı yazıldı."
+
+  ; The program's event source: Event Viewer reads the texts of its events from the .exe.
+  ClearErrors
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\${EXE}"
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
+  ${If} ${Errors}
+    ${Fail} "Olay günlüğü kaynağı kaydedilemedi: HKLM\${EVENT_SOURCE_KEY}"
+  ${EndIf}
+  ${Log} "Olay günlüğü kaynağı kaydedildi: HKLM\${EVENT_SOURCE_KEY}"
 SectionEnd
 
-; The task starts the program at every sign-in of a member of the built-in Users group, with the
-; highest rights that user has (a program that asks for elevation is not started from a Run key),
-; never stops it, and starts no second one while it runs.
+; The task (installer/sign-in-task.xml) starts the program at every sign-in of a member of the
+; built-in Users group, with the highest rights that user has (a program that asks for elevation is
+; not started from a Run key), never stops it, starts no second one while it runs, and runs it at
+; normal priority (a task's default, 7, would run it below normal).
 Section "Oturum açılınca başlat" SecAutostart
   ; "&" is the one character of a Windows path that XML text needs escaped.
   ${WordReplace} "$INSTDIR" "&" "&amp;" "+" $2
@@ -423,47 +331,12 @@ Section "Oturum açılınca başlat" SecAutostart
   ${If} ${Errors}
     ${Fail} "Görev tanımı yazılamadı: $INSTDIR\${TASK_XML}"
   ${EndIf}
-  FileWriteUTF16LE /BOM $0 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
-  FileWriteUTF16LE $0 '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">$\r$\n'
-  FileWriteUTF16LE $0 '  <RegistrationInfo>$\r$\n'
-  !searchreplace PUBLISHER_XML "${PUBLISHER}" "&" "&amp;"
-  FileWriteUTF16LE $0 '    <Author>${PUBLISHER_XML}</Author>$\r$\n'
-  FileWriteUTF16LE $0 '    <Description>${PRODUCT} korumasını oturum açılınca başlatır.</Description>$\r$\n'
-  FileWriteUTF16LE $0 '  </RegistrationInfo>$\r$\n'
-  FileWriteUTF16LE $0 '  <Triggers>$\r$\n'
-  FileWriteUTF16LE $0 '    <LogonTrigger>$\r$\n'
-  FileWriteUTF16LE $0 '      <Enabled>true</Enabled>$\r$\n'
-  FileWriteUTF16LE $0 '    </LogonTrigger>$\r$\n'
-  FileWriteUTF16LE $0 '  </Triggers>$\r$\n'
-  FileWriteUTF16LE $0 '  <Principals>$\r$\n'
-  FileWriteUTF16LE $0 '    <Principal id="Users">$\r$\n'
-  FileWriteUTF16LE $0 '      <GroupId>S-1-5-32-545</GroupId>$\r$\n'
-  FileWriteUTF16LE $0 '      <RunLevel>HighestAvailable</RunLevel>$\r$\n'
-  FileWriteUTF16LE $0 '    </Principal>$\r$\n'
-  FileWriteUTF16LE $0 '  </Principals>$\r$\n'
-  FileWriteUTF16LE $0 '  <Settings>$\r$\n'
-  FileWriteUTF16LE $0 '    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>$\r$\n'
-  FileWriteUTF16LE $0 '    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>$\r$\n'
-  FileWriteUTF16LE $0 '    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>$\r$\n'
-  FileWriteUTF16LE $0 '    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>$\r$\n'
-  ; Normal priority: a task's default (7) would run the program below normal.
-  FileWriteUTF16LE $0 '    <Priority>5</Priority>$\r$\n'
-  FileWriteUTF16LE $0 '    <Enabled>true</Enabled>$\r$\n'
-  FileWriteUTF16LE $0 '  </Settings>$\r$\n'
-  FileWriteUTF16LE $0 '  <Actions Context="Users">$\r$\n'
-  FileWriteUTF16LE $0 '    <Exec>$\r$\n'
-  FileWriteUTF16LE $0 '      <Command>"$1"</Command>$\r$\n'
-  ; The sign-in start: no splash and no window, protection at once behind the icon.
-  FileWriteUTF16LE $0 '      <Arguments>/signin</Arguments>$\r$\n'
-  FileWriteUTF16LE $0 '      <WorkingDirectory>$2</WorkingDirectory>$\r$\n'
-  FileWriteUTF16LE $0 '    </Exec>$\r$\n'
-  FileWriteUTF16LE $0 '  </Actions>$\r$\n'
-  FileWriteUTF16LE $0 '</Task>$\r$\n'
+  !insertmacro WRITE_SIGN_IN_TASK $0 $1 $2
   FileClose $0
-  ; /F replaces the task of an earlier install: one task, whatever was there.
-  nsExec::ExecToStack '"$SYSDIR\schtasks.exe" /Create /TN "${TASK}" /XML "$INSTDIR\${TASK_XML}" /F'
-  Pop $0
-  Pop $1
+  ; /F replaces the task of an earlier install: one task, whatever was there. The definition is
+  ; registered from the install folder, where only administrators can change it.
+  Push '"$SYSDIR\schtasks.exe" /Create /TN "${TASK}" /XML "$INSTDIR\${TASK_XML}" /F'
+  Call RunCommand
   ${If} $0 != 0
     ${Fail} "Oturum açılışı görevi kaydedilemedi (schtasks çıkış kodu $0): $1"
   ${EndIf}
@@ -473,9 +346,8 @@ SectionEnd
 Section "-Without start at sign-in"
   ${IfNot} ${SectionIsSelected} ${SecAutostart}
     ; An upgrade without the option removes the task of the earlier install.
-    nsExec::ExecToStack '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
-    Pop $0
-    Pop $1
+    Push '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
+    Call RunCommand
     Delete "$INSTDIR\${TASK_XML}"
     ${Log} "Oturum açılışında başlatma seçilmedi."
   ${EndIf}
@@ -489,15 +361,28 @@ Function .onInit
   Call OpenLog
   ${Log} "${PRODUCT} ${VERSION} (${ARCH}) kurulumu başladı: $CMDLINE"
   Call RequireAdministrator
-  ; One setup at a time.
-  System::Call 'kernel32::CreateMutexW(p 0, i 0, w "DravonilVerizAvizeSetup") p .r0 ?e'
+  ; One setup at a time: the one that owns the mutex. Owning, not only finding it, counts, so a
+  ; handle someone keeps open after a setup ended blocks no later one.
+  Push "${SETUP_MUTEX_SDDL}"
+  Call SecurityAttributes
+  Pop $2
+  System::Call 'kernel32::CreateMutexW(p r2, i 1, w "${SETUP_MUTEX}") p .r0 ?e'
   Pop $1
-  ${If} $1 = 183  ; ERROR_ALREADY_EXISTS
-    ${Log} "HATA: başka bir kurulum zaten çalışıyor."
-    MessageBox MB_OK|MB_ICONSTOP "Başka bir ${PRODUCT} kurulumu zaten çalışıyor." /SD IDOK
-    SetErrorLevel 2
-    Quit
+  ${If} $0 P= 0
+    ${Fail} "Kurulum kilidi ${SETUP_MUTEX} oluşturulamadı (hata $1)."
   ${EndIf}
+  ${If} $1 = 183  ; ERROR_ALREADY_EXISTS: ours only if no other setup owns it (or one ended without releasing it)
+    System::Call 'kernel32::WaitForSingleObject(p r0, i 0) i .r1'
+    ${If} $1 <> 0
+    ${AndIf} $1 <> 0x80  ; WAIT_ABANDONED
+      ${Log} "HATA: başka bir kurulum zaten çalışıyor."
+      MessageBox MB_OK|MB_ICONSTOP "Başka bir ${PRODUCT} kurulumu zaten çalışıyor." /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+  ${EndIf}
+  Call CheckFolderOption
+  Call CheckInstallFolder
   ; /NOAUTOSTART: no start at sign-in (and an existing task is removed).
   ${GetParameters} $0
   ClearErrors
@@ -536,15 +421,15 @@ Section "Uninstall"
     ${Fail} "Program dosyası silinemedi (hâlâ çalışıyor olabilir): $INSTDIR\${EXE}"
   ${EndIf}
 
-  nsExec::ExecToStack '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
-  Pop $0
-  Pop $1
+  Push '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
+  Call un.RunCommand
   ${If} $0 = 0
     ${Log} "Oturum açılışı görevi silindi."
   ${EndIf}
   Delete "$INSTDIR\${TASK_XML}"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
   DeleteRegKey HKLM "${UNINST_KEY}"
+  DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
   ${Log} "Kaldırma tamamlandı."

@@ -1,10 +1,14 @@
 // The setup program, as an administrator's deployment tool and a user meet it: a silent install
 // into Program Files, the installed program at work, a silent uninstall while it runs, and
-// installing again over an earlier install. Runs in a Wine prefix of its own: it changes
-// Program Files, HKLM and the task store.
+// installing again over an earlier install; what a standard user could turn against it: the
+// install folder's permissions, the log, the setup's mutex, look-alike copies, unusable folders.
+// Runs in a Wine prefix of its own: it changes Program Files, HKLM and the task store.
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +38,10 @@ std::wstring knownFolder(REFKNOWNFOLDERID id) {
 }
 
 const std::wstring kDefaultFolder = knownFolder(FOLDERID_ProgramFilesX64) + L"\\Dravonil Veriz Avize";
+// The setup's own folder under ProgramData and its logs, where only administrators can write.
+const std::wstring kDataFolder = knownFolder(FOLDERID_ProgramData) + L"\\Dravonil Veriz Avize";
+const std::wstring kLogFolder = kDataFolder + L"\\logs";
+constexpr wchar_t kEventSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Dravonil Veriz Avize";
 const std::wstring kShortcut = knownFolder(FOLDERID_CommonPrograms) + L"\\Dravonil Veriz Avize.lnk";
 
 std::wstring systemFolder() {
@@ -44,10 +52,17 @@ std::wstring systemFolder() {
 // Where the task scheduler keeps a task registered under its name, on Windows as under Wine.
 const std::wstring kTaskFile = systemFolder() + L"\\Tasks\\Dravonil Veriz Avize";
 
-std::wstring setupLog() {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    return std::wstring(temp) + L"Dravonil-Veriz-Avize-setup.log";
+// Every run of the setup or the uninstaller logs to a file of its own, named from its start time:
+// the logs, oldest first.
+std::vector<std::wstring> logFiles() {
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((kLogFolder + L"\\*.log").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+        files.push_back(kLogFolder + L"\\" + found.cFileName);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 // A UTF-16 text file with its byte-order mark, as the setup writes its log and task definition.
@@ -194,9 +209,18 @@ bool installedIn(const std::wstring& folder) {
     return exists(folder + L"\\Dravonil Veriz Avize.exe") && exists(folder + L"\\uninstall.exe");
 }
 
-// Nothing of the program left: files, shortcut, entry and task.
+bool eventSourceRegistered() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// Nothing of the program left: files, shortcut, entry, task and event source.
 bool goneFrom(const std::wstring& folder) {
-    return !exists(folder) && !exists(kShortcut) && !entryValue(L"DisplayName") && !exists(kTaskFile);
+    return !exists(folder) && !exists(kShortcut) && !entryValue(L"DisplayName") && !exists(kTaskFile) &&
+           !eventSourceRegistered();
 }
 
 std::string leftOver(const std::wstring& folder) {
@@ -205,10 +229,18 @@ std::string leftOver(const std::wstring& folder) {
     if (exists(kShortcut)) out += " the shortcut;";
     if (entryValue(L"DisplayName")) out += " the uninstall entry;";
     if (exists(kTaskFile)) out += " the task;";
+    if (eventSourceRegistered()) out += " the event source;";
     return out.empty() ? " nothing" : out;
 }
 
-std::string logText() { return utf8(readUtf16(setupLog())); }
+// The text of the logs, from the one at `from` on (a count of logFiles() taken before some runs).
+std::string logText(size_t from = 0) {
+    std::string text;
+    const auto files = logFiles();
+    for (size_t i = from; i < files.size(); ++i) text += utf8(readUtf16(files[i]));
+    return text;
+}
+bool logHas(const std::string& line, size_t from = 0) { return logText(from).find(line) != std::string::npos; }
 
 // The uninstaller hands its work to a copy of itself in the temporary folder and returns at once.
 ::testing::AssertionResult uninstallSilently(const std::wstring& folder) {
@@ -218,7 +250,7 @@ std::string logText() { return utf8(readUtf16(setupLog())); }
     if (code != 0u) return ::testing::AssertionFailure() << utf8(*quiet) << " exited with " << code.value_or(-1);
     if (!waitFor([&] { return goneFrom(folder); }, Ms{30000}))
         return ::testing::AssertionFailure() << "still there after the uninstall:" << leftOver(folder) << "\nlog:\n"
-                                             << logText();
+                                             << logText(logFiles().size() > 3 ? logFiles().size() - 3 : 0);
     return ::testing::AssertionSuccess();
 }
 
@@ -229,7 +261,8 @@ protected:
         removePath(L"C:\\System32.exe");
     }
     void TearDown() override {
-        if (HasFailure()) std::cout << "setup log " << utf8(setupLog()) << ":\n" << logText() << std::endl;
+        const size_t logs = logFiles().size();
+        if (HasFailure()) std::cout << "the last setup logs:\n" << logText(logs > 4 ? logs - 4 : 0) << std::endl;
     }
 };
 
@@ -254,10 +287,14 @@ TEST_F(Setup, SilentInstallAddsTheProgramShortcutEntryAndSignInTask) {
     EXPECT_TRUE(size && *size >= program.nFileSizeLow / 1024 && *size < 4 * 1024)
         << "EstimatedSize " << size.value_or(0) << " KB for a program of " << program.nFileSizeLow << " bytes";
 
-    // The task: registered under its name. Wine's store drops the trigger, the principal and the
-    // action from its copy, so they are read from the definition the setup handed to schtasks.
+    // The task: registered under its name. Wine's store drops the trigger, the principal, the
+    // action and the security descriptor from its copy, so they are read from the definition the
+    // setup handed to schtasks.
     EXPECT_TRUE(exists(kTaskFile)) << "no task " << utf8(kTaskFile);
     const std::wstring xml = readUtf16(kDefaultFolder + L"\\" + kTaskXml);
+    // Only Administrators and SYSTEM may change it or start it on demand; Users may read it.
+    EXPECT_TEXT(element(element(xml, L"RegistrationInfo"), L"SecurityDescriptor"),
+                L"D:(A;;FA;;;BA)(A;;FA;;;SY)(A;;FR;;;BU)");
     const std::wstring trigger = element(xml, L"LogonTrigger");
     EXPECT_TEXT(element(trigger, L"Enabled"), L"true");
     EXPECT_TEXT(element(trigger, L"UserId"), L"(none)");  // any user signing in
@@ -274,6 +311,23 @@ TEST_F(Setup, SilentInstallAddsTheProgramShortcutEntryAndSignInTask) {
     EXPECT_TEXT(element(actions, L"Command"), L"\"" + exe + L"\"");
     EXPECT_TEXT(element(actions, L"Arguments"), L"/signin");  // no splash: protection at once, behind the icon
     EXPECT_NE(logText().find("Kurulum tamamlandı."), std::string::npos) << "no success line in the log";
+
+    // The program's event source, its texts in the installed .exe.
+    HKEY source = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, KEY_READ | KEY_WOW64_64KEY, &source), 0)
+        << "no event source";
+    wchar_t messageFile[MAX_PATH] = {};
+    DWORD bytes = sizeof messageFile, type = 0, types = 0;
+    EXPECT_EQ(RegQueryValueExW(source, L"EventMessageFile", nullptr, &type, reinterpret_cast<BYTE*>(messageFile),
+                               &bytes),
+              0);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_TEXT(messageFile, exe);
+    bytes = sizeof types;
+    EXPECT_EQ(RegQueryValueExW(source, L"TypesSupported", nullptr, &type, reinterpret_cast<BYTE*>(&types), &bytes), 0);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(types, 7u);
+    RegCloseKey(source);
 
     // A failure gives a non-zero exit code and its reason in the log, and keeps what was there:
     // here a program file that another process holds open and that cannot be replaced.
@@ -453,6 +507,238 @@ TEST_F(Setup, InteractiveInstallStartsTheProgramAndInstallingAgainKeepsOneEntryA
 
     EXPECT_TRUE(uninstallSilently(elsewhere));
     EXPECT_EQ(entriesNamedLikeTheProgram(), 0);
+}
+
+// The system's icacls.exe is replaced by the recorder while the object lives: each call is recorded
+// in C:\\icacls-calls.txt and succeeds. (Wine's own icacls sets nothing: it only says so.)
+class IcaclsRecorder {
+public:
+    IcaclsRecorder() {
+        putBack();  // left by an earlier run cut short
+        removePath(callsFile(L"icacls"));
+        EXPECT_TRUE(MoveFileW(icacls().c_str(), aside().c_str())) << "error " << GetLastError();
+        EXPECT_TRUE(CopyFileW(kRecorder.c_str(), icacls().c_str(), FALSE)) << "error " << GetLastError();
+        overrideBuiltin_.set(L"native");  // Wine runs its own icacls otherwise, whatever the file holds
+    }
+    ~IcaclsRecorder() { putBack(); }
+    IcaclsRecorder(const IcaclsRecorder&) = delete;
+    IcaclsRecorder& operator=(const IcaclsRecorder&) = delete;
+
+    // The calls so far, without the name of the process that made them.
+    Calls calls() const {
+        Calls out;
+        for (const std::string& call : recorderCalls(L"icacls")) out.push_back(call.substr(call.find('\t') + 1));
+        return out;
+    }
+    static std::wstring icacls() { return systemFolder() + L"\\icacls.exe"; }
+    // The call that locks the folder, as the recorder writes it down (one argument a field) and as
+    // the setup logs it.
+    static std::string call(const std::wstring& folder) {
+        return utf8(icacls()) + "\t" + utf8(folder) +
+               "\t/inheritance:r\t/grant:r\t*S-1-5-32-544:(OI)(CI)F\t*S-1-5-18:(OI)(CI)F\t*S-1-5-32-545:(OI)(CI)RX";
+    }
+    static std::string logLine(const std::wstring& folder) {
+        return "Komut: \"" + utf8(icacls()) + "\" \"" + utf8(folder) +
+               "\" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX "
+               "(çıkış kodu 0)";
+    }
+
+private:
+    static std::wstring aside() { return icacls() + L".dva-e2e"; }
+    static void putBack() {
+        if (!exists(aside())) return;
+        DeleteFileW(icacls().c_str());
+        EXPECT_TRUE(MoveFileW(aside().c_str(), icacls().c_str())) << "could not put icacls.exe back";
+    }
+    RegistryValue overrideBuiltin_{HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", L"icacls.exe"};
+};
+
+TEST_F(Setup, OutsideProgramFilesTheFolderIsLockedBeforeAnythingIsWrittenAndTheTaskRegisteredFromThere) {
+    const std::wstring apps = L"C:\\Uygulamalar";
+    const std::wstring folder = apps + L"\\Dravonil Veriz Avize";
+    removePath(apps);
+    IcaclsRecorder recorder;
+    const bool dataFolderThere = exists(kDataFolder);
+    const size_t logs = logFiles().size();
+    ASSERT_EQ(install(L"/S /D=" + folder), 0u);
+    EXPECT_TRUE(installedIn(folder));
+
+    // The log's folder (made locked if it was missing), then the highest new folder of the path and
+    // the install folder itself: nothing else.
+    Calls expected;
+    if (!dataFolderThere) expected.push_back(IcaclsRecorder::call(kDataFolder));
+    expected.push_back(IcaclsRecorder::call(kLogFolder));
+    expected.push_back(IcaclsRecorder::call(apps));
+    expected.push_back(IcaclsRecorder::call(folder));
+    EXPECT_EQ(recorder.calls(), expected);
+    // Each logged with its exit code, the install folder's before the program is written.
+    const std::string log = logText(logs);
+    const auto locked = log.find(IcaclsRecorder::logLine(folder));
+    EXPECT_NE(log.find(IcaclsRecorder::logLine(apps)), std::string::npos) << log;
+    EXPECT_NE(locked, std::string::npos) << log;
+    EXPECT_LT(locked, log.find("Program, kısayol ve kaldırma kaydı yazıldı.")) << log;
+
+    // The task's definition lies in the locked folder and is registered from there.
+    EXPECT_TEXT(element(readUtf16(folder + L"\\" + kTaskXml), L"Command"), L"\"" + folder + L"\\Dravonil Veriz Avize.exe\"");
+    EXPECT_NE(log.find("Komut: \"" + utf8(systemFolder()) + "\\schtasks.exe\" /Create /TN \"Dravonil Veriz Avize\" /XML \"" +
+                       utf8(folder) + "\\oturum-acilisi-gorevi.xml\" /F (çıkış kodu 0)"),
+              std::string::npos)
+        << log;
+    EXPECT_TRUE(uninstallSilently(folder));
+
+    // Into Program Files: its own permissions stay; only the log's folder is locked again.
+    const size_t callsBefore = recorder.calls().size();
+    const size_t logsBefore = logFiles().size();
+    ASSERT_EQ(install(), 0u);
+    const Calls calls = recorder.calls();
+    EXPECT_EQ(Calls(calls.begin() + static_cast<std::ptrdiff_t>(callsBefore), calls.end()),
+              Calls{IcaclsRecorder::call(kLogFolder)});
+    EXPECT_TRUE(logHas("Klasör Program Files içinde: kendi izinleri kalır.", logsBefore));
+    EXPECT_TRUE(uninstallSilently(kDefaultFolder));
+    removePath(apps);
+}
+
+TEST_F(Setup, RefusesAFolderAUserCouldChangeAndLeavesTheEarlierInstallAsItWas) {
+    ASSERT_EQ(install(), 0u);
+    const std::wstring exe = kDefaultFolder + L"\\Dravonil Veriz Avize.exe";
+    WIN32_FILE_ATTRIBUTE_DATA before{};
+    GetFileAttributesExW(exe.c_str(), GetFileExInfoStandard, &before);
+    placeFile(L"C:\\Kurulum.txt");
+    struct Refusal {
+        std::wstring folder;
+        std::string line;
+    };
+    const Refusal refusals[] = {
+        {L"C:\\Kurulum.txt", "HATA: Kurulum klasörü kullanılamaz (klasör değil, dosya: C:\\Kurulum.txt): C:\\Kurulum.txt"},
+        {L"C:\\Kurulum.txt\\Dravonil",
+         "HATA: Kurulum klasörü kullanılamaz (klasör değil, dosya: C:\\Kurulum.txt): C:\\Kurulum.txt\\Dravonil"},
+        {L"\\\\sunucu\\paylasim\\Dravonil", "HATA: Kurulum klasörü kullanılamaz (ağ yolu): \\\\sunucu\\paylasim\\Dravonil"},
+        // A drive's root: NSIS itself does not take it, and the setup does not go elsewhere instead.
+        {L"C:\\", "HATA: Kurulum klasörü kullanılamaz: C:\\"},
+    };
+    for (const Refusal& refusal : refusals) {
+        const size_t logs = logFiles().size();
+        EXPECT_EQ(install(L"/S /D=" + refusal.folder), 2u) << utf8(refusal.folder);
+        EXPECT_TRUE(logHas(refusal.line, logs)) << "expected " << refusal.line << "\nin:\n" << logText(logs);
+        EXPECT_FALSE(logHas("Klasör: ", logs)) << "it went on to install:\n" << logText(logs);
+    }
+    // The earlier install: its program, entry and task as they were.
+    WIN32_FILE_ATTRIBUTE_DATA after{};
+    GetFileAttributesExW(exe.c_str(), GetFileExInfoStandard, &after);
+    EXPECT_EQ(CompareFileTime(&before.ftLastWriteTime, &after.ftLastWriteTime), 0) << "the program was written again";
+    EXPECT_TEXT(entryValue(L"InstallLocation").value_or(L"(none)"), kDefaultFolder);
+    EXPECT_TRUE(exists(kTaskFile));
+    EXPECT_FALSE(exists(L"C:\\Dravonil Veriz Avize.exe"));
+    removePath(L"C:\\Kurulum.txt");
+
+    // /LOG= into folders that are not there yet: they are made locked, and the log is written.
+    const std::wstring logs = L"C:\\Kurulum Kayıtları";
+    const std::wstring logFile = logs + L"\\yeni\\kurulum.log";
+    removePath(logs);
+    ASSERT_EQ(install(L"/S /LOG=" + logFile), 0u);
+    const std::string text = utf8(readUtf16(logFile));
+    EXPECT_NE(text.find(IcaclsRecorder::logLine(logs)), std::string::npos) << text;
+    EXPECT_NE(text.find(IcaclsRecorder::logLine(logs + L"\\yeni")), std::string::npos) << text;
+    EXPECT_NE(text.find("Kurulum tamamlandı."), std::string::npos) << text;
+    removePath(logs);
+    EXPECT_TRUE(uninstallSilently(kDefaultFolder));
+}
+
+// The SDDL text of the DACL of a named kernel object.
+std::wstring daclOf(HANDLE object) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd))
+        return L"(unreadable)";
+    wchar_t* text = nullptr;
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
+    std::wstring result = text ? text : L"(none)";
+    LocalFree(text);
+    LocalFree(sd);
+    return result;
+}
+
+TEST_F(Setup, OneSetupAtATimeOnTheMachineAndNoSquatterBlocksIt) {
+    // Someone holds the name an earlier setup used in its session: no longer the setup's.
+    const std::shared_ptr<void> squatter(CreateMutexW(nullptr, TRUE, L"DravonilVerizAvizeSetup"), CloseHandle);
+    ASSERT_NE(squatter.get(), nullptr);
+    EXPECT_EQ(install(), 0u);
+
+    // A setup waiting on its first page holds the machine-wide one.
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring commandLine = L"\"" + kSetup + L"\"";
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CloseHandle(pi.hThread);
+    // Ended whatever happens: it would block every later case.
+    const std::shared_ptr<void> waiting(pi.hProcess, [](HANDLE process) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    });
+    EXPECT_TRUE(waitFor(
+        [&] {
+            for (HWND h : windowsOf(pi.dwProcessId))
+                if (IsWindowVisible(h)) return true;
+            return false;
+        },
+        Ms{20000}));
+    const std::shared_ptr<void> held(OpenMutexW(READ_CONTROL, FALSE, L"Global\\DravonilVerizAvizeSetup"), [](HANDLE h) {
+        if (h) CloseHandle(h);
+    });
+    ASSERT_NE(held.get(), nullptr) << "no Global\\DravonilVerizAvizeSetup (error " << GetLastError() << ")";
+    // Administrators and SYSTEM all rights; Users only to read its permissions, not to hold it.
+    const std::wstring dacl = daclOf(held.get());
+    EXPECT_TRUE(dacl.find(L"(A;;RC;;;BU)") != std::wstring::npos && dacl.find(L";;;BU)") == dacl.rfind(L";;;BU)"))
+        << utf8(dacl);
+    EXPECT_NE(dacl.find(L";;;BA)"), std::wstring::npos) << utf8(dacl);
+    EXPECT_NE(dacl.find(L";;;SY)"), std::wstring::npos) << utf8(dacl);
+    const size_t logs = logFiles().size();
+    EXPECT_EQ(install(), 2u);
+    EXPECT_TRUE(logHas("HATA: başka bir kurulum zaten çalışıyor.", logs));
+
+    // That setup ends without releasing it; a handle kept open by another process blocks nothing.
+    TerminateProcess(pi.hProcess, 1);
+    WaitForSingleObject(pi.hProcess, 5000);
+    EXPECT_EQ(install(), 0u);
+    EXPECT_TRUE(uninstallSilently(kDefaultFolder));
+}
+
+TEST_F(Setup, EndsOnlyCopiesOfTheInstalledProgramAndThoseWithoutAWindowByTheirFile) {
+    ASSERT_EQ(install(), 0u);
+    // A look-alike: the same windows, run from another file. It is not the installed program.
+    const std::wstring other = L"C:\\Başka Yer\\Dravonil Veriz Avize.exe";
+    removePath(L"C:\\Başka Yer");
+    CreateDirectoryW(L"C:\\Başka Yer", nullptr);
+    ASSERT_TRUE(CopyFileW(programFile().c_str(), other.c_str(), FALSE));
+    {
+        Program lookAlike(StartOn::MainWindow, other);
+        ASSERT_TRUE(lookAlike.mainVisible()) << lookAlike.describe();
+        // A copy of the installed file without a window this desktop shows, as a copy in another
+        // user's session is to a setup run as SYSTEM: the sleeper stands in as the installed file.
+        const std::wstring installed = kDefaultFolder + L"\\Dravonil Veriz Avize.exe";
+        ASSERT_TRUE(CopyFileW((binDir() + L"dva_sleeper.exe").c_str(), installed.c_str(), FALSE));
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        std::wstring commandLine = L"\"" + installed + L"\"";
+        ASSERT_TRUE(
+            CreateProcessW(installed.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        CloseHandle(pi.hThread);
+
+        const size_t logs = logFiles().size();
+        EXPECT_TRUE(uninstallSilently(kDefaultFolder));
+        DWORD code = STILL_ACTIVE;
+        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 1000), WAIT_OBJECT_0) << "the windowless copy still runs";
+        GetExitCodeProcess(pi.hProcess, &code);
+        EXPECT_EQ(code, 1u) << "it was not ended by the uninstaller";
+        CloseHandle(pi.hProcess);
+        EXPECT_TRUE(logHas("penceresine ulaşılamadı; 5000 ms sonra işlemi sonlandırıldı.", logs)) << logText(logs);
+        EXPECT_TRUE(lookAlike.alive()) << "the look-alike was ended";
+        EXPECT_TRUE(logHas("Benzer pencere başka bir programın (işlem", logs)) << logText(logs);
+    }
+    removePath(L"C:\\Başka Yer");
 }
 
 }  // namespace
