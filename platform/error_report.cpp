@@ -6,13 +6,14 @@
 
 #include "message_loop.h"
 #include "number_text.h"
+#include "product_config.h"
 
 namespace dva {
 
 void showRuntimeError(unsigned long code, const wchar_t* what) {
     std::wstring text = L"Çalışma zamanı hatası " + decimalText(code) + L":\n" + what;
     OpenBox open;  // no scan may run behind the report
-    MessageBoxW(nullptr, text.c_str(), L"Dravonil Veriz Avize", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+    MessageBoxW(nullptr, text.c_str(), DVA_PRODUCT_NAME, MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
 }
 
 void runtimeErrorReport(unsigned long code, const wchar_t* what) {

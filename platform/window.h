@@ -58,7 +58,7 @@ class Window;
 
 // One row of a window's handler table: when control `id` reports `notification` (BN_CLICKED,
 // STN_CLICKED) the framework runs `handler` on the window. Rows are made with on<>, so a table
-// reads {id, notification, on<&DetectionsWindow::Command1_Click>}.
+// reads {id, notification, on<&DetectionsWindow::onClearClicked>}.
 struct CommandRow {
     int id;
     int notification;

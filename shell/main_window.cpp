@@ -5,6 +5,7 @@
 #include "control_ids.h"
 #include "fonts.h"
 #include "palette.h"
+#include "product_config.h"
 #include "resource_ids.h"
 
 namespace dva {
@@ -17,7 +18,7 @@ constexpr UINT kScanInterval = 1000;
 
 constexpr WindowSpec kMainSpec{
     .className = window_class::kMain,
-    .caption = L"Dravonil Veriz Avize",
+    .caption = DVA_PRODUCT_NAME,
     .style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
     .exStyle = WS_EX_APPWINDOW,
     .clientWidth = 6105,
