@@ -84,9 +84,9 @@ HRESULT SupportWindow::createBrowser() {
     placeBrowser();
 
     ComRef<IUnknown> control;
-    HRESULT hr = getControl(host, control.out());
+    HRESULT hr = getControl(host, control.put());
     if (SUCCEEDED(hr) && !control) hr = E_NOINTERFACE;  // the site exists but holds no control
-    if (SUCCEEDED(hr)) hr = control->QueryInterface(browser_.out());
+    if (SUCCEEDED(hr)) hr = control.query(browser_);
     if (FAILED(hr)) {
         browser_.reset();
         DestroyWindow(std::exchange(browserHost_, nullptr));
