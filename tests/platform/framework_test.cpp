@@ -11,6 +11,7 @@
 
 #include "com.h"
 #include "handles.h"
+#include "plain_window.h"
 #include "window.h"
 
 namespace dva {
@@ -24,17 +25,7 @@ UINT registeredMessage() {
 }
 UINT notRegistered() { return 0; }  // as RegisterWindowMessageW answers when it fails
 
-constexpr WindowSpec kRowsSpec{
-    .className = L"dvaMessageRows",
-    .caption = L"",
-    .style = WS_OVERLAPPED,
-    .exStyle = 0,
-    .clientWidth = 1440,
-    .clientHeight = 1440,
-    .back = kDefaultColour,
-    .placement = Placement::SystemDefault,
-    .font = nullptr,
-};
+constexpr WindowSpec kRowsSpec = plainWindow(L"dvaMessageRows");
 
 class RowsWindow final : public Window {
 public:
@@ -43,15 +34,17 @@ public:
     std::vector<std::tuple<WPARAM, LPARAM>> registered;
     int chars = 0, neverMatched = 0, seenByOverride = 0;
 
+    // The rows' handlers.
+    void onRegistered(WPARAM wp, LPARAM lp) { registered.emplace_back(wp, lp); }
+    void onChar() { ++chars; }
+    void onNeverMatched() { ++neverMatched; }
+
 private:
     static const MessageRow kMessages[];
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override {
         if (msg == WM_CHAR || msg == registeredMessage()) ++seenByOverride;
         return Window::onMessage(msg, wp, lp);
     }
-    void onRegistered(WPARAM wp, LPARAM lp) { registered.emplace_back(wp, lp); }
-    void onChar() { ++chars; }
-    void onNeverMatched() { ++neverMatched; }
 };
 
 const MessageRow RowsWindow::kMessages[] = {
