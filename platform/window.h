@@ -79,6 +79,7 @@ struct MessageRow {
     void (*handler)(Window&, WPARAM, LPARAM);
 };
 
+// The number of a message the system defines, as a message row asks for it.
 template <UINT Number>
 UINT systemMessage() {
     return Number;
