@@ -9,5 +9,10 @@ set(DVA_CONTACT "destek@dravonil.com" CACHE STRING "Instant-messaging contact ad
 set(DVA_COMPANY "Dravonil" CACHE STRING "Maker's name in the version block")
 set(DVA_COPYRIGHT "Copyright (C) 2009 Dravonil" CACHE STRING "Legal notice in the version block")
 
+# The product's name: the main window's caption, the program file's name, the icon's tip, the
+# caption of the run-time error report and the base of the names a running copy is found by. Not
+# a cache entry: the installer, installed copies and other programs know the program by it.
+set(DVA_PRODUCT_NAME "Dravonil Veriz Avize")
+
 configure_file(${CMAKE_CURRENT_LIST_DIR}/product_config.h.in ${CMAKE_BINARY_DIR}/generated/product_config.h @ONLY)
 include_directories(${CMAKE_BINARY_DIR}/generated)

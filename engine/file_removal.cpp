@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "failure_text.h"
+
 namespace dva {
 
 OpResult removeFile(Runtime& rt, std::wstring_view path, Presence seen) {
@@ -20,11 +22,7 @@ OpResult removeFile(Runtime& rt, std::wstring_view path, Presence seen) {
 }
 
 void reportFailure(Runtime& rt, std::wstring_view what, std::wstring_view path, OpResult result) {
-    std::wstring text{what};
-    text += path;
-    text += L'\n';
-    text += rt.errorReason(result.error);
-    rt.message(text, L"Hata", MessageIcon::Error);
+    rt.message(failureText(what, path, rt.errorReason(result.error)), L"Hata", MessageIcon::Error);
 }
 
 void reportDeleteFailure(Runtime& rt, std::wstring_view path, OpResult result) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "control_ids.h"
+#include "failure_text.h"
 #include "fonts.h"
 #include "palette.h"
 #include "product_config.h"
@@ -52,8 +53,8 @@ void AboutWindow::onLinkClicked() {
     // page instead, and only if that fails too is the user told. The program goes on either way.
     const OpResult opened = web_.openWebPage(kBrowserPath, DVA_HOME_PAGE);
     if (opened.ok()) return;
-    rt_.message(std::wstring(L"Web sayfası açılamadı: ") + DVA_HOME_PAGE + L"\n" + rt_.errorReason(opened.error),
-                L"Hata", MessageIcon::Error);
+    rt_.message(failureText(L"Web sayfası açılamadı: ", DVA_HOME_PAGE, rt_.errorReason(opened.error)), L"Hata",
+                MessageIcon::Error);
 }
 
 }  // namespace dva

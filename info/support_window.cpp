@@ -1,6 +1,7 @@
 #include "support_window.h"
 
 #include "control_ids.h"
+#include "failure_text.h"
 #include "number_text.h"
 #include "product_config.h"
 #include "system_function.h"
@@ -12,7 +13,7 @@ namespace {
 
 // Fetched over an encrypted connection by default: the page is shown inside this program, which
 // may run with raised rights.
-constexpr wchar_t kSupportPage[] = DVA_SUPPORT_SCHEME L"://" DVA_SUPPORT_HOST L"/dravonil/destek.html";
+constexpr wchar_t kSupportPage[] = DVA_SUPPORT_PAGE;
 
 // The web browser control (Shell.Explorer.2), hosted by the system's ATL: a window of class
 // AtlAxWin named with the control's CLSID creates the control and sites it in itself.
@@ -83,9 +84,9 @@ HRESULT SupportWindow::createBrowser() {
     placeBrowser();
 
     ComRef<IUnknown> control;
-    HRESULT hr = getControl(host, control.out());
+    HRESULT hr = getControl(host, control.put());
     if (SUCCEEDED(hr) && !control) hr = E_NOINTERFACE;  // the site exists but holds no control
-    if (SUCCEEDED(hr)) hr = control->QueryInterface(browser_.out());
+    if (SUCCEEDED(hr)) hr = control.query(browser_);
     if (FAILED(hr)) {
         browser_.reset();
         DestroyWindow(std::exchange(browserHost_, nullptr));
@@ -119,14 +120,14 @@ LRESULT SupportWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
 // Connect: starts loading the support page into the browser; a press while it loads starts again.
 void SupportWindow::onConnectClicked() {
     if (!browser_) {
-        rt_.message(std::wstring(L"Web tarayıcı bileşeni olmadığından destek sayfası açılamıyor: ") + kSupportPage +
-                        L"\n" + describe(browserError_),
+        rt_.message(failureText(L"Web tarayıcı bileşeni olmadığından destek sayfası açılamıyor: ", kSupportPage,
+                                describe(browserError_)),
                     L"Hata", MessageIcon::Error);
         return;
     }
     const HRESULT hr = navigate(kSupportPage);
     if (FAILED(hr)) {
-        rt_.message(std::wstring(L"Destek sayfası açılamadı: ") + kSupportPage + L"\n" + describe(hr), L"Hata",
+        rt_.message(failureText(L"Destek sayfası açılamadı: ", kSupportPage, describe(hr)), L"Hata",
                     MessageIcon::Error);
     }
 }

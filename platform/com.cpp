@@ -25,9 +25,7 @@ bool offerKeyToControl(IUnknown* control, HWND controlWindow, MSG& msg) {
     if (!control || !controlWindow || msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
     if (msg.hwnd != controlWindow && !IsChild(controlWindow, msg.hwnd)) return false;
     ComRef<IOleInPlaceActiveObject> active;
-    if (FAILED(control->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(active.out()))) ||
-        !active)
-        return false;
+    if (FAILED(control->QueryInterface(IID_IOleInPlaceActiveObject, active.putVoid())) || !active) return false;
     return active->TranslateAccelerator(&msg) == S_OK;
 }
 

@@ -5,6 +5,12 @@
 
 #include <utility>
 
+// Returns the HRESULT of the expression from the enclosing function when it is a failure.
+#define DVA_RETURN_IF_FAILED(expr)                                           \
+    do {                                                                     \
+        if (const HRESULT dva_hr_ = (expr); FAILED(dva_hr_)) return dva_hr_; \
+    } while (false)
+
 namespace dva {
 
 // The OLE and automation functions the program calls, looked up on first use instead of
@@ -66,16 +72,39 @@ public:
         r.p_ = p_;
         return r;
     }
-    T* operator->() const { return p_; }
     T* get() const { return p_; }
+    T* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
-    T** out() {  // for calls that hand back a new reference
+    // For calls that hand back a new reference: releases the one held, then gives the slot to fill.
+    T** put() {
         reset();
         return &p_;
     }
+    // The same slot for the calls that take any interface as void** beside its id.
+    void** putVoid() { return reinterpret_cast<void**>(put()); }
     void reset(T* p = nullptr) {
         if (p_) p_->Release();
         p_ = p;
+    }
+    // Gives the reference up without releasing it: the caller owns it now.
+    [[nodiscard]] T* release() { return std::exchange(p_, nullptr); }
+
+    // Asks the object for its interface I: the system's answer, and the reference in `into`
+    // (empty on failure).
+    template <class I>
+    HRESULT query(ComRef<I>& into) const {
+        if (!p_) {
+            into.reset();
+            return E_POINTER;
+        }
+        return p_->QueryInterface(__uuidof(I), into.putVoid());
+    }
+    // The same when only the reference matters: empty when the object has no such interface.
+    template <class I>
+    ComRef<I> query() const {
+        ComRef<I> r;
+        (void)query(r);
+        return r;
     }
 
 private:

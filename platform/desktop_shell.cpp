@@ -40,52 +40,46 @@ constexpr GUID kTopLevelBrowser{0x4c96be40, 0x915c, 0x11cf, {0x99, 0xd3, 0x00, 0
 // Application.
 HRESULT desktopShellDispatch(ComRef<IShellDispatch2>& out) {
     ComRef<IShellWindows> windows;
-    HRESULT hr = oleApi().createInstance(__uuidof(ShellWindows), nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IShellWindows),
-                                  reinterpret_cast<void**>(windows.out()));
-    if (FAILED(hr)) return hr;
+    DVA_RETURN_IF_FAILED(oleApi().createInstance(__uuidof(ShellWindows), nullptr, CLSCTX_LOCAL_SERVER,
+                                                 __uuidof(IShellWindows), windows.putVoid()));
     VARIANT none{};
     long desktopWindow = 0;
     ComRef<IDispatch> desktop;
-    hr = windows->FindWindowSW(&none, &none, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH, desktop.out());
-    if (hr != S_OK || !desktop) return FAILED(hr) ? hr : E_NOINTERFACE;  // S_FALSE: no desktop window
+    const HRESULT found =
+        windows->FindWindowSW(&none, &none, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH, desktop.put());
+    DVA_RETURN_IF_FAILED(found);
+    if (found != S_OK || !desktop) return E_NOINTERFACE;  // S_FALSE: no desktop window
     ComRef<IServiceProvider> services;
-    hr = desktop->QueryInterface(services.out());
-    if (FAILED(hr)) return hr;
+    DVA_RETURN_IF_FAILED(desktop.query(services));
     ComRef<IShellBrowser> browser;
-    hr = services->QueryService(kTopLevelBrowser, __uuidof(IShellBrowser), reinterpret_cast<void**>(browser.out()));
-    if (FAILED(hr)) return hr;
+    DVA_RETURN_IF_FAILED(services->QueryService(kTopLevelBrowser, __uuidof(IShellBrowser), browser.putVoid()));
     ComRef<IShellView> view;
-    hr = browser->QueryActiveShellView(view.out());
-    if (FAILED(hr)) return hr;
+    DVA_RETURN_IF_FAILED(browser->QueryActiveShellView(view.put()));
     ComRef<IDispatch> background;
-    hr = view->GetItemObject(SVGIO_BACKGROUND, __uuidof(IDispatch), reinterpret_cast<void**>(background.out()));
-    if (FAILED(hr)) return hr;
+    DVA_RETURN_IF_FAILED(view->GetItemObject(SVGIO_BACKGROUND, __uuidof(IDispatch), background.putVoid()));
     ComRef<IShellFolderViewDual> folderView;
-    hr = background->QueryInterface(folderView.out());
-    if (FAILED(hr)) return hr;
+    DVA_RETURN_IF_FAILED(background.query(folderView));
     ComRef<IDispatch> application;
-    hr = folderView->get_Application(application.out());
-    if (FAILED(hr)) return hr;
+    DVA_RETURN_IF_FAILED(folderView->get_Application(application.put()));
     if (!application) return E_NOINTERFACE;
-    return application->QueryInterface(out.out());
+    return application.query(out);
 }
 
 }  // namespace
 
 bool runningElevated() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    UniqueHandle owned(token);
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
     TOKEN_ELEVATION elevation{};
     DWORD size = 0;
-    return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+    return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
            elevation.TokenIsElevated != 0;
 }
 
 HRESULT openThroughDesktopShell(std::wstring_view file, std::wstring_view arguments, int show) {
     if (!oleApi().complete()) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     ComRef<IShellDispatch2> shell;
-    if (const HRESULT hr = desktopShellDispatch(shell); FAILED(hr)) return hr;
+    DVA_RETURN_IF_FAILED(desktopShellDispatch(shell));
     StringArg args(arguments), folder(L""), verb(L"open");
     BSTR name = oleApi().sysAllocStringLen(file.data(), static_cast<UINT>(file.size()));
     if (!name || !args.ok() || !folder.ok() || !verb.ok()) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "number_text.h"
+#include "product_config.h"
 
 namespace dva {
 namespace {
@@ -18,7 +19,7 @@ bool runtimeErrorReportOpen() { return reportsOpen > 0; }
 void showRuntimeError(unsigned long code, const wchar_t* what) {
     std::wstring text = L"Çalışma zamanı hatası " + decimalText(code) + L":\n" + what;
     ++reportsOpen;  // no scan may run behind the report
-    MessageBoxW(nullptr, text.c_str(), L"Dravonil Veriz Avize", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+    MessageBoxW(nullptr, text.c_str(), DVA_PRODUCT_NAME, MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
     --reportsOpen;
 }
 

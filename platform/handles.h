@@ -35,6 +35,14 @@ public:
         if (h_ != Traits::invalid()) Traits::close(h_);
         h_ = h;
     }
+    // Gives the handle up without closing it: the caller owns it now.
+    [[nodiscard]] Handle release() { return std::exchange(h_, Traits::invalid()); }
+    // For calls that hand back a new handle through an out-parameter: closes the one held, then
+    // gives the slot to fill.
+    Handle* put() {
+        reset();
+        return &h_;
+    }
 
 private:
     Handle h_ = Traits::invalid();

@@ -2,12 +2,13 @@
 
 #include <string>
 
+#include "product_config.h"
 #include "window_classes.h"
 
 namespace dva {
 namespace {
 
-constexpr wchar_t kName[] = L"Local\\Dravonil Veriz Avize.0F3B6C2E";
+constexpr wchar_t kName[] = DVA_SINGLE_COPY_NAME;
 
 // The first copy's record in the named object.
 struct Record {
@@ -86,7 +87,7 @@ void SingleCopy::handOver() const {
 }
 
 UINT SingleCopy::comeForwardMessage() {
-    static const UINT message = RegisterWindowMessageW(L"Dravonil Veriz Avize: öne gel");
+    static const UINT message = RegisterWindowMessageW(DVA_PRODUCT_NAME L": öne gel");
     return message;
 }
 

@@ -166,12 +166,12 @@ std::wstring Win32Runtime::systemFolder() {
 std::uint64_t Win32Runtime::nowMs() { return GetTickCount64(); }
 
 std::wstring Win32Runtime::errorReason(std::uint32_t code) {
-    wchar_t* text = nullptr;
+    // The system allocates the text and hands back its address in the buffer argument.
+    UniqueLocalMemory buffer;
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    const UniqueLocalMemory buffer(text);
-    std::wstring reason = n ? std::wstring(text, n) : std::wstring();
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
+    std::wstring reason = n && buffer ? std::wstring(static_cast<const wchar_t*>(buffer.get()), n) : std::wstring();
     while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
         reason.pop_back();
     if (reason.empty()) reason = L"Hata kodu " + decimalText(code);

@@ -76,9 +76,13 @@ Window* Window::fromHandle(HWND h) {
 }
 
 Created Window::create(const WindowSpec& form, std::span<const ControlSpec> controls,
-                       std::span<const CommandRow> commands) {
+                       std::span<const CommandRow> commands, std::span<const MessageRow> messages) {
     form_ = &form;
     commands_ = commands;
+    messages_.clear();
+    for (const MessageRow& row : messages) {
+        if (const UINT number = row.message()) messages_.emplace_back(number, row.handler);
+    }
     controls_.assign(controls.begin(), controls.end());
     std::stable_sort(controls_.begin(), controls_.end(),
                      [](const ControlSpec& a, const ControlSpec& b) { return a.tabIndex < b.tabIndex; });
@@ -114,8 +118,11 @@ Created Window::create(const WindowSpec& form, std::span<const ControlSpec> cont
 }
 
 void Window::createOrEnd(const WindowSpec& form, std::span<const ControlSpec> controls,
-                         std::span<const CommandRow> commands, const wchar_t* failure) {
-    if (const Created made = create(form, controls, commands); !made) runtimeErrorReport(made.error, failure);
+                         std::span<const CommandRow> commands, std::span<const MessageRow> messages,
+                         const wchar_t* failure) {
+    if (const Created made = create(form, controls, commands, messages); !made) {
+        runtimeErrorReport(made.error, failure);
+    }
 }
 
 void Window::layout(const RECT* suggested) {
@@ -208,6 +215,16 @@ void Window::command(int id, int notification) {
     }
 }
 
+bool Window::handledByRow(UINT msg, WPARAM wp, LPARAM lp) {
+    for (const auto& [number, handler] : messages_) {
+        if (number == msg) {
+            handler(*this, wp, lp);
+            return true;
+        }
+    }
+    return false;
+}
+
 void Window::show() {
     // A minimised window comes back at its size; a hidden one is shown as it was left.
     ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
@@ -266,6 +283,7 @@ void Window::unload() {
 }
 
 LRESULT Window::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (handledByRow(msg, wp, lp)) return 0;
     switch (msg) {
     case WM_ERASEBKGND:
         if (form_ && form_->back != kDefaultColour) {

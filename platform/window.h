@@ -8,6 +8,8 @@
 #include <map>
 #include <memory>
 #include <span>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "handles.h"
@@ -58,18 +60,40 @@ class Window;
 
 // One row of a window's handler table: when control `id` reports `notification` (BN_CLICKED,
 // STN_CLICKED) the framework runs `handler` on the window. Rows are made with on<>, so a table
-// reads {id, notification, on<&DetectionsWindow::Command1_Click>}.
+// reads {id, notification, on<&DetectionsWindow::onClearClicked>}.
 struct CommandRow {
     int id;
     int notification;
     void (*handler)(Window&);
 };
 
+// One row of a window's message table: when the window receives the message numbered
+// `message()`, the framework runs `handler` on the window with the message's parameters and
+// answers 0. The number is asked for once, when the window is made: a message registered by name
+// (RegisterWindowMessageW) has its number only at run time, and 0, a name the system could not
+// register, matches nothing. Rows are made with on<>, and systemMessage<> for the fixed numbers:
+// {SingleCopy::comeForwardMessage, on<&MainWindow::onComeForward>},
+// {systemMessage<WM_CHAR>, on<&SplashWindow::onKeyPress>}.
+struct MessageRow {
+    UINT (*message)();
+    void (*handler)(Window&, WPARAM, LPARAM);
+};
+
+// The number of a message the system defines, as a message row asks for it.
+template <UINT Number>
+UINT systemMessage() {
+    return Number;
+}
+
 namespace detail {
 template <class M>
 struct HandlerOf;
 template <class W>
 struct HandlerOf<void (W::*)()> {
+    using WindowType = W;
+};
+template <class W>
+struct HandlerOf<void (W::*)(WPARAM, LPARAM)> {
     using WindowType = W;
 };
 }  // namespace detail
@@ -79,6 +103,17 @@ template <auto Member>
 void on(Window& w) {
     using W = typename detail::HandlerOf<decltype(Member)>::WindowType;
     (static_cast<W&>(w).*Member)();
+}
+
+// The handler of a message row: the member function gets the message's parameters if it takes them.
+template <auto Member>
+void on(Window& w, WPARAM wp, LPARAM lp) {
+    using W = typename detail::HandlerOf<decltype(Member)>::WindowType;
+    if constexpr (std::is_invocable_v<decltype(Member), W&, WPARAM, LPARAM>) {
+        (static_cast<W&>(w).*Member)(wp, lp);
+    } else {
+        (static_cast<W&>(w).*Member)();
+    }
 }
 
 enum class Placement { CenterScreen, SystemDefault };
@@ -132,15 +167,22 @@ public:
 
 protected:
     // Creates the window hidden, with its controls in tab order; the framework runs the
-    // handlers of `commands` for the notifications of the controls. On failure nothing of the
-    // window is left (the object is released as after any destruction) and the result holds
-    // the system's error code.
+    // handlers of `commands` for the notifications of the controls and those of `messages` for
+    // the messages they name, as the framework's onMessage gets them (an override passes on what
+    // it does not handle itself). On failure nothing of the window is left (the object is released
+    // as after any destruction) and the result holds the system's error code.
     [[nodiscard]] Created create(const WindowSpec& form, std::span<const ControlSpec> controls,
-                                 std::span<const CommandRow> commands = {});
+                                 std::span<const CommandRow> commands = {},
+                                 std::span<const MessageRow> messages = {});
     // create(), and when the window cannot be made, the run-time error report naming `failure`:
     // the program ends. For the windows the program cannot go on without.
     void createOrEnd(const WindowSpec& form, std::span<const ControlSpec> controls,
-                     std::span<const CommandRow> commands, const wchar_t* failure);
+                     std::span<const CommandRow> commands, const wchar_t* failure) {
+        createOrEnd(form, controls, commands, {}, failure);
+    }
+    void createOrEnd(const WindowSpec& form, std::span<const ControlSpec> controls,
+                     std::span<const CommandRow> commands, std::span<const MessageRow> messages,
+                     const wchar_t* failure);
 
     virtual LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
     virtual void onTimer(UINT_PTR /*id*/) {}
@@ -164,12 +206,14 @@ private:
     HWND focusedButton() const;
     void focusControl(HWND control, bool selectText);
     void restoreFocus();
+    bool handledByRow(UINT msg, WPARAM wp, LPARAM lp);
 
     HWND hwnd_ = nullptr;
     int dpi_ = 96;
     const WindowSpec* form_ = nullptr;
     std::vector<ControlSpec> controls_;  // in tab order
     std::span<const CommandRow> commands_;
+    std::vector<std::pair<UINT, void (*)(Window&, WPARAM, LPARAM)>> messages_;  // numbers looked up
     std::map<const FontSpec*, UniqueFont> fonts_;
     std::map<COLORREF, UniqueBrush> brushes_;
     std::map<int, UniqueBitmap> bitmaps_;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "product_config.h"
+
 namespace dva {
 
 // Handle is a pointer-sized integer: 4 bytes on 32-bit Windows (an 88-byte record), 8 bytes
@@ -26,7 +28,7 @@ inline constexpr std::uint32_t kNotifyFlags = 7;          // message + icon + ti
 inline constexpr std::uint32_t kNotifyCallback = 512;     // arrives as a mouse move
 inline constexpr std::uint32_t kNotifyAdd = 0;
 inline constexpr std::uint32_t kNotifyDelete = 2;
-inline constexpr char kNotifyTip[] = "Dravonil Veriz Avize";
+inline constexpr char kNotifyTip[] = DVA_PRODUCT_NAME_A;
 
 template <class Handle>
 NotifyRecordT<Handle> makeNotifyRecord(Handle window, Handle icon) {

@@ -6,7 +6,8 @@
 # Messages start with the sourcing script's name ("run: ...", "test: ...").
 #
 # Globals it sets and reads (empty until set):
-#   WINESERVER   Wine's server program
+#   WINE         Wine's loader for 64-bit programs; WINESERVER its server (the only place these
+#                paths are written: every script and test runs Wine through them or wine-run)
 #   xvfb_pid     the Xvfb that start_xvfb started
 #   wine_pid     the background Wine process the script waits on (set by start_on_desktop)
 #   wine_done    non-empty once the script has reaped wine_pid itself
@@ -30,6 +31,8 @@
 #   desktop_window DESKTOP          prints the X window id of that virtual desktop (fails if none)
 #   save_screen OUT.png [WINDOW]    saves the X window (or the whole screen) as PNG once two
 #                                   captures 0.2 s apart agree (at most 5 s)
+#   window_class NAME               prints a window class name (kMain, kSplash...) as
+#                                   portable/window_classes.h defines it
 #   cleanup                         ends wine_pid, the owned prefixes and Xvfb; idempotent
 #   cleanup_on_exit                 cleanup on EXIT, on INT (says "stopped", exit 130) and on
 #                                   TERM (exit 143)
@@ -37,6 +40,8 @@
 # shellcheck shell=bash
 # shellcheck disable=SC2317  # functions called from traps and through wait_for
 
+# shellcheck disable=SC2034  # for the scripts that source this file
+WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 xvfb_pid="" wine_pid="" wine_done="" exe=""
 lib_prefixes=()
@@ -146,6 +151,13 @@ save_screen() {
     mkdir -p "$(dirname "$out")"
     /usr/bin/convert "ppm:$tmp" "png:$out"
     rm -f "$tmp"
+}
+
+window_class() {
+    local name
+    name=$(sed -n "s/.* $1 = L\"\([^\"]*\)\";.*/\1/p" "$lib_root/portable/window_classes.h")
+    [[ -n $name ]] || { echo "$lib_name: no window class $1 in portable/window_classes.h" >&2; return 1; }
+    echo "$name"
 }
 
 cleanup() {

@@ -5,6 +5,7 @@
 #include "control_ids.h"
 #include "fonts.h"
 #include "palette.h"
+#include "product_config.h"
 #include "resource_ids.h"
 
 namespace dva {
@@ -17,7 +18,7 @@ constexpr UINT kScanInterval = 1000;
 
 constexpr WindowSpec kMainSpec{
     .className = window_class::kMain,
-    .caption = L"Dravonil Veriz Avize",
+    .caption = DVA_PRODUCT_NAME,
     .style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
     .exStyle = WS_EX_APPWINDOW,
     .clientWidth = 6105,
@@ -64,11 +65,20 @@ const CommandRow MainWindow::kCommands[] = {
     {ids::main::exit, BN_CLICKED, on<&MainWindow::onExitClicked>},
 };
 
+// The icon's reports, a restart of the shell and a second start of the program.
+const MessageRow MainWindow::kMessages[] = {
+    {systemMessage<kNotifyCallback>, on<&MainWindow::onIconReport>},
+    {NotifyIcon::taskbarCreatedMessage, on<&MainWindow::onTaskbarCreated>},
+    {SingleCopy::comeForwardMessage, on<&MainWindow::onComeForward>},
+};
+
 void MainWindow::load() {
-    createOrEnd(kMainSpec, kMainControls, kCommands, L"Ana pencere açılamadı.");
+    createOrEnd(kMainSpec, kMainControls, kCommands, kMessages, L"Ana pencere açılamadı.");
     // Elevated, the window would not hear the shell (a restart, the icon's events) nor a second
     // start of the program, all of which run with fewer rights. Nothing else is let through.
-    allowFromLessPrivileged(hwnd(), {taskbarCreated_, kNotifyCallback, comeForward_}, changeFilter_);
+    allowFromLessPrivileged(
+        hwnd(), {NotifyIcon::taskbarCreatedMessage(), kNotifyCallback, SingleCopy::comeForwardMessage()},
+        changeFilter_);
     onLoad();
 }
 
@@ -80,19 +90,6 @@ void MainWindow::onLoad() {
 }
 
 LRESULT MainWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_MOUSEMOVE) {
-        onMouseMove(GET_X_LPARAM(lp));
-        return 0;
-    }
-    if (msg == taskbarCreated_ && taskbarCreated_) {
-        // The shell restarted and lost its icons: put ours back so the window can be reached.
-        notifyIcon_.add(hwnd(), icon());
-        return 0;
-    }
-    if (msg == comeForward_ && comeForward_) {
-        show();  // as a double-click on the icon does, and to the front: the user just started it
-        return 0;
-    }
     if (msg == WM_QUERYENDSESSION) return TRUE;  // logging off is never refused
     if (msg == WM_ENDSESSION) {
         if (wp) endProgram();
@@ -100,6 +97,14 @@ LRESULT MainWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     return Window::onMessage(msg, wp, lp);
 }
+
+void MainWindow::onIconReport(WPARAM, LPARAM lp) { onMouseMove(GET_X_LPARAM(lp)); }
+
+// The shell restarted and lost its icons: put ours back so the window can be reached.
+void MainWindow::onTaskbarCreated() { notifyIcon_.add(hwnd(), icon()); }
+
+// As a double-click on the icon does, and to the front: the user just started the program again.
+void MainWindow::onComeForward() { show(); }
 
 void MainWindow::onMouseMove(int xPixels) {
     // The icon's reports come as mouse moves; X in twips as the window measures it.

@@ -27,19 +27,23 @@ public:
     MainWindow(Runtime& rt, ThreatScan& scan, AutoRunProtection& autorun, Single<DetectionsWindow>& detections, MainWindowLinks links,
           ChangeFilterFn changeFilter = systemChangeFilter())
         : rt_(rt), scan_(scan), autorun_(autorun), detections_(detections), links_(std::move(links)),
-          changeFilter_(changeFilter), comeForward_(SingleCopy::comeForwardMessage()) {}
+          changeFilter_(changeFilter) {}
 
     void load();  // creates the window hidden and runs onLoad
 
 private:
     static const CommandRow kCommands[];
+    static const MessageRow kMessages[];
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void onTimer(UINT_PTR id) override;
     bool onUnload() override;
 
     void onLoad();
     bool hideBehindIcon();
+    void onIconReport(WPARAM, LPARAM lp);
     void onMouseMove(int xPixels);
+    void onTaskbarCreated();
+    void onComeForward();
     void onTick();
     void onAutoRunSwitched();
     void onProtectionSwitched();
@@ -64,8 +68,6 @@ private:
     ChangeFilterFn changeFilter_;
     bool scanTimerEnabled_ = false;
     NotifyIcon notifyIcon_;
-    const UINT taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
-    const UINT comeForward_;  // a second start of the program asks this copy to show itself
 };
 
 }  // namespace dva

@@ -27,6 +27,11 @@ BOOL send(DWORD request, NotifyRecord& r) {
 }
 }  // namespace
 
+UINT NotifyIcon::taskbarCreatedMessage() {
+    static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+    return message;
+}
+
 void NotifyIcon::add(HWND window, HICON icon) {
     record_ = makeNotifyRecord(reinterpret_cast<std::uintptr_t>(window), reinterpret_cast<std::uintptr_t>(icon));
     send(kNotifyAdd, record_);  // a failure leaves no icon; the next close of the window tries again

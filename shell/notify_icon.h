@@ -24,6 +24,10 @@ public:
     // Sends the delete request with the record as last filled; once only, and only after an add.
     void remove();
 
+    // The message the shell sends every top-level window when it starts again and has lost the
+    // icons ("TaskbarCreated"); 0 if the name could not be registered.
+    static UINT taskbarCreatedMessage();
+
 private:
     NotifyRecord record_{};
 };

@@ -37,36 +37,31 @@ const CommandRow SplashWindow::kCommands[] = {
     {ids::splash::banner, STN_CLICKED, on<&SplashWindow::onBannerClicked>},
 };
 
+const MessageRow SplashWindow::kMessages[] = {
+    {systemMessage<WM_LBUTTONDOWN>, on<&SplashWindow::onPressed>},
+    {systemMessage<WM_LBUTTONUP>, on<&SplashWindow::onReleased>},
+    {systemMessage<WM_CHAR>, on<&SplashWindow::onKeyPress>},
+    {SingleCopy::comeForwardMessage, on<&SplashWindow::onComeForward>},
+};
+
 void SplashWindow::load() {
-    createOrEnd(kSplash, kSplashControls, kCommands, L"Açılış penceresi açılamadı.");
+    createOrEnd(kSplash, kSplashControls, kCommands, kMessages, L"Açılış penceresi açılamadı.");
 }
 
 LRESULT SplashWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_LBUTTONDOWN:
-        pressed_ = true;
-        return 0;
-    case WM_LBUTTONUP:
-        if (std::exchange(pressed_, false)) onClick();
-        return 0;
-    case WM_CHAR:
-        onKeyPress();
-        return 0;
-    case WM_DESTROY:
-        // Closed from outside before the main window was shown: no window is left, so the
-        // program ends.
-        if (!handedOver_) PostQuitMessage(0);
-        break;
-    default:
-        // A second start of the program before the hand-over brings the splash forward.
-        if (msg == SingleCopy::comeForwardMessage() && msg) {
-            show();
-            return 0;
-        }
-        break;
-    }
+    // Closed from outside before the main window was shown: no window is left, so the program ends.
+    if (msg == WM_DESTROY && !handedOver_) PostQuitMessage(0);
     return Window::onMessage(msg, wp, lp);
 }
+
+// A click on the background: the button went down and came up on it.
+void SplashWindow::onPressed() { pressed_ = true; }
+void SplashWindow::onReleased() {
+    if (std::exchange(pressed_, false)) onClick();
+}
+
+// A second start of the program before the hand-over brings the splash forward.
+void SplashWindow::onComeForward() { show(); }
 
 void SplashWindow::onClick() { handOver(); }
 void SplashWindow::onKeyPress() { handOver(); }

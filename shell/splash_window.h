@@ -17,11 +17,15 @@ public:
 
 private:
     static const CommandRow kCommands[];
+    static const MessageRow kMessages[];
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
+    void onPressed();
+    void onReleased();
     void onClick();
     void onKeyPress();
     void onBannerClicked();
+    void onComeForward();
     void handOver();
 
     Single<MainWindow>& mainWindow_;

@@ -19,90 +19,57 @@
 // CLASS or TITLE "*" matches any. Exit code 0 when done, 1 on a timeout (after printing what
 // was seen), 2 on a usage error.
 #include <windows.h>
+
 #include <string>
 #include <vector>
 
+#include "window_driving.h"
+
 namespace {
 
+using namespace dva::drive;
+
 void write(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), bytes.data(), n, nullptr, nullptr);
+    const std::string bytes = utf8(text);
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), DWORD(bytes.size()), &written, nullptr);
-}
-
-std::wstring textOf(HWND w) {
-    wchar_t buf[512] = {};
-    GetWindowTextW(w, buf, 512);
-    return buf;
-}
-
-std::wstring classOf(HWND w) {
-    wchar_t buf[256] = {};
-    GetClassNameW(w, buf, 256);
-    return buf;
 }
 
 struct Match { std::wstring cls, title; };
 
 bool matches(HWND w, const Match& m) {
-    return IsWindowVisible(w) && (m.cls == L"*" || classOf(w) == m.cls) && (m.title == L"*" || textOf(w) == m.title);
+    return IsWindowVisible(w) && (m.cls == L"*" || className(w) == m.cls) &&
+           (m.title == L"*" || windowText(w) == m.title);
 }
 
 std::vector<HWND> topLevel(const Match& m) {
-    struct Ctx { const Match* m; std::vector<HWND> found; } ctx{&m, {}};
-    EnumWindows([](HWND w, LPARAM p) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(p);
-        if (matches(w, *c->m)) c->found.push_back(w);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&ctx));
-    return ctx.found;
-}
-
-std::vector<HWND> children(HWND parent) {
     std::vector<HWND> found;
-    EnumChildWindows(parent, [](HWND w, LPARAM p) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&found));
+    for (HWND w : topWindows())
+        if (matches(w, m)) found.push_back(w);
     return found;
 }
 
 void listWindows() {
     write(L"visible windows:\n");
     for (HWND w : topLevel({L"*", L"*"})) {
-        write(L"  [" + classOf(w) + L"] \"" + textOf(w) + L"\"\n");
-        for (HWND c : children(w))
-            write(L"      [" + classOf(c) + L"] \"" + textOf(c) + L"\"\n");
+        write(L"  [" + className(w) + L"] \"" + windowText(w) + L"\"\n");
+        for (HWND c : childWindows(w))
+            write(L"      [" + className(c) + L"] \"" + windowText(c) + L"\"\n");
     }
 }
 
+// The lines of the window's first list box.
 std::vector<std::wstring> listLines(HWND w) {
-    std::vector<std::wstring> lines;
-    for (HWND c : children(w)) {
-        if (_wcsicmp(classOf(c).c_str(), L"ListBox") != 0) continue;
-        DWORD_PTR count = 0;
-        SendMessageTimeoutW(c, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
-        for (DWORD_PTR i = 0; i < count && i < 1000; ++i) {
-            wchar_t buf[1024] = {};
-            DWORD_PTR len = 0;
-            SendMessageTimeoutW(c, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 2000, &len);
-            lines.emplace_back(buf);
-        }
-        break;
-    }
-    return lines;
+    for (HWND c : childWindows(w))
+        if (_wcsicmp(className(c).c_str(), L"ListBox") == 0) return listBoxLines(c);
+    return {};
 }
 
-// Polls every 100 ms until done() or the deadline.
+bool isLabel(HWND w) { return _wcsicmp(className(w).c_str(), L"Static") == 0; }
+
+// Polls until done() or the deadline.
 template <class F> bool poll(double seconds, F done) {
-    const ULONGLONG end = GetTickCount64() + ULONGLONG(seconds * 1000);
-    for (;;) {
-        if (done()) return true;
-        if (GetTickCount64() >= end) return false;
-        Sleep(100);
-    }
+    return waitFor(done, Ms(static_cast<long long>(seconds * 1000)));
 }
 
 int usage() {
@@ -160,15 +127,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (cmd == L"click" && argc == 6) {
         for (HWND w : topLevel(m))
-            for (HWND c : children(w))
-                if (textOf(c) == argv[5]) {
-                    wchar_t cls[32] = {};
-                    GetClassNameW(c, cls, 32);
-                    if (lstrcmpiW(cls, L"Static") == 0) {  // a label: a press and release on it
-                        PostMessageW(c, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-                        PostMessageW(c, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+            for (HWND c : childWindows(w))
+                if (windowText(c) == argv[5]) {
+                    if (isLabel(c)) {
+                        postLeftClick(c, 2, 2);  // a label: a press and release on it
                     } else {
-                        PostMessageW(c, BM_CLICK, 0, 0);
+                        postButtonClick(c);
                     }
                     return 0;
                 }
@@ -178,7 +142,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (cmd == L"type" && argc == 5) {
         const auto found = topLevel(m);
-        for (HWND w : found) PostMessageW(w, WM_CHAR, L' ', 1);
+        for (HWND w : found) postChar(w, L' ');
         if (!found.empty()) return 0;
         write(L"no window " + what + L" to type to\n");
         listWindows();
@@ -196,7 +160,7 @@ int wmain(int argc, wchar_t** argv) {
         ULONGLONG quietSince = 0;
         const bool ok = poll(_wtof(argv[5]), [&] {
             const auto boxes = topLevel(m);
-            for (HWND b : boxes) PostMessageW(b, WM_COMMAND, IDOK, 0);
+            for (HWND b : boxes) answerOk(b);
             dismissed += int(boxes.size());
             bool filesLeft = false;
             for (int i = 6; i < argc; ++i)
@@ -220,8 +184,8 @@ int wmain(int argc, wchar_t** argv) {
             write(L"no window " + what + L"\n");
             return 1;
         }
-        for (HWND c : children(found.front()))
-            if (_wcsicmp(classOf(c).c_str(), L"Static") == 0 && !textOf(c).empty()) write(textOf(c) + L"\n");
+        for (HWND c : childWindows(found.front()))
+            if (isLabel(c) && !windowText(c).empty()) write(windowText(c) + L"\n");
         return 0;
     }
     if (cmd == L"rect" && argc == 5) {

@@ -1,54 +1,14 @@
 #include "driver.h"
 
 #include <algorithm>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <sstream>
-#include <thread>
 
 #include "control_ids.h"
 #include "known_threats.h"
 
 namespace dva::e2e {
 namespace {
-
-std::wstring className(HWND h) {
-    wchar_t name[256] = {};
-    GetClassNameW(h, name, 256);
-    return name;
-}
-
-DWORD processOf(HWND h) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    return pid;
-}
-
-}  // namespace
-
-std::vector<HWND> windowsOf(DWORD pid, HWND parent) {
-    std::vector<HWND> all, found;
-    const WNDENUMPROC collect = [](HWND h, LPARAM lp) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-        return TRUE;
-    };
-    parent ? EnumChildWindows(parent, collect, reinterpret_cast<LPARAM>(&all))
-           : EnumWindows(collect, reinterpret_cast<LPARAM>(&all));
-    for (HWND h : all)
-        if (parent || processOf(h) == pid) found.push_back(h);
-    return found;
-}
-
-namespace {
-
-// A message to a window of the program, which may hang: nullopt after 3 s.
-std::optional<LRESULT> ask(HWND h, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, 3000, &result)) return std::nullopt;
-    return static_cast<LRESULT>(result);
-}
 
 std::string inQuotes(std::wstring_view text) {
     std::string out = "\"";
@@ -67,98 +27,7 @@ void unmanagedWindowsUnderWine() {
     RegCloseKey(key);
 }
 
-// ---- Wine's notification area ----
-// Without an X system tray Wine draws the icons itself: one __winex11_tray_icon child window per
-// icon in a __winex11_standalone_tray window of its explorer process.
-
-std::vector<HWND> trayIconWindows() {
-    std::vector<HWND> icons;
-    for (HWND tray = FindWindowExW(nullptr, nullptr, L"__winex11_standalone_tray", nullptr); tray;
-         tray = FindWindowExW(nullptr, tray, L"__winex11_standalone_tray", nullptr)) {
-        for (HWND icon = FindWindowExW(tray, nullptr, L"__winex11_tray_icon", nullptr); icon;
-             icon = FindWindowExW(tray, icon, L"__winex11_tray_icon", nullptr))
-            icons.push_back(icon);
-    }
-    return icons;
-}
-
-// The Wine versions whose private icon record wineTrayIconTip was checked against.
-constexpr std::string_view kTrayRecordCheckedWith[] = {"8.0"};
-
-std::string wineVersion() {
-    using GetVersion = const char* (*)();  // 64-bit Windows has one calling convention
-    const auto get = reinterpret_cast<GetVersion>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
-    return get ? get() : "";
-}
-
-bool trayRecordKnown() {
-    static const bool known = [] {
-        const std::string version = wineVersion();
-        for (std::string_view checked : kTrayRecordCheckedWith) {
-            if (version == checked || version.rfind(std::string(checked) + ".", 0) == 0) return true;
-        }
-        return false;
-    }();
-    if (!known) {
-        // Once per test: the checks that poll for icons call this many times.
-        static const ::testing::TestInfo* told = nullptr;
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        if (test != told) {
-            told = test;
-            ADD_FAILURE() << "the notification-area icons are read from Wine's private record of them, whose layout "
-                             "was checked with Wine 8.0 only; this is Wine "
-                          << wineVersion()
-                          << ". Check that the record still holds the owner window in a pointer-aligned slot with "
-                             "the tip as the next text, then add the version to kTrayRecordCheckedWith.";
-        }
-    }
-    return known;
-}
-
-// Reads Wine's record of an icon from its explorer process: the icon window's user data is the
-// record's address there. The layout is Wine's own, so it is searched: the owner is a
-// pointer-aligned slot holding a window handle, the tip the next text. Returns the tip of an icon
-// whose owner passes the test, nullopt for another owner's icon, or for a Wine version the layout
-// was not checked with (after failing the test with a message saying so).
-std::optional<std::wstring> wineTrayIconTip(HWND icon, const std::function<bool(HWND)>& isOwner) {
-    if (!trayRecordKnown()) return std::nullopt;
-    const auto address = GetWindowLongPtrW(icon, GWLP_USERDATA);
-    HANDLE tray = OpenProcess(PROCESS_VM_READ, FALSE, processOf(icon));
-    std::vector<unsigned char> record;
-    // The record may end close to the end of its page: read less until a read succeeds.
-    for (size_t size = 512; address && tray && size >= 64 && record.empty(); size /= 2) {
-        std::vector<unsigned char> buffer(size);
-        SIZE_T got = 0;
-        if (ReadProcessMemory(tray, reinterpret_cast<const void*>(address), buffer.data(), size, &got) && got == size)
-            record = std::move(buffer);
-    }
-    if (tray) CloseHandle(tray);
-    for (size_t at = 0; at + sizeof(HWND) <= std::min<size_t>(record.size(), 128); at += sizeof(HWND)) {
-        HWND value = nullptr;
-        std::memcpy(&value, record.data() + at, sizeof value);
-        if (!value || !isOwner(value)) continue;
-        // The first run of three or more printable characters ending in NUL.
-        std::wstring run;
-        for (at += sizeof(HWND); at + 2 <= record.size(); at += 2) {
-            wchar_t c = 0;
-            std::memcpy(&c, record.data() + at, 2);
-            if (c == 0 && run.size() >= 3) return run;
-            run = c >= 0x20 && !(c >= 0x7F && c <= 0x9F) ? run + c : L"";
-        }
-        return L"";
-    }
-    return std::nullopt;
-}
-
 }  // namespace
-
-std::string utf8(std::wstring_view text) {
-    std::string out(text.size() * 4, '\0');
-    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                                   static_cast<int>(out.size()), nullptr, nullptr));
-    return out;
-}
 
 std::wstring binDir() {
     wchar_t self[MAX_PATH] = {};
@@ -180,43 +49,6 @@ bool testRunsElevated() {
     return elevated;
 }
 
-std::wstring callsFile(const std::wstring& name) { return L"C:\\" + name + L"-calls.txt"; }
-
-Calls recorderCalls(const std::wstring& name) {
-    Calls calls;
-    std::ifstream in{std::filesystem::path(callsFile(name))};
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        calls.push_back(line);
-    }
-    return calls;
-}
-
-RegistryValue::RegistryValue(HKEY root, std::wstring key, std::wstring name)
-    : root_(root), key_(std::move(key)), name_(std::move(name)) {
-    DWORD size = sizeof old_;
-    had_ = RegGetValueW(root_, key_.c_str(), name_.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type_, old_, &size) == 0;
-    oldSize_ = size;
-}
-
-RegistryValue::~RegistryValue() {
-    if (had_) {
-        RegSetKeyValueW(root_, key_.c_str(), name_.c_str(), type_, old_, oldSize_);
-    } else {
-        RegDeleteKeyValueW(root_, key_.c_str(), name_.c_str());
-    }
-}
-
-void RegistryValue::set(DWORD type, const void* data, size_t size) {
-    ASSERT_EQ(RegSetKeyValueW(root_, key_.c_str(), name_.c_str(), type, data, static_cast<DWORD>(size)), 0)
-        << "could not set " << utf8(key_) << "\\" << utf8(name_);
-}
-
-bool underWine() {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
 ::testing::AssertionResult clientIs(HWND h, int width, int height) {
     HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
@@ -229,88 +61,10 @@ bool underWine() {
                                          << "x" << wantH << " at " << dpi << " dpi";
 }
 
-DWORD attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
-bool exists(const std::wstring& path) { return attributes(path) != INVALID_FILE_ATTRIBUTES; }
-
-void removePath(const std::wstring& path) {
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // not read-only, hidden or system
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-    if (exists(path)) ADD_FAILURE() << "could not remove " << utf8(path) << " (" << ignored.message() << ")";
-}
-
-void placeFile(const std::wstring& path, DWORD attrs) {
-    removePath(path);
-    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
-        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    // Given at creation; Wine still sets them a moment after the file appears.
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, CREATE_NEW, attrs ? attrs : FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << "could not create " << utf8(path) << " (error " << GetLastError() << ")";
-    const char content[] = "not a real threat: a file placed by the end-to-end tests\r\n";
-    DWORD written = 0;
-    WriteFile(h, content, sizeof content - 1, &written, nullptr);
-    CloseHandle(h);
-}
-
-std::string threatFilesPresent() {
-    std::ostringstream out;
-    for (const wchar_t* path : test::kKnownThreats) {
-        if (exists(path)) out << "  " << utf8(path) << " (attributes 0x" << std::hex << attributes(path) << ")\n";
-    }
-    return out.str().empty() ? "  none\n" : out.str();
-}
-
-std::shared_ptr<void> holdOpen(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    return h == INVALID_HANDLE_VALUE ? nullptr : std::shared_ptr<void>(h, CloseHandle);
-}
-
-bool waitFor(const std::function<bool()>& condition, Ms within) {
-    const auto deadline = std::chrono::steady_clock::now() + within;
-    for (;;) {
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(Ms{50});
-    }
-}
-
-void postLeftClick(HWND h, int x, int y) {
-    PostMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-    PostMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-}
-
-void postMouse(HWND h, std::initializer_list<UINT> messages) {
-    for (UINT msg : messages) {
-        const WPARAM buttons = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK ? MK_LBUTTON
-                               : msg == WM_RBUTTONDOWN                          ? MK_RBUTTON
-                                                                                : 0;
-        PostMessageW(h, msg, buttons, MAKELPARAM(4, 4));
-    }
-}
-
 void clickWithMouse(HWND h) {
     RECT r{};
     ASSERT_TRUE(h && GetWindowRect(h, &r)) << "nothing to click";
-    const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
-    SetCursorPos(x, y);
-    // Every event carries the absolute screen position (0 to 65535 across the screen), so the
-    // click lands on this window wherever the pointer was before; the move goes through the input
-    // queue first, as on a fresh X display Wine may otherwise press where the pointer was (the
-    // middle of the screen, where the splash lies).
-    const LONG dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    const LONG dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    INPUT input[3] = {};
-    for (INPUT& i : input) {
-        i.type = INPUT_MOUSE;
-        i.mi.dx = dx;
-        i.mi.dy = dy;
-    }
-    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
-    input[2].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
-    EXPECT_EQ(SendInput(3, input, sizeof(INPUT)), 3u) << "SendInput failed (error " << GetLastError() << ")";
+    EXPECT_EQ(clickWithMouseAt(h), 3u) << "SendInput failed (error " << GetLastError() << ")";
 }
 
 namespace {
@@ -462,7 +216,7 @@ void Program::click(HWND h) const {
         ADD_FAILURE() << "nothing to click\n" << describe();
         return;
     }
-    PostMessageW(h, BM_CLICK, 0, 0);
+    postButtonClick(h);
 }
 
 std::vector<HWND> Program::messageBoxes() const {
@@ -471,17 +225,9 @@ std::vector<HWND> Program::messageBoxes() const {
     return boxes;
 }
 
-std::wstring Program::text(HWND h) const {
-    wchar_t buffer[4096] = {};
-    if (!ask(h, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer)))
-        InternalGetWindowText(h, buffer, static_cast<int>(std::size(buffer)));
-    return buffer;
-}
+std::wstring Program::text(HWND h) const { return windowText(h); }
 
-MessageBoxSeen Program::read(HWND box) const {
-    HWND message = GetDlgItem(box, 0xFFFF);  // the box's text is its static child 0xFFFF
-    return {box, text(box), message ? text(message) : L""};
-}
+MessageBoxSeen Program::read(HWND box) const { return readMessageBox(box); }
 
 HWND Program::firstBoxWithin(Ms span) const {
     std::vector<HWND> boxes;
@@ -496,7 +242,7 @@ std::optional<MessageBoxSeen> Program::waitForMessageBox(Ms within) const {
 }
 
 void Program::close(const MessageBoxSeen& box) const {
-    PostMessageW(box.hwnd, WM_COMMAND, IDOK, 0);
+    answerOk(box.hwnd);
     if (!waitFor([&] { return !IsWindow(box.hwnd) || !IsWindowVisible(box.hwnd); }, kReactWithin))
         ADD_FAILURE() << "the message box " << inQuotes(box.title) << " did not close on OK\n" << describe();
 }
@@ -531,17 +277,8 @@ bool Program::expectNoMessageBoxFor(Ms span) const {
 }
 
 std::vector<std::wstring> Program::listLines() const {
-    std::vector<std::wstring> lines;
     HWND list = detectionsWindow() ? GetDlgItem(detectionsWindow(), ids::detections::list) : nullptr;
-    const auto count = list ? ask(list, LB_GETCOUNT) : std::nullopt;
-    for (WPARAM i = 0; count && i < static_cast<WPARAM>(*count); ++i) {
-        wchar_t line[1024] = {};
-        const auto length = ask(list, LB_GETTEXTLEN, i);
-        if (!length || *length < 0 || *length >= 1024 || !ask(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line)))
-            break;
-        lines.emplace_back(line);
-    }
-    return lines;
+    return list ? listBoxLines(list) : std::vector<std::wstring>{};
 }
 
 bool Program::waitForLines(const std::vector<std::wstring>& lines, Ms within) const {

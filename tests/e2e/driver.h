@@ -1,4 +1,6 @@
-// Drives the real program from outside, as a user would, and prepares drive C for it.
+// Drives the real program from outside, as a user would, and prepares drive C for it. The
+// window driving itself (tools/window_driving.h), drive C and the registry (drive_c.h) and Wine's
+// notification area (wine_tray.h) are in files of their own; this header brings them all.
 #pragma once
 
 #include <windows.h>
@@ -13,76 +15,37 @@
 #include <gtest/gtest.h>
 
 #include "control_ids.h"
+#include "drive_c.h"
+#include "window_classes.h"
+#include "window_driving.h"
+#include "wine_tray.h"
 
 namespace dva::e2e {
 
 using namespace std::chrono_literals;
-using Ms = std::chrono::milliseconds;
+using namespace dva::drive;
 
 inline constexpr Ms kDetectWithin{6000};  // one tick is 1 s; Wine adds its own delays
 inline constexpr Ms kReactWithin{4000};   // for a click or a closed box
 inline constexpr Ms kNothingFor{1500};    // how long an input that must do nothing is watched
 
-std::string utf8(std::wstring_view text);
 std::wstring binDir();  // this test program's folder: the program and the helpers lie beside it
 std::wstring programFile();  // the program as built, in binDir()
 bool testRunsElevated();     // with the same rights as a program that asks for the highest ones
 
-// The starts of the recorder when it was copied as <name>.exe: per start, the file name of the
-// process that started it, the program and its arguments, separated by tabs.
-using Calls = std::vector<std::string>;
+// The recorder stand-in, copied as <name>.exe wherever a test needs it (drive_c.h reads its calls).
 inline const std::wstring kRecorder = binDir() + L"dva_recorder.exe";
-std::wstring callsFile(const std::wstring& name);  // C:\<name>-calls.txt
-Calls recorderCalls(const std::wstring& name);
-
-// A registry value put back as it was (or removed) when the object goes.
-class RegistryValue {
-public:
-    RegistryValue(HKEY root, std::wstring key, std::wstring name);
-    ~RegistryValue();
-    RegistryValue(const RegistryValue&) = delete;
-    RegistryValue& operator=(const RegistryValue&) = delete;
-    void set(DWORD type, const void* data, size_t size);
-    void set(const std::wstring& text) { set(REG_SZ, text.c_str(), (text.size() + 1) * sizeof(wchar_t)); }
-
-private:
-    HKEY root_;
-    std::wstring key_, name_;
-    DWORD type_ = 0, oldSize_ = 0;
-    BYTE old_[4096];
-    bool had_ = false;
-};
-
-bool exists(const std::wstring& path);
-DWORD attributes(const std::wstring& path);  // INVALID_FILE_ATTRIBUTES when absent
-void removePath(const std::wstring& path);   // a file or a whole folder, whatever its marks
-void placeFile(const std::wstring& path, DWORD attrs = 0);  // makes its parent folders too
-std::string threatFilesPresent();
-
-// An open handle to the file that lets others read and write it but not delete it; empty on failure.
-std::shared_ptr<void> holdOpen(const std::wstring& path);
-
-bool waitFor(const std::function<bool()>& condition, Ms within);
-// Top-level windows of the process, or (parent given) all of the parent's child windows.
-std::vector<HWND> windowsOf(DWORD pid, HWND parent = nullptr);
-bool underWine();
 
 // Client area of the window in pixels at 96 dpi, scaled to the screen's dpi.
 ::testing::AssertionResult clientIs(HWND h, int width, int height);
 
-void postLeftClick(HWND h, int x, int y);
-// Posts mouse messages with the button flags a real pointer gives them.
-void postMouse(HWND h, std::initializer_list<UINT> messages);
-// A real left click at the middle of the window, through the system's input queue.
+// A real left click at the middle of the window, through the system's input queue; fails the
+// test when the window has no place on screen or the system did not take the input.
 void clickWithMouse(HWND h);
 
 struct TrayIcon {
     HWND window;
     std::wstring tip;
-};
-struct MessageBoxSeen {
-    HWND hwnd;
-    std::wstring title, text;
 };
 
 // SignIn: started with the sign-in task's switch, the program shows no window; the constructor

@@ -12,6 +12,7 @@
 #include "main_window.h"
 #include "message_filter.h"
 #include "message_loop.h"
+#include "plain_window.h"
 #include "single_copy.h"
 #include "win32_runtime.h"
 
@@ -113,17 +114,7 @@ LRESULT CALLBACK refuseSecondChild(int code, WPARAM wp, LPARAM lp) {
     return CallNextHookEx(nullptr, code, wp, lp);
 }
 
-constexpr WindowSpec kHalfBuiltSpec{
-    .className = L"dvaHalfBuilt",
-    .caption = L"",
-    .style = WS_OVERLAPPED,
-    .exStyle = 0,
-    .clientWidth = 1440,
-    .clientHeight = 1440,
-    .back = kDefaultColour,
-    .placement = Placement::SystemDefault,
-    .font = nullptr,
-};
+constexpr WindowSpec kHalfBuiltSpec = plainWindow(L"dvaHalfBuilt");
 constexpr ControlSpec kHalfBuiltControls[] = {
     {1, ControlKind::Button, L"first", 0, 0, 600, 300, 0},
     {2, ControlKind::Button, L"second", 0, 300, 600, 300, 1},

@@ -1,0 +1,168 @@
+// The window framework's message table, and the owners of handles and COM references: what each
+// row and each owner call does to the window, the handle or the reference count.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <servprov.h>
+
+#include <tuple>
+#include <vector>
+
+#include "com.h"
+#include "handles.h"
+#include "plain_window.h"
+#include "window.h"
+
+namespace dva {
+namespace {
+
+// ---- message rows ----
+
+UINT registeredMessage() {
+    static const UINT message = RegisterWindowMessageW(L"dva platform test: a registered message");
+    return message;
+}
+UINT notRegistered() { return 0; }  // as RegisterWindowMessageW answers when it fails
+
+constexpr WindowSpec kRowsSpec = plainWindow(L"dvaMessageRows");
+
+class RowsWindow final : public Window {
+public:
+    Created make();
+
+    std::vector<std::tuple<WPARAM, LPARAM>> registered;
+    int chars = 0, neverMatched = 0, seenByOverride = 0;
+
+    // The rows' handlers.
+    void onRegistered(WPARAM wp, LPARAM lp) { registered.emplace_back(wp, lp); }
+    void onChar() { ++chars; }
+    void onNeverMatched() { ++neverMatched; }
+
+private:
+    static const MessageRow kMessages[];
+    LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override {
+        if (msg == WM_CHAR || msg == registeredMessage()) ++seenByOverride;
+        return Window::onMessage(msg, wp, lp);
+    }
+};
+
+const MessageRow RowsWindow::kMessages[] = {
+    {registeredMessage, on<&RowsWindow::onRegistered>},
+    {systemMessage<WM_CHAR>, on<&RowsWindow::onChar>},
+    {notRegistered, on<&RowsWindow::onNeverMatched>},
+};
+
+Created RowsWindow::make() { return create(kRowsSpec, {}, {}, kMessages); }
+
+TEST(Window, MessageRowsRunTheirHandlerWithTheParametersAndARowOfNumberZeroMatchesNothing) {
+    RowsWindow w;
+    ASSERT_TRUE(w.make().ok);
+    ASSERT_NE(registeredMessage(), 0u);
+
+    EXPECT_EQ(SendMessageW(w.hwnd(), registeredMessage(), 7, 9), 0);
+    EXPECT_EQ(w.registered, (std::vector<std::tuple<WPARAM, LPARAM>>{{7, 9}}));
+
+    EXPECT_EQ(SendMessageW(w.hwnd(), WM_CHAR, L'x', 1), 0);
+    EXPECT_EQ(w.chars, 1);
+    EXPECT_EQ(w.seenByOverride, 2) << "an override no longer sees the messages before the table";
+
+    // Message 0 (WM_NULL) is what the system sends to check that a window answers; the row whose
+    // name was not registered must not take it.
+    SendMessageW(w.hwnd(), WM_NULL, 0, 0);
+    EXPECT_EQ(w.neverMatched, 0);
+    // A message without a row goes on to the system's default handling.
+    EXPECT_EQ(SendMessageW(w.hwnd(), WM_GETTEXTLENGTH, 0, 0), 0);
+    EXPECT_EQ(w.registered.size(), 1u);
+    EXPECT_EQ(w.chars, 1);
+}
+
+// ---- handle owners ----
+
+std::vector<int> closedHandles;
+struct CountedTraits {
+    using Handle = int;
+    static int invalid() { return 0; }
+    static void close(int h) { closedHandles.push_back(h); }
+};
+using CountedHandle = Unique<CountedTraits>;
+
+TEST(Owners, HandlePutClosesTheOldHandleAndReleaseGivesItUpUnclosed) {
+    closedHandles.clear();
+    {
+        CountedHandle h(5);
+        *h.put() = 6;  // as a call filling an out-parameter does
+        EXPECT_EQ(closedHandles, std::vector<int>{5});
+        EXPECT_EQ(h.get(), 6);
+        EXPECT_EQ(h.release(), 6);
+        EXPECT_FALSE(h);
+        EXPECT_EQ(h.put(), h.put()) << "an empty owner's slot moves";
+    }
+    EXPECT_EQ(closedHandles, std::vector<int>{5}) << "a released handle was closed by its former owner";
+
+    UniqueHandle token;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
+    EXPECT_TRUE(token);
+    HANDLE raw = token.release();
+    DWORD flags = 0;
+    EXPECT_TRUE(GetHandleInformation(raw, &flags)) << "the released handle was closed";
+    CloseHandle(raw);
+}
+
+// ---- COM references ----
+
+// A COM object that counts its references and has one interface beside IUnknown.
+class CountedObject final : public IServiceProvider {
+public:
+    ULONG refs = 1;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IServiceProvider)) {
+            *out = static_cast<IServiceProvider*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE QueryService(REFGUID, REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+};
+
+TEST(Owners, ComQueryPutAndReleaseKeepTheReferenceCountRight) {
+    CountedObject object;
+    {
+        ComRef<IUnknown> unknown;
+        *unknown.put() = &object;  // the creator's reference, handed over
+        ComRef<IServiceProvider> services;
+        EXPECT_EQ(unknown.query(services), S_OK);
+        EXPECT_EQ(services.get(), &object);
+        EXPECT_EQ(object.refs, 2u);
+
+        ComRef<IDispatch> dispatch;
+        EXPECT_EQ(unknown.query(dispatch), E_NOINTERFACE);
+        EXPECT_FALSE(dispatch);
+        EXPECT_FALSE(unknown.query<IDispatch>());
+        EXPECT_EQ(ComRef<IUnknown>().query(services), E_POINTER);
+        EXPECT_FALSE(services) << "a failed query left the old reference in place";
+        EXPECT_EQ(object.refs, 1u) << "the failed query did not release what it replaced";
+
+        services = unknown.query<IServiceProvider>();
+        EXPECT_EQ(object.refs, 2u);
+        services.put();
+        EXPECT_EQ(object.refs, 1u) << "put() kept the reference it replaced";
+
+        services = unknown.query<IServiceProvider>();
+        IServiceProvider* raw = services.release();
+        EXPECT_FALSE(services);
+        EXPECT_EQ(object.refs, 2u) << "release() gave the reference back instead of up";
+        raw->Release();
+    }
+    EXPECT_EQ(object.refs, 0u);
+}
+
+}  // namespace
+}  // namespace dva
