@@ -14,7 +14,9 @@
 #include "message_loop.h"
 #include "single_copy.h"
 #include "splash_window.h"
+#include "support_door.h"
 #include "support_window.h"
+#include "system_function.h"
 #include "threat_scan.h"
 #include "win32_runtime.h"
 
@@ -27,6 +29,11 @@ void __gnu_cxx::__verbose_terminate_handler() { std::abort(); }
 #endif
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Before anything loads a DLL on demand: never from the program's own folder.
+    dva::searchSystemFolderForDlls();
+    // The support window alone, with the rights of whoever started this copy.
+    if (dva::startedForSupport()) return dva::runSupportCopy();
+
     // A second start hands over to the copy that runs and ends without a window of its own.
     const dva::SingleCopy copy;
     if (copy.runningCopy()) {
@@ -56,7 +63,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         ole.ensure();
         return std::make_unique<dva::SupportWindow>(runtime);
     });
-    dva::Single<dva::AgreementWindow> agreement(loop, [&] { return std::make_unique<dva::AgreementWindow>(runtime, support); });
+    dva::Single<dva::AgreementWindow> agreement(loop, [&] {
+        return std::make_unique<dva::AgreementWindow>(runtime, [&] {
+            ole.ensure();  // the desktop shell is asked through COM
+            dva::openSupport(runtime, support);
+        });
+    });
     dva::Single<dva::MainWindow> mainWindow(loop, [&] {
         return std::make_unique<dva::MainWindow>(
             runtime, scan, autorun, detectionsWindow,

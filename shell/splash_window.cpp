@@ -39,6 +39,9 @@ const CommandRow SplashWindow::kCommands[] = {
 
 void SplashWindow::load() {
     createOrEnd(kSplash, kSplashControls, kCommands, L"Açılış penceresi açılamadı.");
+    // Elevated, the splash would not hear a second start with fewer rights (the sign-in task's
+    // copy and a start from the Start menu can differ) asking it to come forward.
+    allowFromLessPrivileged(hwnd(), {SingleCopy::comeForwardMessage()}, changeFilter_);
 }
 
 LRESULT SplashWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {

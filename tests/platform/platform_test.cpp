@@ -13,6 +13,8 @@
 #include "message_filter.h"
 #include "message_loop.h"
 #include "single_copy.h"
+#include "splash_window.h"
+#include "system_function.h"
 #include "win32_runtime.h"
 
 namespace dva {
@@ -69,6 +71,118 @@ TEST(MessageFilter, MainWindowLetsThroughTheShellsMessagesAndASecondStartAndNoth
     ShowWindow(main, SW_HIDE);
     SendMessageW(main, expected[2], 0, 0);
     EXPECT_TRUE(IsWindowVisible(main));
+}
+
+// A second start with fewer rights (a start from the Start menu while the sign-in task's elevated
+// copy still shows its splash) must reach the splash too.
+TEST(MessageFilter, SplashLetsThroughASecondStartAndNothingElse) {
+    MessageLoop loop;
+    Win32Runtime rt;
+    NoDetections sink;
+    ThreatScan scan(rt, sink);
+    AutoRunProtection autorun(rt, sink);
+    Single<DetectionsWindow> detectionsWindow(loop, [] { return std::make_unique<DetectionsWindow>(); });
+    Single<MainWindow> mainWindow(loop, [&] {
+        return std::make_unique<MainWindow>(rt, scan, autorun, detectionsWindow, MainWindowLinks{}, &recordFilter);
+    });
+    Single<SplashWindow> splash(loop, [&] { return std::make_unique<SplashWindow>(mainWindow, &recordFilter); });
+    filterCalls.clear();
+    HWND window = splash.get().hwnd();
+    ASSERT_NE(window, nullptr) << "a refused change kept the splash from loading";
+    ASSERT_EQ(filterCalls.size(), 1u);
+    EXPECT_EQ(filterCalls[0].window, window);
+    EXPECT_EQ(filterCalls[0].msg, SingleCopy::comeForwardMessage());
+    EXPECT_EQ(filterCalls[0].action, 1u) << "not MSGFLT_ALLOW";
+    EXPECT_EQ(filterCalls[0].info, nullptr);
+    DestroyWindow(window);
+}
+
+// ---- DLLs come from the system folder only ----
+
+// A DLL of the system is loaded from the system folder even when a file of its name lies in the
+// current folder; a name that exists only there is not loaded at all.
+TEST(SystemLibrary, ComesFromTheSystemFolderOnly) {
+    wchar_t temp[MAX_PATH] = {}, previous[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"dva-dll-search";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    // Any DLL will do as the planted one: a copy of a system DLL under a name only it has.
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring planted = folder + L"\\dva-planted.dll";
+    ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\version.dll").c_str(), planted.c_str(), FALSE)) << GetLastError();
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(folder.c_str());
+    searchSystemFolderForDlls();
+    EXPECT_EQ(LoadLibraryW(L"dva-planted.dll"), nullptr) << "a DLL was loaded from the current folder";
+    EXPECT_EQ(loadSystemLibrary(L"dva-planted.dll"), nullptr) << "a DLL was loaded from outside the system folder";
+    HMODULE theme = loadSystemLibrary(L"uxtheme.dll");
+    ASSERT_NE(theme, nullptr) << GetLastError();
+    wchar_t loaded[MAX_PATH] = {};
+    GetModuleFileNameW(theme, loaded, MAX_PATH);
+    EXPECT_EQ(CompareStringOrdinal(loaded, static_cast<int>(wcslen(system)), system, -1, TRUE), CSTR_EQUAL)
+        << "uxtheme.dll was not the system folder's";
+    SetCurrentDirectoryW(previous);
+    DeleteFileW(planted.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+// ---- deleting a threat file ----
+
+// The runtime's delete keeps the system's answers for the cases the scan tells apart, and refuses
+// a file that has a second name: deleting or un-marking it would change the file elsewhere too.
+TEST(ThreatFileRemoval, KeepsTheSystemsAnswersAndRefusesAFileWithOtherNames) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"dva-delete";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring plain = folder + L"\\plain.exe", other = folder + L"\\other-name.exe",
+                       named = folder + L"\\two-names.exe";
+    const auto make = [](const std::wstring& path, DWORD attrs) {
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attrs, nullptr);
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        return h != INVALID_HANDLE_VALUE;
+    };
+    Win32Runtime rt;
+
+    // Read-only: refused with 5 until the mark is cleared, then deleted.
+    ASSERT_TRUE(make(plain, FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(rt.deleteFile(plain).error, 5u);
+    const DWORD marks = GetFileAttributesW(plain.c_str());
+    EXPECT_TRUE(rt.clearReadOnly(plain).ok());
+    EXPECT_EQ(GetFileAttributesW(plain.c_str()), marks & ~DWORD{FILE_ATTRIBUTE_READONLY}) << "other marks changed";
+    EXPECT_TRUE(rt.deleteFile(plain).ok());
+    EXPECT_EQ(GetFileAttributesW(plain.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(rt.deleteFile(plain).error, 2u) << "gone already";
+    EXPECT_EQ(rt.deleteFile(folder + L"\\no-folder\\x.exe").error, 3u);
+
+    // Held open without delete sharing: 32, and it stays.
+    ASSERT_TRUE(make(plain, 0));
+    HANDLE held = CreateFileW(plain.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(rt.deleteFile(plain).error, 32u);
+    CloseHandle(held);
+    EXPECT_TRUE(rt.deleteFile(plain).ok());
+
+    // Two names: both refused, the file keeps its mark and both names; one name left, it goes.
+    ASSERT_TRUE(make(other, FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(CreateHardLinkW(named.c_str(), other.c_str(), nullptr)) << GetLastError();
+    EXPECT_EQ(rt.clearReadOnly(named).error, kRefusedHardLinks);
+    EXPECT_EQ(rt.deleteFile(named).error, kRefusedHardLinks);
+    EXPECT_NE(GetFileAttributesW(other.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_NE(GetFileAttributesW(named.c_str()), INVALID_FILE_ATTRIBUTES);
+    SetFileAttributesW(other.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(DeleteFileW(other.c_str()));
+    EXPECT_TRUE(rt.deleteFile(named).ok());
+    EXPECT_EQ(GetFileAttributesW(named.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Each refusal is told in words of its own, not as an unknown system code.
+    for (const std::uint32_t code : {kRefusedReparsePoint, kRefusedRedirected, kRefusedHardLinks, kRefusedNoSystemFolder}) {
+        const std::wstring reason = rt.errorReason(code);
+        EXPECT_FALSE(reason.empty());
+        EXPECT_EQ(reason.find(L"Hata kodu"), std::wstring::npos) << code;
+    }
+    RemoveDirectoryW(folder.c_str());
 }
 
 // ---- the run-time error report ----

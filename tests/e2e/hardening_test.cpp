@@ -1,0 +1,204 @@
+// What another program of the same user must not be able to do with the program's rights: stop
+// it by taking its single-copy name, or make it delete a file elsewhere through a redirected
+// folder.
+#include <iostream>
+#include <string>
+
+#include "driver.h"
+
+namespace dva::e2e {
+namespace {
+
+// The name under which the program's copies find each other: guessable by anyone who reads the
+// program file.
+constexpr wchar_t kSingleCopyName[] = L"Local\\Dravonil Veriz Avize.0F3B6C2E";
+
+// A program that claims the single-copy name before the real one starts, with a record that
+// names itself and a window of the main window's class, as a fake copy would: every start that
+// trusted the name would hand over to it and end, and protection would be off.
+class Squatter {
+public:
+    Squatter() {
+        name_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, kSingleCopyName);
+        if (!name_ || GetLastError() == ERROR_ALREADY_EXISTS) {
+            ADD_FAILURE() << "could not claim the name first (error " << GetLastError() << ")";
+            return;
+        }
+        if (auto* record = static_cast<volatile LONG*>(MapViewOfFile(name_, FILE_MAP_WRITE, 0, 0, 64))) {
+            *record = static_cast<LONG>(GetCurrentProcessId());
+            UnmapViewOfFile(const_cast<LONG*>(record));
+        }
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = [](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+            if (msg == RegisterWindowMessageW(L"Dravonil Veriz Avize: öne gel")) ++asked();
+            return DefWindowProcW(h, msg, wp, lp);
+        };
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = window_class::kMain;
+        RegisterClassExW(&wc);
+        window_ = CreateWindowExW(0, window_class::kMain, L"Dravonil Veriz Avize", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  0, 0, 200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        if (!window_) ADD_FAILURE() << "could not make the fake main window (error " << GetLastError() << ")";
+        asked() = 0;
+    }
+    ~Squatter() {
+        if (window_) DestroyWindow(window_);
+        UnregisterClassW(window_class::kMain, GetModuleHandleW(nullptr));
+        if (name_) CloseHandle(name_);
+    }
+    Squatter(const Squatter&) = delete;
+    Squatter& operator=(const Squatter&) = delete;
+
+    // Come-forward messages the fake window got; posted ones are handed to it here.
+    int comeForwardAsks() {
+        MSG msg;
+        while (PeekMessageW(&msg, window_, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        return asked();
+    }
+
+private:
+    static int& asked() {
+        static int n = 0;
+        return n;
+    }
+    HANDLE name_ = nullptr;
+    HWND window_ = nullptr;
+};
+
+class SquattedName : public ProgramTest {
+protected:
+    Squatter squatter_;  // made before SetUp starts the program
+};
+
+TEST_F(SquattedName, DoesNotStopARealStartFromProtecting) {
+    Program& p = program();
+    ASSERT_TRUE(p.alive()) << "the program handed over to the fake copy and ended";
+    EXPECT_TRUE(p.mainVisible());
+    EXPECT_EQ(squatter_.comeForwardAsks(), 0) << "the program asked the fake copy to come forward";
+
+    // It protects: a planted threat is reported and removed.
+    placeFile(L"C:\\logged.txt");
+    EXPECT_TRUE(p.expectAlert());
+    EXPECT_TRUE(waitFor([] { return !exists(L"C:\\logged.txt"); }, kDetectWithin)) << "the threat file stayed";
+
+    // A later start finds the real copy, not the fake one, and hands over to it.
+    const OtherStart again = startAgain(Ms{10000});
+    EXPECT_EQ(again.exitCode, std::optional<DWORD>{0}) << "the second start did not hand over and end";
+    EXPECT_TRUE(again.windowsShown.empty()) << "the second start showed a window of its own";
+    EXPECT_EQ(squatter_.comeForwardAsks(), 0) << "the second start asked the fake copy to come forward";
+    EXPECT_TRUE(p.alive());
+}
+
+// ---- deleting never follows a redirect ----
+
+// Where the files behind the links live: outside every threat path.
+const std::wstring kElsewhere = L"C:\\dva-e2e-elsewhere";
+const std::wstring kLinkedFolder = L"C:\\WINDOWS\\ShellNew";  // a folder of a threat path
+
+// The Unix path of a Windows path under Wine (wine_get_unix_file_name), or empty.
+std::string unixPath(const std::wstring& path) {
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = toUnix ? toUnix(path.c_str()) : nullptr;
+    if (!name) return {};
+    std::string out = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+
+// Runs a Unix program (Wine starts ELF files too) and waits for it. Neither its exit code nor its
+// end come through Wine reliably: callers wait for the result instead.
+void runUnix(const std::wstring& line) {
+    std::wstring buffer = line;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        std::cout << utf8(line) << ": not started (error " << GetLastError() << ")" << std::endl;
+        return;
+    }
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+}
+
+std::wstring wide(const std::string& text) { return {text.begin(), text.end()}; }  // ASCII paths
+
+// On drive C's Unix side, links that make threat paths lead to files elsewhere: a folder of a
+// threat path that is a symbolic link, a threat file that is a symbolic link, and a threat file
+// that is another name (hard link) of a file elsewhere. Under Wine a Unix link inside drive_c
+// shows as a plain folder or file; only its final path (or its link count) tells.
+class Redirected : public ProgramTest {
+protected:
+    void SetUp() override {
+        if (!underWine() || unixPath(L"C:\\").empty()) GTEST_SKIP() << "links are made on drive C's Unix side, under Wine";
+        removeLinks();
+        placeFile(kElsewhere + L"\\bronstab.exe", FILE_ATTRIBUTE_READONLY);
+        placeFile(kElsewhere + L"\\lib.dll");
+        placeFile(kElsewhere + L"\\keep.txt");
+        ProgramTest::SetUp();
+    }
+    void TearDown() override {
+        if (!underWine()) return;
+        ProgramTest::TearDown();
+        removeLinks();
+        removePath(kElsewhere);
+    }
+    // Links are taken away by Unix before the files are cleared, so nothing behind them goes.
+    static void removeLinks() {
+        for (const std::wstring& path : {kLinkedFolder, std::wstring(L"C:\\svchost.dll"), std::wstring(L"C:\\logged.txt")}) {
+            const std::string unix = unixPath(path);
+            if (unix.empty() || !exists(path)) continue;
+            runUnix(L"Z:\\bin\\rm -f " + wide(unix));
+            EXPECT_TRUE(waitFor([&] { return !exists(path); }, kReactWithin)) << "could not remove " << utf8(path);
+        }
+    }
+    static bool link(const std::wstring& target, const std::wstring& at, bool symbolic) {
+        const std::string from = unixPath(target), to = unixPath(at);
+        if (from.empty() || to.empty()) return false;
+        runUnix(std::wstring(L"Z:\\bin\\ln ") + (symbolic ? L"-s " : L"") + wide(from) + L" " + wide(to));
+        // Wine may report the Unix process ended before its work shows.
+        return waitFor([&] { return exists(at); }, kReactWithin);
+    }
+
+    // The threat at `path` is reported, then its delete is refused once with `reason`, and no
+    // box follows while the scan goes on.
+    void expectRefused(const std::wstring& path, const std::wstring& reason) {
+        Program& p = program();
+        EXPECT_TRUE(p.expectAlert()) << utf8(path);
+        EXPECT_TRUE(p.expectBox(L"Hata", L"Tehdit dosyası silinemedi: " + path + L"\n" + reason)) << utf8(path);
+        EXPECT_TRUE(p.expectNoMessageBoxFor(2500ms)) << "told more than once: " << utf8(path);
+        EXPECT_TRUE(exists(path)) << utf8(path) << " went";
+    }
+};
+
+TEST_F(Redirected, FilesBehindALinkStayAndAreToldOnce) {
+    // A folder of the threat path leads elsewhere: the read-only file there keeps its mark and stays.
+    ASSERT_TRUE(link(kElsewhere, kLinkedFolder, true)) << "could not link " << utf8(kLinkedFolder);
+    expectRefused(kLinkedFolder + L"\\bronstab.exe",
+                  L"Yoldaki bir klasör başka bir yere yönlendiriliyor (bağlantı veya bağlantı noktası); oradaki dosya silinmedi.");
+    EXPECT_NE(attributes(kElsewhere + L"\\bronstab.exe") & FILE_ATTRIBUTE_READONLY, 0u) << "its read-only mark was cleared";
+
+    // The threat file is itself a link to a file elsewhere.
+    ASSERT_TRUE(link(kElsewhere + L"\\lib.dll", L"C:\\svchost.dll", true));
+    expectRefused(L"C:\\svchost.dll",
+                  L"Yoldaki bir klasör başka bir yere yönlendiriliyor (bağlantı veya bağlantı noktası); oradaki dosya silinmedi.");
+    EXPECT_TRUE(exists(kElsewhere + L"\\lib.dll"));
+
+    // The threat file is another name of a file elsewhere.
+    ASSERT_TRUE(link(kElsewhere + L"\\keep.txt", L"C:\\logged.txt", false));
+    expectRefused(L"C:\\logged.txt",
+                  L"Dosyanın başka adları (sabit bağlantıları) var; başka bir yerdeki dosya da değişeceği için silinmedi.");
+    EXPECT_TRUE(exists(kElsewhere + L"\\keep.txt"));
+
+    // Its own files are still removed as before.
+    placeFile(L"C:\\amv0.dll");
+    EXPECT_TRUE(program().expectAlert());
+    EXPECT_TRUE(waitFor([] { return !exists(L"C:\\amv0.dll"); }, kDetectWithin)) << "a plain threat file stayed";
+    EXPECT_TRUE(program().alive());
+}
+
+}  // namespace
+}  // namespace dva::e2e
