@@ -9,61 +9,59 @@
 namespace dva::e2e {
 namespace {
 
-// The name under which the program's copies find each other: guessable by anyone who reads the
-// program file.
-constexpr wchar_t kSingleCopyName[] = L"Local\\Dravonil Veriz Avize.0F3B6C2E";
+// A fake copy: the squatter helper as "Dravonil Veriz Avize.exe" in a folder of its own, started
+// before the program. It claims the single-copy name with a record naming itself and shows a
+// window of the main window's class. A start that trusted the name, or a running copy's file
+// name, would hand over to it and end: protection would be off.
+const std::wstring kFakeFolder = L"C:\\dva-e2e-fake";
+const std::wstring kAskedFile = L"C:\\dva-e2e-squatter-asked.txt";
 
-// A program that claims the single-copy name before the real one starts, with a record that
-// names itself and a window of the main window's class, as a fake copy would: every start that
-// trusted the name would hand over to it and end, and protection would be off.
 class Squatter {
 public:
     Squatter() {
-        name_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, kSingleCopyName);
-        if (!name_ || GetLastError() == ERROR_ALREADY_EXISTS) {
-            ADD_FAILURE() << "could not claim the name first (error " << GetLastError() << ")";
+        removePath(kFakeFolder);
+        removePath(kAskedFile);
+        const std::wstring fake = kFakeFolder + L"\\Dravonil Veriz Avize.exe";
+        placeFile(fake);
+        if (!CopyFileW((binDir() + L"dva_squatter.exe").c_str(), fake.c_str(), FALSE)) {
+            ADD_FAILURE() << "could not copy the squatter (error " << GetLastError() << ")";
             return;
         }
-        if (auto* record = static_cast<volatile LONG*>(MapViewOfFile(name_, FILE_MAP_WRITE, 0, 0, 64))) {
-            *record = static_cast<LONG>(GetCurrentProcessId());
-            UnmapViewOfFile(const_cast<LONG*>(record));
+        std::wstring line = L"\"" + fake + L"\"";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!CreateProcessW(fake.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+            ADD_FAILURE() << "could not start the squatter (error " << GetLastError() << ")";
+            return;
         }
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = [](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
-            if (msg == RegisterWindowMessageW(L"Dravonil Veriz Avize: öne gel")) ++asked();
-            return DefWindowProcW(h, msg, wp, lp);
-        };
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = window_class::kMain;
-        RegisterClassExW(&wc);
-        window_ = CreateWindowExW(0, window_class::kMain, L"Dravonil Veriz Avize", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                  0, 0, 200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        if (!window_) ADD_FAILURE() << "could not make the fake main window (error " << GetLastError() << ")";
-        asked() = 0;
+        CloseHandle(pi.hThread);
+        process_ = pi.hProcess;
+        pid_ = pi.dwProcessId;
+        if (!waitFor([&] { return !windowsOf(pid_).empty() || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0; },
+                     Ms{15000}) ||
+            WaitForSingleObject(process_, 0) == WAIT_OBJECT_0)
+            ADD_FAILURE() << "the squatter did not take the name and show its window";
     }
     ~Squatter() {
-        if (window_) DestroyWindow(window_);
-        UnregisterClassW(window_class::kMain, GetModuleHandleW(nullptr));
-        if (name_) CloseHandle(name_);
+        if (process_) {
+            TerminateProcess(process_, 1);
+            WaitForSingleObject(process_, 10000);
+            CloseHandle(process_);
+        }
+        removePath(kFakeFolder);
+        removePath(kAskedFile);
     }
     Squatter(const Squatter&) = delete;
     Squatter& operator=(const Squatter&) = delete;
 
-    // Come-forward messages the fake window got; posted ones are handed to it here.
-    int comeForwardAsks() {
-        MSG msg;
-        while (PeekMessageW(&msg, window_, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        return asked();
-    }
+    bool alive() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+    // Whether a start asked the fake copy to come forward.
+    static bool asked() { return exists(kAskedFile); }
 
 private:
-    static int& asked() {
-        static int n = 0;
-        return n;
-    }
-    HANDLE name_ = nullptr;
-    HWND window_ = nullptr;
+    HANDLE process_ = nullptr;
+    DWORD pid_ = 0;
 };
 
 class SquattedName : public ProgramTest {
@@ -73,9 +71,10 @@ protected:
 
 TEST_F(SquattedName, DoesNotStopARealStartFromProtecting) {
     Program& p = program();
+    ASSERT_TRUE(squatter_.alive());
     ASSERT_TRUE(p.alive()) << "the program handed over to the fake copy and ended";
     EXPECT_TRUE(p.mainVisible());
-    EXPECT_EQ(squatter_.comeForwardAsks(), 0) << "the program asked the fake copy to come forward";
+    EXPECT_FALSE(Squatter::asked()) << "the program asked the fake copy to come forward";
 
     // It protects: a planted threat is reported and removed.
     placeFile(L"C:\\logged.txt");
@@ -86,7 +85,7 @@ TEST_F(SquattedName, DoesNotStopARealStartFromProtecting) {
     const OtherStart again = startAgain(Ms{10000});
     EXPECT_EQ(again.exitCode, std::optional<DWORD>{0}) << "the second start did not hand over and end";
     EXPECT_TRUE(again.windowsShown.empty()) << "the second start showed a window of its own";
-    EXPECT_EQ(squatter_.comeForwardAsks(), 0) << "the second start asked the fake copy to come forward";
+    EXPECT_FALSE(Squatter::asked()) << "the second start asked the fake copy to come forward";
     EXPECT_TRUE(p.alive());
 }
 
