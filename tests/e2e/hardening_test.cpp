@@ -143,6 +143,7 @@ protected:
         if (!underWine()) return;
         removeLinks();  // first: clearing the threat paths would delete the files behind them
         ProgramTest::TearDown();
+        for (const wchar_t* name : {L"\\bronstab.exe", L"\\lib.dll", L"\\keep.txt"}) removePath(kElsewhere + name);
         removePath(kElsewhere);
     }
     // Links are taken away by Unix before the files are cleared, so nothing behind them goes.
