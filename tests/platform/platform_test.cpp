@@ -2,9 +2,12 @@
 // lets through from less privileged processes, and the run-time error report holding back the scan.
 // Also what no user can make happen: a window whose creation fails half-way.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -12,6 +15,7 @@
 #include "main_window.h"
 #include "message_filter.h"
 #include "message_loop.h"
+#include "desktop_shell.h"
 #include "single_copy.h"
 #include "splash_window.h"
 #include "system_function.h"
@@ -95,6 +99,63 @@ TEST(MessageFilter, SplashLetsThroughASecondStartAndNothingElse) {
     EXPECT_EQ(filterCalls[0].action, 1u) << "not MSGFLT_ALLOW";
     EXPECT_EQ(filterCalls[0].info, nullptr);
     DestroyWindow(window);
+}
+
+// ---- the single-copy name ----
+
+// Rights on the single-copy object, by the account they are given to ("BA", "SY" or a user SID).
+std::map<std::wstring, ACCESS_MASK> allowedOnSingleCopyName() {
+    std::map<std::wstring, ACCESS_MASK> allowed;
+    HANDLE name = OpenFileMappingW(READ_CONTROL, FALSE, L"Local\\Dravonil Veriz Avize.0F3B6C2E");
+    if (!name) return allowed;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(name, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                        &descriptor) == ERROR_SUCCESS &&
+        dacl) {
+        for (DWORD i = 0; i < dacl->AceCount; ++i) {
+            void* ace = nullptr;
+            if (!GetAce(dacl, i, &ace) || static_cast<ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+            auto* allow = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+            wchar_t* sid = nullptr;
+            if (!ConvertSidToStringSidW(&allow->SidStart, &sid)) continue;
+            std::wstring who = sid;
+            LocalFree(sid);
+            if (who == L"S-1-5-32-544") who = L"BA";
+            if (who == L"S-1-5-18") who = L"SY";
+            allowed[who] |= allow->Mask;
+        }
+    }
+    LocalFree(descriptor);
+    CloseHandle(name);
+    return allowed;
+}
+
+// Another program of the user must not be able to rewrite the record of a running elevated copy
+// (to point later starts at a fake copy): only administrators and the system may write it, the
+// user may read it so that an unelevated start still finds the copy. Not elevated, the user alone
+// has it.
+TEST(SingleCopyName, OnlyTheCopysOwnRightsMayWriteIt) {
+    const SingleCopy first;
+    ASSERT_EQ(first.runningCopy(), nullptr);
+    const auto allowed = allowedOnSingleCopyName();
+    ASSERT_FALSE(allowed.empty()) << "the object has no list of allowed accounts";
+    constexpr ACCESS_MASK kWrite = GENERIC_WRITE | GENERIC_ALL | SECTION_MAP_WRITE | WRITE_DAC | WRITE_OWNER;
+    constexpr ACCESS_MASK kRead = GENERIC_READ | GENERIC_ALL | SECTION_MAP_READ;
+    std::wstring user;
+    for (const auto& [who, mask] : allowed)
+        if (who.rfind(L"S-1-5-", 0) == 0) user = who;
+    ASSERT_FALSE(user.empty()) << "the user is not on the list";
+    if (runningElevated()) {
+        EXPECT_EQ(allowed.size(), 3u);
+        EXPECT_NE(allowed.at(L"BA") & kWrite, 0u);
+        EXPECT_NE(allowed.at(L"SY") & kWrite, 0u);
+        EXPECT_NE(allowed.at(user) & kRead, 0u) << "an unelevated start could not read the record";
+        EXPECT_EQ(allowed.at(user) & kWrite, 0u) << "the user's other programs could rewrite the record";
+    } else {
+        EXPECT_EQ(allowed.size(), 1u);
+        EXPECT_NE(allowed.at(user) & kWrite, 0u);
+    }
 }
 
 // ---- DLLs come from the system folder only ----
