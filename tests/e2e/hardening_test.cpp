@@ -97,7 +97,7 @@ const std::wstring kLinkedFolder = L"C:\\WINDOWS\\ShellNew";  // a folder of a t
 
 // The Unix path of a Windows path under Wine (wine_get_unix_file_name), or empty.
 std::string unixPath(const std::wstring& path) {
-    using ToUnix = char*(CDECL*)(const wchar_t*);
+    using ToUnix = char* (*)(const wchar_t*);  // cdecl, as Wine exports it
     const auto toUnix = reinterpret_cast<ToUnix>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     char* name = toUnix ? toUnix(path.c_str()) : nullptr;

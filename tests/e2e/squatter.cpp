@@ -31,6 +31,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     auto* record = static_cast<volatile LONG*>(MapViewOfFile(name, FILE_MAP_WRITE, 0, 0, 64));
     if (!record) return 3;
     *record = static_cast<LONG>(GetCurrentProcessId());
+    UnmapViewOfFile(const_cast<LONG*>(record));  // the open handle keeps the name and its record
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;

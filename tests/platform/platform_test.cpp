@@ -175,8 +175,10 @@ TEST(SystemLibrary, ComesFromTheSystemFolderOnly) {
     GetCurrentDirectoryW(MAX_PATH, previous);
     SetCurrentDirectoryW(folder.c_str());
     searchSystemFolderForDlls();
-    EXPECT_EQ(LoadLibraryW(L"dva-planted.dll"), nullptr) << "a DLL was loaded from the current folder";
-    EXPECT_EQ(loadSystemLibrary(L"dva-planted.dll"), nullptr) << "a DLL was loaded from outside the system folder";
+    for (HMODULE loaded : {LoadLibraryW(L"dva-planted.dll"), loadSystemLibrary(L"dva-planted.dll")}) {
+        EXPECT_EQ(loaded, nullptr) << "a DLL was loaded from outside the system folder";
+        if (loaded) FreeLibrary(loaded);
+    }
     HMODULE theme = loadSystemLibrary(L"uxtheme.dll");
     ASSERT_NE(theme, nullptr) << GetLastError();
     wchar_t loaded[MAX_PATH] = {};
