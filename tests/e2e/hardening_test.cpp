@@ -94,6 +94,7 @@ TEST_F(SquattedName, DoesNotStopARealStartFromProtecting) {
 // Where the files behind the links live: outside every threat path.
 const std::wstring kElsewhere = L"C:\\dva-e2e-elsewhere";
 const std::wstring kLinkedFolder = L"C:\\WINDOWS\\ShellNew";  // a folder of a threat path
+const std::wstring kAside = kLinkedFolder + L".dva-e2e-aside";    // a real one, while the link stands there
 
 // The Unix path of a Windows path under Wine (wine_get_unix_file_name), or empty.
 std::string unixPath(const std::wstring& path) {
@@ -134,6 +135,11 @@ protected:
     void SetUp() override {
         if (!underWine() || unixPath(L"C:\\").empty()) GTEST_SKIP() << "links are made on drive C's Unix side, under Wine";
         removeLinks();
+        // A real C:\WINDOWS\ShellNew (other cases make it) goes aside while the link stands there.
+        if (exists(kAside) && !exists(kLinkedFolder)) MoveFileW(kAside.c_str(), kLinkedFolder.c_str());  // a run cut short
+        if (exists(kLinkedFolder)) {
+            ASSERT_TRUE(MoveFileW(kLinkedFolder.c_str(), kAside.c_str())) << "could not move " << utf8(kLinkedFolder) << " aside";
+        }
         placeFile(kElsewhere + L"\\bronstab.exe", FILE_ATTRIBUTE_READONLY);
         placeFile(kElsewhere + L"\\lib.dll");
         placeFile(kElsewhere + L"\\keep.txt");
@@ -145,15 +151,21 @@ protected:
         ProgramTest::TearDown();
         for (const wchar_t* name : {L"\\bronstab.exe", L"\\lib.dll", L"\\keep.txt"}) removePath(kElsewhere + name);
         removePath(kElsewhere);
+        if (exists(kAside)) {
+            EXPECT_TRUE(MoveFileW(kAside.c_str(), kLinkedFolder.c_str())) << "could not put back " << utf8(kLinkedFolder);
+        }
     }
-    // Links are taken away by Unix before the files are cleared, so nothing behind them goes.
+    // Links are taken away by Unix before the files are cleared, so nothing behind them goes; a
+    // real file or folder at those paths stays, and a link whose target is gone (which Windows
+    // does not see) goes too.
     static void removeLinks() {
         for (const std::wstring& path : {kLinkedFolder, std::wstring(L"C:\\svchost.dll"), std::wstring(L"C:\\logged.txt")}) {
             const std::string unix = unixPath(path);
             if (unix.empty()) continue;
-            // Removed whether Windows sees it or not: a link whose target is gone does not exist for Windows.
-            runUnix(L"Z:\\bin\\rm -f " + wide(unix));
-            EXPECT_TRUE(waitFor([&] { return !exists(path); }, kReactWithin)) << "could not remove " << utf8(path);
+            runUnix(L"Z:\\bin\\sh -c \"[ -L '" + wide(unix) + L"' ] && rm -f '" + wide(unix) + L"'; true\"");
+            // Shown through the link only: lib.dll lies elsewhere.
+            const std::wstring shown = path == kLinkedFolder ? kLinkedFolder + L"\\lib.dll" : path;
+            waitFor([&] { return !exists(shown); }, 2000ms);
         }
     }
     static bool link(const std::wstring& target, const std::wstring& at, bool symbolic) {
