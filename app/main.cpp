@@ -65,7 +65,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     });
     dva::Single<dva::AgreementWindow> agreement(loop, [&] {
         return std::make_unique<dva::AgreementWindow>(runtime, [&] {
-            ole.ensure();  // the desktop shell is asked through COM
+            ole.ensure();  // the desktop shell is found through COM
             dva::openSupport(runtime, support);
         });
     });

@@ -59,13 +59,11 @@ void openSupport(Runtime& rt, Single<SupportWindow>& inProcess) {
         return;
     }
     const std::wstring self = thisProgramFile();
-    // The copy started by the shell may take the foreground, as a window opened here would.
+    // The copy may take the foreground, as a window opened here would.
     AllowSetForegroundWindow(ASFW_ANY);
-    const HRESULT hr =
-        self.empty() ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : openThroughDesktopShell(self, kSupportSwitch, SW_SHOWNORMAL);
-    if (hr == S_OK) return;
-    // S_FALSE: the shell was asked but started nothing.
-    const auto code = static_cast<std::uint32_t>(FAILED(hr) ? hr : HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION));
+    const HRESULT hr = self.empty() ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : startWithDesktopShellRights(self, kSupportSwitch);
+    if (SUCCEEDED(hr)) return;
+    const auto code = static_cast<std::uint32_t>(hr);
     rt.message(L"Online destek penceresi açılamadı.\n" + rt.errorReason(code) + L" (" + hexCodeText(code) + L")", L"Hata",
                MessageIcon::Error);
 }

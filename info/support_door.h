@@ -21,9 +21,9 @@ bool startedForSupport();
 int runSupportCopy();
 
 // What accepting the agreement does. Not elevated: the support window of this process opens (the
-// same one if it is open). Elevated: a second copy of the program is started through the desktop
-// shell, with the shell's rights, to show it; if the shell cannot be asked, the user is told and
-// no window opens. COM must be up.
+// same one if it is open). Elevated: a second copy of the program is started as a child of the
+// desktop shell, with the shell's rights, to show it; without a desktop shell, or if the copy
+// cannot start, the user is told and no window opens. COM must be up.
 void openSupport(Runtime& rt, Single<SupportWindow>& inProcess);
 
 }  // namespace dva

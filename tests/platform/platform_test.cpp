@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -156,6 +157,27 @@ TEST(SingleCopyName, OnlyTheCopysOwnRightsMayWriteIt) {
         EXPECT_EQ(allowed.size(), 1u);
         EXPECT_NE(allowed.at(user) & kWrite, 0u);
     }
+}
+
+// ---- the support copy's start ----
+
+// The copy that shows the support window gets this environment: ours, with one compatibility
+// layer, RunAsInvoker, whatever layer ours had, so that Windows does not ask to raise it again.
+TEST(SupportCopyStart, RunsAsItsCallerAsksWithOurEnvironmentOtherwise) {
+    SetEnvironmentVariableW(L"__COMPAT_LAYER", L"RunAsAdmin");
+    SetEnvironmentVariableW(L"DVA_TEST_KEPT", L"kept value");
+    const std::vector<wchar_t> block = invokerEnvironment();
+    ASSERT_GE(block.size(), 2u);
+    EXPECT_EQ(block[block.size() - 1], L'\0');
+    EXPECT_EQ(block[block.size() - 2], L'\0') << "the block does not end in two zeros";
+    std::vector<std::wstring> entries;
+    for (const wchar_t* entry = block.data(); *entry; entry += wcslen(entry) + 1) entries.emplace_back(entry);
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), L"__COMPAT_LAYER=RunAsInvoker"), 1);
+    EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                            [](const std::wstring& e) { return _wcsnicmp(e.c_str(), L"__COMPAT_LAYER=", 15) == 0; }),
+              1)
+        << "another layer was kept";
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), L"DVA_TEST_KEPT=kept value"), 1);
 }
 
 // ---- DLLs come from the system folder only ----
