@@ -59,8 +59,6 @@ void openSupport(Runtime& rt, Single<SupportWindow>& inProcess) {
         return;
     }
     const std::wstring self = thisProgramFile();
-    // The copy may take the foreground, as a window opened here would.
-    AllowSetForegroundWindow(ASFW_ANY);
     const HRESULT hr = self.empty() ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : startWithDesktopShellRights(self, kSupportSwitch);
     if (SUCCEEDED(hr)) return;
     const auto code = static_cast<std::uint32_t>(hr);

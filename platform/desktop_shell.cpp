@@ -136,6 +136,8 @@ HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_vi
         if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE,
                            EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr,
                            &start.StartupInfo, &started)) {
+            // Its window may come to the front, as one opened here would.
+            AllowSetForegroundWindow(started.dwProcessId);
             CloseHandle(started.hThread);
             CloseHandle(started.hProcess);
         } else {
