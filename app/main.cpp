@@ -15,7 +15,9 @@
 #include "single_copy.h"
 #include "splash_window.h"
 #include "start_options.h"
+#include "support_door.h"
 #include "support_window.h"
+#include "system_function.h"
 #include "threat_scan.h"
 #include "win32_runtime.h"
 
@@ -28,6 +30,10 @@ void __gnu_cxx::__verbose_terminate_handler() { std::abort(); }
 #endif
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
+    // Before anything loads a DLL on demand: never from the program's own folder.
+    dva::searchSystemFolderForDlls();
+    // The support window alone, with the rights of whoever started this copy.
+    if (dva::startedForSupport()) return dva::runSupportCopy();
     const dva::StartOptions options = dva::parseStartOptions(arguments ? arguments : L"");
 
     // A second start hands over to the copy that runs and ends without a window of its own. The
@@ -61,7 +67,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
         ole.ensure();
         return std::make_unique<dva::SupportWindow>(runtime);
     });
-    dva::Single<dva::AgreementWindow> agreement(loop, [&] { return std::make_unique<dva::AgreementWindow>(runtime, support); });
+    dva::Single<dva::AgreementWindow> agreement(loop, [&] {
+        return std::make_unique<dva::AgreementWindow>(runtime, [&] {
+            ole.ensure();  // the desktop shell is found through COM
+            dva::openSupport(runtime, support);
+        });
+    });
     dva::Single<dva::MainWindow> mainWindow(loop, [&] {
         return std::make_unique<dva::MainWindow>(
             runtime, scan, autorun, detectionsWindow,

@@ -47,10 +47,17 @@ void ThreatScan::pass() {
 std::uint64_t ThreatScan::kill(const ThreatEntry& entry, bool quiet) {
     // The system's own program by its full path, quoted: a file of that name beside this
     // program or in the current folder must not run in its place.
-    std::wstring line = L"\"" + rt_.systemFolder() + L"\\" + entry.killProgram + L"\" " + entry.killArguments;
+    const std::wstring folder = rt_.systemFolder();
+    std::wstring line = L"\"" + folder + L"\\" + entry.killProgram + L"\" " + entry.killArguments;
     const std::uint64_t startedAt = rt_.nowMs();
-    // Waited for, so that the file of the process just ended can be deleted.
-    const OpResult started = rt_.runCommandLine(line, kKillWaitMs);
+    if (folder.empty()) {
+        // No folder named: "\taskkill.exe" would be looked for at the root of the current drive.
+        if (!quiet) reportFailure(rt_, L"Komut başlatılamadı: ", line, OpResult{kRefusedNoSystemFolder});
+        return startedAt;
+    }
+    // Waited for, so that the file of the process just ended can be deleted. A retry runs in the
+    // background: it must not take the focus from whatever the user is doing.
+    const OpResult started = rt_.runCommandLine(line, kKillWaitMs, quiet);
     if (!started.ok() && !quiet) reportFailure(rt_, L"Komut başlatılamadı: ", line, started);
     return startedAt;
 }

@@ -39,7 +39,7 @@ void AgreementWindow::load() {
 
 // Accept: the support window opens (the same one if it is already open), the warning closes.
 void AgreementWindow::onAcceptClicked() {
-    support_.get().show();
+    openSupport_();
     unload();
 }
 

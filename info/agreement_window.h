@@ -1,8 +1,8 @@
 #pragma once
 
-#include "message_loop.h"
+#include <functional>
+
 #include "runtime.h"
-#include "support_window.h"
 #include "window.h"
 
 namespace dva {
@@ -11,7 +11,8 @@ namespace dva {
 // Nothing records an acceptance; it is asked for every time.
 class AgreementWindow final : public Window {
 public:
-    AgreementWindow(Runtime& rt, Single<SupportWindow>& support) : rt_(rt), support_(support) {}
+    // openSupport shows the support window when the user accepts.
+    AgreementWindow(Runtime& rt, std::function<void()> openSupport) : rt_(rt), openSupport_(std::move(openSupport)) {}
 
     void load();  // creates the window hidden
 
@@ -21,7 +22,7 @@ private:
     void onDeclineClicked();
 
     Runtime& rt_;
-    Single<SupportWindow>& support_;
+    std::function<void()> openSupport_;
 };
 
 }  // namespace dva

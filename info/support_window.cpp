@@ -40,7 +40,7 @@ HRESULT fromWin32(DWORD code) { return HRESULT_FROM_WIN32(code ? code : ERROR_GE
 // lives in it. A failed load is tried again by the next support window.
 HMODULE atlLibrary() {
     static HMODULE atl = nullptr;
-    if (!atl) atl = LoadLibraryW(L"atl.dll");
+    if (!atl) atl = loadSystemLibrary(L"atl.dll");
     return atl;
 }
 

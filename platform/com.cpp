@@ -7,8 +7,8 @@ namespace dva {
 const OleApi& oleApi() {
     static const OleApi api = [] {
         OleApi a;
-        const HMODULE ole = LoadLibraryW(L"ole32.dll");
-        const HMODULE automation = LoadLibraryW(L"oleaut32.dll");
+        const HMODULE ole = loadSystemLibrary(L"ole32.dll");
+        const HMODULE automation = loadSystemLibrary(L"oleaut32.dll");
         lookUp(a.initialize, ole, "OleInitialize");
         lookUp(a.uninitialize, ole, "OleUninitialize");
         lookUp(a.createInstance, ole, "CoCreateInstance");

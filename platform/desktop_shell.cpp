@@ -5,7 +5,9 @@
 #include <shlguid.h>
 #include <shlobj.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "com.h"
 #include "handles.h"
@@ -66,6 +68,82 @@ HRESULT desktopShellDispatch(ComRef<IShellDispatch2>& out) {
 }
 
 }  // namespace
+
+std::vector<wchar_t> invokerEnvironment() {
+    std::vector<wchar_t> block;
+    if (wchar_t* strings = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = strings; *entry; entry += wcslen(entry) + 1) {
+            if (CompareStringOrdinal(entry, 15, L"__COMPAT_LAYER=", 15, TRUE) == CSTR_EQUAL) continue;
+            block.insert(block.end(), entry, entry + wcslen(entry) + 1);
+        }
+        FreeEnvironmentStringsW(strings);
+    }
+    constexpr wchar_t kLayer[] = L"__COMPAT_LAYER=RunAsInvoker";
+    block.insert(block.end(), kLayer, kLayer + std::size(kLayer));  // with its terminating zero
+    block.push_back(L'\0');
+    return block;
+}
+
+namespace {
+
+// The desktop shell's window: the system's record of it, or else the desktop that the shell's
+// windows list names (Wine's desktop keeps no record).
+HWND desktopShellWindow() {
+    if (HWND shell = GetShellWindow()) return shell;
+    if (!oleApi().complete()) return nullptr;
+    ComRef<IShellWindows> windows;
+    if (FAILED(oleApi().createInstance(__uuidof(ShellWindows), nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IShellWindows),
+                                       reinterpret_cast<void**>(windows.out()))))
+        return nullptr;
+    VARIANT none{};
+    long desktopWindow = 0;
+    ComRef<IDispatch> desktop;
+    if (windows->FindWindowSW(&none, &none, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH, desktop.out()) != S_OK)
+        return nullptr;
+    return reinterpret_cast<HWND>(static_cast<LONG_PTR>(desktopWindow));  // window handles fit in 32 bits
+}
+
+}  // namespace
+
+HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_view arguments) {
+    DWORD shellId = 0;
+    HWND shell = desktopShellWindow();
+    if (!shell || !GetWindowThreadProcessId(shell, &shellId)) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    const UniqueHandle shellProcess(OpenProcess(PROCESS_CREATE_PROCESS, FALSE, shellId));
+    if (!shellProcess) return HRESULT_FROM_WIN32(GetLastError());
+
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    auto storage = std::make_unique<unsigned char[]>(size);
+    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.get());
+    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &size)) return HRESULT_FROM_WIN32(GetLastError());
+    HANDLE parent = shellProcess.get();
+    HRESULT hr = S_OK;
+    if (UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_PARENT_PROCESS, &parent, sizeof parent, nullptr,
+                                  nullptr)) {
+        // The path quoted, and given as the program too: nothing else can run in its place.
+        std::wstring line = L"\"" + program + L"\" " + std::wstring(arguments);
+        std::vector<wchar_t> environment = invokerEnvironment();
+        STARTUPINFOEXW start{};
+        start.StartupInfo.cb = sizeof start;
+        start.lpAttributeList = attributes;
+        PROCESS_INFORMATION started{};
+        if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE,
+                           EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr,
+                           &start.StartupInfo, &started)) {
+            // Its window may come to the front, as one opened here would.
+            AllowSetForegroundWindow(started.dwProcessId);
+            CloseHandle(started.hThread);
+            CloseHandle(started.hProcess);
+        } else {
+            hr = HRESULT_FROM_WIN32(GetLastError());
+        }
+    } else {
+        hr = HRESULT_FROM_WIN32(GetLastError());
+    }
+    DeleteProcThreadAttributeList(attributes);
+    return hr;
+}
 
 bool runningElevated() {
     UniqueHandle token;

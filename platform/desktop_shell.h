@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace dva {
 
@@ -15,5 +17,18 @@ bool runningElevated();
 // desktop, so that whatever starts runs with the shell's rights. S_OK when the shell started it,
 // S_FALSE when the shell could not, an error when there is no desktop shell to ask.
 HRESULT openThroughDesktopShell(std::wstring_view file, std::wstring_view arguments, int show);
+
+// This process's environment block with the compatibility layer that runs a program as its
+// caller asks (__COMPAT_LAYER=RunAsInvoker) in place of any layer it had: Windows reads the layer
+// from the environment a program is started with, and a program whose manifest asks for the
+// highest rights then starts without asking to be raised.
+std::vector<wchar_t> invokerEnvironment();
+
+// Starts `program` (a full path) with `arguments` as a child of the desktop shell's process, so
+// that it runs with the shell's rights (the user's own, unraised) and not with this program's.
+// The program is run as its caller asks, whatever its manifest requests: a program that asks for
+// the highest rights would otherwise ask to be raised again. S_OK when it started, an error when
+// there is no desktop shell or it could not be started. COM must be up.
+HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_view arguments);
 
 }  // namespace dva

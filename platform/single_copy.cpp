@@ -1,8 +1,13 @@
 #include "single_copy.h"
 
+#include <sddl.h>
+
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "product_config.h"
+#include "desktop_shell.h"
 #include "window_classes.h"
 
 namespace dva {
@@ -15,67 +20,149 @@ struct Record {
     volatile LONG processId;
 };
 
-std::wstring fileName(std::wstring path) { return path.substr(path.find_last_of(L"\\/") + 1); }
+// The full image path of a process, whatever its length.
+std::wstring imagePath(HANDLE process) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        auto size = static_cast<DWORD>(path.size());
+        if (QueryFullProcessImageNameW(process, 0, path.data(), &size)) {
+            path.resize(size);
+            return path;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
+}
 
-// Whether the process runs a program file of this program's name: an object or a window of the
-// same name made by another program is not taken for a running copy.
-bool runsThisProgram(DWORD pid) {
-    wchar_t self[MAX_PATH] = {}, other[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    if (!process) return false;
-    DWORD size = MAX_PATH;
-    const BOOL ok = QueryFullProcessImageNameW(process.get(), 0, other, &size);
-    return ok && CompareStringOrdinal(fileName(self).c_str(), -1, fileName(other).c_str(), -1, TRUE) == CSTR_EQUAL;
+// The mandatory integrity level of a process's token (its last sub-authority), if readable.
+std::optional<DWORD> integrityOf(HANDLE process) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return std::nullopt;
+    const UniqueHandle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
+    if (size == 0) return std::nullopt;
+    auto buffer = std::make_unique<BYTE[]>(size);
+    if (!GetTokenInformation(token, TokenIntegrityLevel, buffer.get(), size, &size)) return std::nullopt;
+    const PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer.get())->Label.Sid;
+    const UCHAR count = *GetSidSubAuthorityCount(sid);
+    if (count == 0) return std::nullopt;
+    return *GetSidSubAuthority(sid, count - 1u);
+}
+
+// The current user's SID as text ("S-1-5-21-..."), or empty.
+std::wstring userSidText() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    const UniqueHandle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    if (size == 0) return {};
+    auto buffer = std::make_unique<BYTE[]>(size);
+    if (!GetTokenInformation(token, TokenUser, buffer.get(), size, &size)) return {};
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.get())->User.Sid, &text)) return {};
+    const UniqueLocalMemory owner(text);
+    return text;
+}
+
+// Who may use the named object this copy makes. Elevated: administrators and the system may write
+// its record, the user may only read it (an unelevated start must find the running copy), and
+// its integrity label keeps lower processes from writing whatever the list says. Not elevated:
+// the user alone.
+std::wstring objectSecurity() {
+    const std::wstring user = userSidText();
+    if (user.empty()) return {};
+    if (runningElevated()) return L"D:P(A;;GA;;;BA)(A;;GA;;;SY)(A;;GR;;;" + user + L")S:(ML;;NW;;;HI)";
+    return L"D:P(A;;GA;;;" + user + L")";
 }
 
 struct WindowSearch {
-    DWORD pid;
-    HWND main = nullptr, splash = nullptr;
+    const wchar_t* className;
+    DWORD pid;  // 0: any process that runs this program
+    HWND found = nullptr;
 };
 
 BOOL CALLBACK lookAtWindow(HWND h, LPARAM lp) {
     auto& search = *reinterpret_cast<WindowSearch*>(lp);
+    wchar_t name[16] = {};
+    if (!GetClassNameW(h, name, 16) || std::wstring(name) != search.className) return TRUE;
     DWORD owner = 0;
     GetWindowThreadProcessId(h, &owner);
-    wchar_t name[16] = {};
-    if (owner != search.pid || !GetClassNameW(h, name, 16)) return TRUE;
-    if (std::wstring(name) == window_class::kMain) search.main = h;
-    if (std::wstring(name) == window_class::kSplash) search.splash = h;
-    return TRUE;
+    if (search.pid ? owner != search.pid : (owner == GetCurrentProcessId() || !runsThisProgram(owner))) return TRUE;
+    search.found = h;
+    return FALSE;
 }
 
-// The main window of the process, or its splash while it has not handed over yet.
-HWND windowOf(DWORD pid) {
-    WindowSearch search{pid};
+HWND findWindow(const wchar_t* className, DWORD pid) {
+    WindowSearch search{className, pid};
     EnumWindows(lookAtWindow, reinterpret_cast<LPARAM>(&search));
-    return search.main ? search.main : search.splash;
+    return search.found;
+}
+
+// The main window of the process, or its splash while it has not handed over yet; pid 0: of any
+// process that runs this program.
+HWND windowOf(DWORD pid) {
+    if (HWND main = findWindow(window_class::kMain, pid)) return main;
+    return findWindow(window_class::kSplash, pid);
 }
 
 }  // namespace
 
+std::wstring thisProgramFile() { return imagePath(GetCurrentProcess()); }
+
+bool runsThisProgram(DWORD pid) {
+    if (pid == 0 || pid == GetCurrentProcessId()) return false;
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process) return false;
+    const std::wstring self = thisProgramFile(), other = imagePath(process.get());
+    if (self.empty() || other.empty() ||
+        CompareStringOrdinal(self.c_str(), -1, other.c_str(), -1, TRUE) != CSTR_EQUAL)
+        return false;
+    // A token this process may not read belongs to a process with more rights than it.
+    const DWORD own = integrityOf(GetCurrentProcess()).value_or(0);
+    return integrityOf(process.get()).value_or(SECURITY_MANDATORY_SYSTEM_RID) >= own;
+}
+
+HWND windowOfThisProgram(const wchar_t* className) {
+    HWND h = findWindow(className, 0);
+    return h && IsWindowVisible(h) ? h : nullptr;
+}
+
 SingleCopy::SingleCopy() {
-    HANDLE h = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Record), kName);
-    const DWORD created = GetLastError();
-    if (!h) return;  // not even readable: run as if alone
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const std::wstring security = objectSecurity();
+    if (!security.empty())
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(security.c_str(), SDDL_REVISION_1, &descriptor, nullptr);
+    const UniqueLocalMemory descriptorOwner(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    HANDLE h = CreateFileMappingW(INVALID_HANDLE_VALUE, descriptor ? &attributes : nullptr, PAGE_READWRITE, 0,
+                                  sizeof(Record), kName);
+    bool created = h && GetLastError() != ERROR_ALREADY_EXISTS;
+    // An elevated copy lets this one read its record only.
+    if (!h) h = OpenFileMappingW(FILE_MAP_READ, FALSE, kName);
     name_ = UniqueHandle(h);
-    auto* record = static_cast<Record*>(MapViewOfFile(h, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(Record)));
-    if (!record) return;
-    if (created != ERROR_ALREADY_EXISTS) {
+    auto* record = h ? static_cast<Record*>(MapViewOfFile(h, created ? FILE_MAP_READ | FILE_MAP_WRITE : FILE_MAP_READ,
+                                                          0, 0, sizeof(Record)))
+                     : nullptr;
+    if (created && record) {
         InterlockedExchange(&record->processId, static_cast<LONG>(GetCurrentProcessId()));
-    } else {
-        // A copy that has just claimed the name may not have written its id or made its first
-        // window yet.
-        const ULONGLONG deadline = GetTickCount64() + 1000;
-        do {
-            const auto pid = static_cast<DWORD>(InterlockedCompareExchange(&record->processId, 0, 0));
-            if (pid && pid != GetCurrentProcessId() && runsThisProgram(pid)) other_ = windowOf(pid);
-            if (other_) break;
-            Sleep(50);
-        } while (GetTickCount64() < deadline);
-        name_.reset();  // held by the running copy, or by a stranger: not ours either way
+        UnmapViewOfFile(record);
+        return;
     }
-    UnmapViewOfFile(record);
+    // The name is someone else's. A copy that has just claimed it may not have written its id or
+    // made its first window yet.
+    const ULONGLONG deadline = GetTickCount64() + 1000;
+    do {
+        const DWORD pid = record ? static_cast<DWORD>(record->processId) : 0;
+        if (runsThisProgram(pid)) other_ = windowOf(pid);
+        // Not a trustworthy holder, or no record at all: a copy of this program may still run.
+        if (!other_) other_ = windowOf(0);
+        if (other_) break;
+        Sleep(50);
+    } while (GetTickCount64() < deadline);
+    name_.reset();  // held by the running copy, or by a stranger: not ours either way
+    if (record) UnmapViewOfFile(record);
 }
 
 void SingleCopy::handOver() const {

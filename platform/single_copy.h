@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "handles.h"
 
 namespace dva {
@@ -10,6 +12,11 @@ namespace dva {
 // The running copy is found through a named object in the session's own namespace that holds its
 // process id; the copy is asked to come forward through its own window, found in that process.
 // The system removes the name when the process that holds it ends, even after a crash.
+//
+// Any program of the user could make an object of that name first, so the name is only a hint:
+// a process counts as a running copy only when it runs this very program file and with rights
+// no lower than this one's. When the name leads nowhere trustworthy, the copy is looked for by
+// its windows; when none is found, this start runs as the first copy.
 class SingleCopy {
 public:
     // Claims the name, or finds the copy that holds it. Waits up to a second for a copy that is
@@ -30,5 +37,15 @@ private:
     UniqueHandle name_;
     HWND other_ = nullptr;
 };
+
+// The full path of this process's program file; empty if the system does not say.
+std::wstring thisProgramFile();
+
+// Whether process `pid` (another one) runs this program's file, by its full path, with an
+// integrity level no lower than this process's.
+bool runsThisProgram(DWORD pid);
+
+// A visible top-level window of the class in another process that runs this program, or nullptr.
+HWND windowOfThisProgram(const wchar_t* className);
 
 }  // namespace dva

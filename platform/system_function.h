@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace dva {
 
 // Sets fn to the named export of module, or leaves it null when the module or the export is
@@ -11,6 +13,37 @@ namespace dva {
 template <class Fn>
 void lookUp(Fn& fn, HMODULE module, const char* name) {
     fn = module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+// Loads a DLL of the system from the system folder only: a file of that name beside the program
+// (a Downloads folder) or in the current folder is never loaded in its place. Systems too old
+// for LOAD_LIBRARY_SEARCH_SYSTEM32 refuse the flag (error 87); they get the DLL by its full path.
+inline HMODULE loadSystemLibrary(const wchar_t* name) {
+    if (HMODULE m = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return m;
+    if (GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const UINT n = GetSystemDirectoryW(path.data(), static_cast<UINT>(path.size()));
+        if (n == 0) return nullptr;
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(n);  // n counts the terminating zero when the buffer was too small
+    }
+    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    path += name;
+    return LoadLibraryW(path.c_str());
+}
+
+// Before any DLL is loaded on demand: DLLs are looked for in the system folder only, never in the
+// program's own folder or the current one. Systems without SetDefaultDllDirectories at least take
+// the current folder out of the search.
+inline void searchSystemFolderForDlls() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    SetDefaultDllDirectoriesFn setDefault = nullptr;
+    lookUp(setDefault, GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) SetDllDirectoryW(L"");
 }
 
 }  // namespace dva

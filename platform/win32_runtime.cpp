@@ -71,6 +71,49 @@ void waitHandlingMessages(HANDLE object, DWORD ms) {
     }
 }
 
+// A path as written by the user or the program, and as GetFinalPathNameByHandleW gives it back
+// ("\\?\C:\..." or "\\?\UNC\server\..."), brought to the same form.
+std::wstring withoutLongPrefix(std::wstring path) {
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
+    if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+    return path;
+}
+
+// The file at exactly `path`, opened with `access` without following a link at its end, or the
+// reason it is left alone: a link (symbolic link, junction, any reparse point) itself; a path
+// whose folders lead elsewhere, so that the file opened is not the one named; a file with other
+// names (hard links) through which a file elsewhere would change too; a folder.
+struct ExactFile {
+    UniqueHandle handle;
+    OpResult result;
+};
+ExactFile openExactly(const std::wstring& path, DWORD access) {
+    HANDLE h = CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {UniqueHandle(), OpResult{GetLastError()}};
+    UniqueHandle file(h);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info)) return {UniqueHandle(), OpResult{GetLastError()}};
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return {UniqueHandle(), OpResult{kRefusedReparsePoint}};
+    // A folder there now is not the file that was seen: as if it had gone.
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {UniqueHandle(), OpResult{kErrorFileNotFound}};
+    std::wstring finalPath(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetFinalPathNameByHandleW(h, finalPath.data(), static_cast<DWORD>(finalPath.size()), FILE_NAME_NORMALIZED);
+        if (n == 0) return {UniqueHandle(), OpResult{GetLastError()}};
+        const bool fits = n < finalPath.size();
+        finalPath.resize(n);
+        if (fits) break;
+    }
+    const std::wstring named = withoutLongPrefix(path);
+    finalPath = withoutLongPrefix(std::move(finalPath));
+    if (CompareStringOrdinal(named.c_str(), static_cast<int>(named.size()), finalPath.c_str(), static_cast<int>(finalPath.size()),
+                             TRUE) != CSTR_EQUAL)
+        return {UniqueHandle(), OpResult{kRefusedRedirected}};
+    if (info.nNumberOfLinks > 1) return {UniqueHandle(), OpResult{kRefusedHardLinks}};
+    return {std::move(file), {}};
+}
+
 bool isPlainFile(const std::wstring& path) {
     const DWORD a = GetFileAttributesW(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
@@ -98,15 +141,25 @@ void Win32Runtime::message(std::wstring_view text, std::wstring_view title, Mess
 
 OpResult Win32Runtime::clearReadOnly(std::wstring_view path) {
     NoFsRedirection guard;
-    const std::wstring p(path);
-    const DWORD a = GetFileAttributesW(p.c_str());
-    if (a == INVALID_FILE_ATTRIBUTES) return OpResult{GetLastError()};
-    return lastError(SetFileAttributesW(p.c_str(), a & ~DWORD{FILE_ATTRIBUTE_READONLY}));
+    const ExactFile file = openExactly(std::wstring(path), FILE_WRITE_ATTRIBUTES);
+    if (!file.result.ok()) return file.result;
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandleEx(file.handle.get(), FileBasicInfo, &basic, sizeof basic))
+        return OpResult{GetLastError()};
+    basic.FileAttributes &= ~DWORD{FILE_ATTRIBUTE_READONLY};
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;  // 0 would mean "unchanged"
+    basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = basic.LastWriteTime.QuadPart =
+        basic.ChangeTime.QuadPart = 0;  // left as they are
+    return lastError(SetFileInformationByHandle(file.handle.get(), FileBasicInfo, &basic, sizeof basic));
 }
 
+// Deleted through the handle that was checked, so nothing can swap the path in between.
 OpResult Win32Runtime::deleteFile(std::wstring_view path) {
     NoFsRedirection guard;
-    return lastError(DeleteFileW(std::wstring(path).c_str()));
+    const ExactFile file = openExactly(std::wstring(path), DELETE);
+    if (!file.result.ok()) return file.result;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return lastError(SetFileInformationByHandle(file.handle.get(), FileDispositionInfo, &disposition, sizeof disposition));
 }
 
 OpResult Win32Runtime::makeFolder(std::wstring_view path) {
@@ -114,12 +167,12 @@ OpResult Win32Runtime::makeFolder(std::wstring_view path) {
     return lastError(CreateDirectoryW(std::wstring(path).c_str(), nullptr));
 }
 
-OpResult Win32Runtime::runCommandLine(std::wstring_view line, unsigned waitMs) {
+OpResult Win32Runtime::runCommandLine(std::wstring_view line, unsigned waitMs, bool inBackground) {
     std::wstring buffer(line);  // CreateProcessW may write into the command line
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_SHOWMINIMIZED;
+    si.wShowWindow = inBackground ? SW_SHOWMINNOACTIVE : SW_SHOWMINIMIZED;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return OpResult{GetLastError()};
@@ -142,10 +195,12 @@ OpResult Win32Runtime::openWebPage(std::wstring_view browserPath, std::wstring_v
             // The shell says only that nothing could open the address.
             return {static_cast<std::uint32_t>(FAILED(hr) ? hr : HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION))};
         }
-        // No desktop shell to ask: started as below.
+        // No desktop shell to ask (Explorer not running, another shell): a browser started from
+        // here would run with raised rights, so none is; the user is told the address instead.
+        return {static_cast<std::uint32_t>(hr)};
     }
     // The path quoted, so that no "C:\Program.exe" or "C:\Program Files\Internet.exe" runs instead.
-    if (runCommandLine(L"\"" + browser + L"\" " + page, 0).ok()) return {};
+    if (runCommandLine(L"\"" + browser + L"\" " + page, 0, false).ok()) return {};
     SHELLEXECUTEINFOW run{};
     run.cbSize = sizeof run;
     run.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
@@ -156,9 +211,14 @@ OpResult Win32Runtime::openWebPage(std::wstring_view browserPath, std::wstring_v
 }
 
 std::wstring Win32Runtime::systemFolder() {
-    wchar_t folder[MAX_PATH] = {};
-    const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-    std::wstring path(folder, n < MAX_PATH ? n : 0);
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const UINT n = GetSystemDirectoryW(path.data(), static_cast<UINT>(path.size()));
+        if (n == 0) return {};
+        const bool fits = n < path.size();
+        path.resize(n);  // too small: n counts the terminating zero too
+        if (fits) break;
+    }
     while (!path.empty() && path.back() == L'\\') path.pop_back();
     return path;
 }
@@ -166,6 +226,18 @@ std::wstring Win32Runtime::systemFolder() {
 std::uint64_t Win32Runtime::nowMs() { return GetTickCount64(); }
 
 std::wstring Win32Runtime::errorReason(std::uint32_t code) {
+    switch (code) {
+    case kRefusedReparsePoint:
+        return L"Dosya bir bağlantı (yönlendirme) olduğundan silinmedi: gösterdiği yer başka bir dosya olabilir.";
+    case kRefusedRedirected:
+        return L"Yoldaki bir klasör başka bir yere yönlendiriliyor (bağlantı veya bağlantı noktası); oradaki dosya silinmedi.";
+    case kRefusedHardLinks:
+        return L"Dosyanın başka adları (sabit bağlantıları) var; başka bir yerdeki dosya da değişeceği için silinmedi.";
+    case kRefusedNoSystemFolder:
+        return L"Sistem klasörünün yeri alınamadı; komut sistem klasörü dışından başlatılmadı.";
+    default:
+        break;
+    }
     // The system allocates the text and hands back its address in the buffer argument.
     UniqueLocalMemory buffer;
     const DWORD n = FormatMessageW(

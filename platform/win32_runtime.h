@@ -14,7 +14,7 @@ public:
     OpResult clearReadOnly(std::wstring_view path) override;
     OpResult deleteFile(std::wstring_view path) override;
     OpResult makeFolder(std::wstring_view path) override;
-    OpResult runCommandLine(std::wstring_view line, unsigned waitMs) override;
+    OpResult runCommandLine(std::wstring_view line, unsigned waitMs, bool inBackground) override;
     OpResult openWebPage(std::wstring_view browserPath, std::wstring_view address) override;
     std::wstring systemFolder() override;
     std::uint64_t nowMs() override;

@@ -1,17 +1,29 @@
 #include "window.h"
 
-#include <uxtheme.h>
-
 #include <algorithm>
 
 #include "dpi.h"
 #include "error_report.h"
+#include "system_function.h"
 #include "twips.h"
 
 namespace dva {
 namespace {
 
 HINSTANCE instance() { return GetModuleHandleW(nullptr); }
+
+// uxtheme.dll's SetWindowTheme, looked up in the system folder on first use: the DLL is not one of
+// the system's known DLLs, so importing it would let a uxtheme.dll beside the program load first.
+// Null when the DLL or the call is missing; the control then keeps its themed look.
+using SetWindowThemeFn = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
+SetWindowThemeFn setWindowTheme() {
+    static const SetWindowThemeFn fn = [] {
+        SetWindowThemeFn f = nullptr;
+        lookUp(f, loadSystemLibrary(L"uxtheme.dll"), "SetWindowTheme");
+        return f;
+    }();
+    return fn;
+}
 
 void registerClass(const WindowSpec& form, WNDPROC proc) {
     WNDCLASSEXW wc{};
@@ -106,7 +118,9 @@ Created Window::create(const WindowSpec& form, std::span<const ControlSpec> cont
             if (c.behaviour.ticked) SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
             // A themed check box draws its caption in the theme's colour, not the one given
             // at WM_CTLCOLORSTATIC: white captions on a black window need the classic look.
-            if (c.look.text != kDefaultColour) SetWindowTheme(child, L"", L"");
+            if (c.look.text != kDefaultColour) {
+                if (const auto theme = setWindowTheme()) theme(child, L"", L"");
+            }
         }
         if (c.kind == ControlKind::Picture && c.look.bitmap) {
             bitmaps_[c.id] = UniqueBitmap(static_cast<HBITMAP>(

@@ -46,6 +46,9 @@ const MessageRow SplashWindow::kMessages[] = {
 
 void SplashWindow::load() {
     createOrEnd(kSplash, kSplashControls, kCommands, kMessages, L"Açılış penceresi açılamadı.");
+    // Elevated, the splash would not hear a second start with fewer rights (the sign-in task's
+    // copy and a start from the Start menu can differ) asking it to come forward.
+    allowFromLessPrivileged(hwnd(), {SingleCopy::comeForwardMessage()}, changeFilter_);
 }
 
 LRESULT SplashWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {

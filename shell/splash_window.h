@@ -1,6 +1,7 @@
 #pragma once
 
 #include "main_window.h"
+#include "message_filter.h"
 #include "message_loop.h"
 #include "window.h"
 
@@ -10,7 +11,8 @@ namespace dva {
 // character, shows the main window and closes the splash for good.
 class SplashWindow final : public Window {
 public:
-    explicit SplashWindow(Single<MainWindow>& mainWindow) : mainWindow_(mainWindow) {}
+    explicit SplashWindow(Single<MainWindow>& mainWindow, ChangeFilterFn changeFilter = systemChangeFilter())
+        : mainWindow_(mainWindow), changeFilter_(changeFilter) {}
     void load();
 
     bool wantsDialogKeys() const override { return false; }  // Enter and Esc are typed characters here
@@ -29,6 +31,7 @@ private:
     void handOver();
 
     Single<MainWindow>& mainWindow_;
+    ChangeFilterFn changeFilter_;
     bool pressed_ = false;     // the left button went down on the background
     bool handedOver_ = false;
 };

@@ -22,6 +22,12 @@ struct OpResult {
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;  // also what deleting a folder as a file gives
+// The program's own reasons for leaving a file alone, with the bit the system leaves free for
+// programs' own codes (1 << 29) set. The runtime's errorReason describes them.
+inline constexpr std::uint32_t kRefusedReparsePoint = 0x20000001;  // the file itself is a link
+inline constexpr std::uint32_t kRefusedRedirected = 0x20000002;    // a folder on the way leads elsewhere
+inline constexpr std::uint32_t kRefusedHardLinks = 0x20000003;     // the file has other names too
+inline constexpr std::uint32_t kRefusedNoSystemFolder = 0x20000004;  // the system did not name its folder
 
 // What the presence test sees at a path. Only a plain file counts: a folder of that name,
 // or a file marked hidden or system, is Absent.
@@ -40,14 +46,18 @@ public:
     // opens itself are the engine's own to count.
     virtual bool runtimeErrorReportOpen() const = 0;
 
+    // Both act only on the file at exactly that path: a path that leads elsewhere through a link
+    // or a folder junction, a link itself, or a file with more than one name is refused with one
+    // of the kRefused... codes and left as it is.
     virtual OpResult clearReadOnly(std::wstring_view path) = 0;
     virtual OpResult deleteFile(std::wstring_view path) = 0;
     virtual OpResult makeFolder(std::wstring_view path) = 0;
 
-    // Starts the command line as a new process, minimised with focus, and waits for it to end
-    // at most waitMs milliseconds (0: does not wait). While it waits, the program's windows go on
-    // handling their messages, timer ticks included. The result tells whether the process started.
-    virtual OpResult runCommandLine(std::wstring_view line, unsigned waitMs) = 0;
+    // Starts the command line as a new process, minimised with focus (in the background: minimised
+    // without taking the focus), and waits for it to end at most waitMs milliseconds (0: does not
+    // wait). While it waits, the program's windows go on handling their messages, timer ticks
+    // included. The result tells whether the process started.
+    virtual OpResult runCommandLine(std::wstring_view line, unsigned waitMs, bool inBackground) = 0;
 
     // The system's own program folder (System32), without a trailing separator.
     virtual std::wstring systemFolder() = 0;

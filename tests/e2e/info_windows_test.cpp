@@ -1,6 +1,7 @@
 // The about window, the support agreement and the support window, reached from the main window.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -229,6 +230,42 @@ TEST_F(AboutWindow, ShowsItsTextInOneWindowAndItsLinkStartsTheBrowser) {
 
 // ---- the support agreement and the support window ----
 
+// The process that started process `pid`: its id and file name ("explorer.exe"), from a snapshot.
+std::pair<DWORD, std::string> parentOf(DWORD pid) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return {0, "?"};
+    std::vector<PROCESSENTRY32W> all;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) all.push_back(entry);
+    CloseHandle(snapshot);
+    DWORD parent = 0;
+    for (const auto& e : all)
+        if (e.th32ProcessID == pid) parent = e.th32ParentProcessID;
+    for (const auto& e : all) {
+        if (!parent || e.th32ProcessID != parent) continue;
+        std::wstring name = e.szExeFile;
+        return {parent, utf8(name.substr(name.find_last_of(L"\\/") + 1))};
+    }
+    return {parent, "?"};
+}
+
+DWORD processOf(HWND h) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    return pid;
+}
+
+// Visible support windows of any process: with raised rights the program shows the window from
+// a second process of its own.
+std::vector<HWND> supportWindowsAnywhere() {
+    std::vector<HWND> found;
+    for (HWND h = FindWindowExW(nullptr, nullptr, window_class::kSupport, nullptr); h;
+         h = FindWindowExW(nullptr, h, window_class::kSupport, nullptr))
+        if (IsWindowVisible(h)) found.push_back(h);
+    return found;
+}
+
 // The support window's browser control reaches the web through the test's own proxy.
 class OnlineSupport : public ProgramTest {
 protected:
@@ -238,6 +275,71 @@ protected:
         proxyEnable_.set(REG_DWORD, &on, sizeof on);
         proxyServer_.set(L"127.0.0.1:" + std::to_wstring(proxy_.port()));
         ProgramTest::SetUp();
+    }
+    void TearDown() override {
+        // A support copy the case left open goes with the program.
+        for (HWND h : supportWindowsAnywhere()) {
+            if (HANDLE copy = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processOf(h))) {
+                TerminateProcess(copy, 1);
+                WaitForSingleObject(copy, 10000);
+                CloseHandle(copy);
+            }
+        }
+        ProgramTest::TearDown();
+    }
+
+    // The one visible support window, wherever it is; checks which process shows it: the program
+    // itself, or with raised rights a copy of the program that the desktop shell started (so it
+    // has the shell's rights, not the program's) and that shows nothing else.
+    HWND waitSupportShown() {
+        std::vector<HWND> shown;
+        if (!waitFor([&] { return (shown = supportWindowsAnywhere()).size() == 1; }, Ms{15000})) {
+            ADD_FAILURE() << shown.size() << " visible support windows, not one\n" << program().describe();
+            return nullptr;
+        }
+        const DWORD pid = processOf(shown.front());
+        if (!testRunsElevated()) {
+            EXPECT_EQ(pid, processOfMain()) << "the support window is not the program's own";
+            return shown.front();
+        }
+        EXPECT_NE(pid, processOfMain()) << "the elevated program shows the support window itself";
+        EXPECT_EQ(parentOf(pid).second, "explorer.exe") << "the support window's process was not started by the shell";
+        EXPECT_EQ(imageOf(pid), lower(programFile())) << "the support window's process is not the program";
+        for (HWND h : windowsOf(pid)) {
+            wchar_t name[32] = {};
+            GetClassNameW(h, name, 32);
+            EXPECT_NE(std::wstring(name), window_class::kMain) << "the support copy made a main window";
+            EXPECT_NE(std::wstring(name), window_class::kSplash) << "the support copy made a splash";
+        }
+        return shown.front();
+    }
+    DWORD processOfMain() { return processOf(program().mainWindow()); }
+    static std::wstring lower(std::wstring text) {
+        CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+        return text;
+    }
+    static std::wstring imageOf(DWORD pid) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        wchar_t path[1024] = {};
+        DWORD size = 1024;
+        if (process) {
+            QueryFullProcessImageNameW(process, 0, path, &size);
+            CloseHandle(process);
+        }
+        return lower(path);
+    }
+    // Closes the support window by its close box; with raised rights its process ends with it.
+    bool closeSupport(HWND support) {
+        const DWORD pid = processOf(support);
+        HANDLE copy = pid == processOfMain() ? nullptr : OpenProcess(SYNCHRONIZE, FALSE, pid);
+        closeByCloseBox(support);
+        const bool gone = waitFor([] { return supportWindowsAnywhere().empty(); }, kReactWithin);
+        EXPECT_TRUE(gone) << "the support window did not close";
+        if (copy) {
+            EXPECT_EQ(WaitForSingleObject(copy, 5000), WAIT_OBJECT_0) << "the support copy did not end with its window";
+            CloseHandle(copy);
+        }
+        return gone;
     }
 
     HWND openAgreement() {
@@ -249,7 +351,7 @@ protected:
         HWND agreement = openAgreement();
         if (!agreement) return nullptr;
         program().click(GetDlgItem(agreement, ids::agreement::accept));
-        HWND support = program().waitShown(window_class::kSupport);
+        HWND support = waitSupportShown();
         program().waitGone(window_class::kAgreement);
         return support;
     }
@@ -283,7 +385,7 @@ TEST_F(OnlineSupport, OnlyAcceptingTheAgreementOpensTheSupportWindow) {
     EXPECT_TRUE(waitFor([&] { return p.text(text) == std::wstring(L"\r\n") + kWarningText; }, kReactWithin))
         << utf8(p.text(text).substr(0, 40));
     EXPECT_TRUE(p.expectNoMessageBoxFor(500ms));
-    EXPECT_EQ(p.topWindow(window_class::kSupport), nullptr) << "Enter in the text accepted the agreement";
+    EXPECT_TRUE(supportWindowsAnywhere().empty()) << "Enter in the text accepted the agreement";
 
     // The close box closes it without a word.
     closeByCloseBox(agreement);
@@ -300,7 +402,7 @@ TEST_F(OnlineSupport, OnlyAcceptingTheAgreementOpensTheSupportWindow) {
     p.close(*box);
     EXPECT_TRUE(p.waitGone(window_class::kAgreement));
     EXPECT_TRUE(p.expectNoMessageBoxFor(1000ms)) << "a second message after declining";
-    EXPECT_EQ(p.topWindow(window_class::kSupport), nullptr) << "closing or declining opened the support window";
+    EXPECT_TRUE(supportWindowsAnywhere().empty()) << "closing or declining opened the support window";
 
     // Accepting opens a blank support window that loads the page on each "Bağlan!".
     HWND support = accept();
@@ -316,8 +418,8 @@ TEST_F(OnlineSupport, OnlyAcceptingTheAgreementOpensTheSupportWindow) {
 
     // Accepting while it is open shows the same window; closed, it comes back blank.
     EXPECT_EQ(accept(), support) << "a second support window was made";
-    closeByCloseBox(support);
-    ASSERT_TRUE(p.waitGone(window_class::kSupport));
+    EXPECT_FALSE(waitFor([] { return supportWindowsAnywhere().size() > 1; }, 2000ms)) << "a second support window was made";
+    ASSERT_TRUE(closeSupport(support));
     support = accept();
     ASSERT_NE(support, nullptr);
     EXPECT_FALSE(waitFor([&] { return proxy_.pageRequests() > 2; }, 1500ms)) << "a fresh window loaded a page";

@@ -2,9 +2,13 @@
 // lets through from less privileged processes, and the run-time error report holding back the scan.
 // Also what no user can make happen: a window whose creation fails half-way.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -13,7 +17,10 @@
 #include "message_filter.h"
 #include "message_loop.h"
 #include "plain_window.h"
+#include "desktop_shell.h"
 #include "single_copy.h"
+#include "splash_window.h"
+#include "system_function.h"
 #include "win32_runtime.h"
 
 namespace dva {
@@ -70,6 +77,198 @@ TEST(MessageFilter, MainWindowLetsThroughTheShellsMessagesAndASecondStartAndNoth
     ShowWindow(main, SW_HIDE);
     SendMessageW(main, expected[2], 0, 0);
     EXPECT_TRUE(IsWindowVisible(main));
+}
+
+// A second start with fewer rights (a start from the Start menu while the sign-in task's elevated
+// copy still shows its splash) must reach the splash too.
+TEST(MessageFilter, SplashLetsThroughASecondStartAndNothingElse) {
+    MessageLoop loop;
+    Win32Runtime rt;
+    NoDetections sink;
+    ThreatScan scan(rt, sink);
+    AutoRunProtection autorun(rt, sink);
+    Single<DetectionsWindow> detectionsWindow(loop, [] { return std::make_unique<DetectionsWindow>(); });
+    Single<MainWindow> mainWindow(loop, [&] {
+        return std::make_unique<MainWindow>(rt, scan, autorun, detectionsWindow, MainWindowLinks{}, &recordFilter);
+    });
+    Single<SplashWindow> splash(loop, [&] { return std::make_unique<SplashWindow>(mainWindow, &recordFilter); });
+    filterCalls.clear();
+    HWND window = splash.get().hwnd();
+    ASSERT_NE(window, nullptr) << "a refused change kept the splash from loading";
+    ASSERT_EQ(filterCalls.size(), 1u);
+    EXPECT_EQ(filterCalls[0].window, window);
+    EXPECT_EQ(filterCalls[0].msg, SingleCopy::comeForwardMessage());
+    EXPECT_EQ(filterCalls[0].action, 1u) << "not MSGFLT_ALLOW";
+    EXPECT_EQ(filterCalls[0].info, nullptr);
+    DestroyWindow(window);
+}
+
+// ---- the single-copy name ----
+
+// Rights on the single-copy object, by the account they are given to ("BA", "SY" or a user SID).
+std::map<std::wstring, ACCESS_MASK> allowedOnSingleCopyName() {
+    std::map<std::wstring, ACCESS_MASK> allowed;
+    HANDLE name = OpenFileMappingW(READ_CONTROL, FALSE, L"Local\\Dravonil Veriz Avize.0F3B6C2E");
+    if (!name) return allowed;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(name, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                        &descriptor) == ERROR_SUCCESS &&
+        dacl) {
+        for (DWORD i = 0; i < dacl->AceCount; ++i) {
+            void* ace = nullptr;
+            if (!GetAce(dacl, i, &ace) || static_cast<ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+            auto* allow = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+            wchar_t* sid = nullptr;
+            if (!ConvertSidToStringSidW(&allow->SidStart, &sid)) continue;
+            std::wstring who = sid;
+            LocalFree(sid);
+            if (who == L"S-1-5-32-544") who = L"BA";
+            if (who == L"S-1-5-18") who = L"SY";
+            allowed[who] |= allow->Mask;
+        }
+    }
+    LocalFree(descriptor);
+    CloseHandle(name);
+    return allowed;
+}
+
+// Another program of the user must not be able to rewrite the record of a running elevated copy
+// (to point later starts at a fake copy): only administrators and the system may write it, the
+// user may read it so that an unelevated start still finds the copy. Not elevated, the user alone
+// has it.
+TEST(SingleCopyName, OnlyTheCopysOwnRightsMayWriteIt) {
+    const SingleCopy first;
+    ASSERT_EQ(first.runningCopy(), nullptr);
+    const auto allowed = allowedOnSingleCopyName();
+    ASSERT_FALSE(allowed.empty()) << "the object has no list of allowed accounts";
+    constexpr ACCESS_MASK kWrite = GENERIC_WRITE | GENERIC_ALL | SECTION_MAP_WRITE | WRITE_DAC | WRITE_OWNER;
+    constexpr ACCESS_MASK kRead = GENERIC_READ | GENERIC_ALL | SECTION_MAP_READ;
+    std::wstring user;
+    for (const auto& [who, mask] : allowed)
+        if (who.rfind(L"S-1-5-", 0) == 0) user = who;
+    ASSERT_FALSE(user.empty()) << "the user is not on the list";
+    if (runningElevated()) {
+        EXPECT_EQ(allowed.size(), 3u);
+        EXPECT_NE(allowed.at(L"BA") & kWrite, 0u);
+        EXPECT_NE(allowed.at(L"SY") & kWrite, 0u);
+        EXPECT_NE(allowed.at(user) & kRead, 0u) << "an unelevated start could not read the record";
+        EXPECT_EQ(allowed.at(user) & kWrite, 0u) << "the user's other programs could rewrite the record";
+    } else {
+        EXPECT_EQ(allowed.size(), 1u);
+        EXPECT_NE(allowed.at(user) & kWrite, 0u);
+    }
+}
+
+// ---- the support copy's start ----
+
+// The copy that shows the support window gets this environment: ours, with one compatibility
+// layer, RunAsInvoker, whatever layer ours had, so that Windows does not ask to raise it again.
+TEST(SupportCopyStart, RunsAsItsCallerAsksWithOurEnvironmentOtherwise) {
+    SetEnvironmentVariableW(L"__COMPAT_LAYER", L"RunAsAdmin");
+    SetEnvironmentVariableW(L"DVA_TEST_KEPT", L"kept value");
+    const std::vector<wchar_t> block = invokerEnvironment();
+    ASSERT_GE(block.size(), 2u);
+    EXPECT_EQ(block[block.size() - 1], L'\0');
+    EXPECT_EQ(block[block.size() - 2], L'\0') << "the block does not end in two zeros";
+    std::vector<std::wstring> entries;
+    for (const wchar_t* entry = block.data(); *entry; entry += wcslen(entry) + 1) entries.emplace_back(entry);
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), L"__COMPAT_LAYER=RunAsInvoker"), 1);
+    EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                            [](const std::wstring& e) { return _wcsnicmp(e.c_str(), L"__COMPAT_LAYER=", 15) == 0; }),
+              1)
+        << "another layer was kept";
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), L"DVA_TEST_KEPT=kept value"), 1);
+}
+
+// ---- DLLs come from the system folder only ----
+
+// A DLL of the system is loaded from the system folder even when a file of its name lies in the
+// current folder; a name that exists only there is not loaded at all.
+TEST(SystemLibrary, ComesFromTheSystemFolderOnly) {
+    wchar_t temp[MAX_PATH] = {}, previous[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"dva-dll-search";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    // Any DLL will do as the planted one: a copy of a system DLL under a name only it has.
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring planted = folder + L"\\dva-planted.dll";
+    ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\version.dll").c_str(), planted.c_str(), FALSE)) << GetLastError();
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(folder.c_str());
+    searchSystemFolderForDlls();
+    for (HMODULE loaded : {LoadLibraryW(L"dva-planted.dll"), loadSystemLibrary(L"dva-planted.dll")}) {
+        EXPECT_EQ(loaded, nullptr) << "a DLL was loaded from outside the system folder";
+        if (loaded) FreeLibrary(loaded);
+    }
+    HMODULE theme = loadSystemLibrary(L"uxtheme.dll");
+    ASSERT_NE(theme, nullptr) << GetLastError();
+    wchar_t loaded[MAX_PATH] = {};
+    GetModuleFileNameW(theme, loaded, MAX_PATH);
+    EXPECT_EQ(CompareStringOrdinal(loaded, static_cast<int>(wcslen(system)), system, -1, TRUE), CSTR_EQUAL)
+        << "uxtheme.dll was not the system folder's";
+    SetCurrentDirectoryW(previous);
+    DeleteFileW(planted.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+// ---- deleting a threat file ----
+
+// The runtime's delete keeps the system's answers for the cases the scan tells apart, and refuses
+// a file that has a second name: deleting or un-marking it would change the file elsewhere too.
+TEST(ThreatFileRemoval, KeepsTheSystemsAnswersAndRefusesAFileWithOtherNames) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"dva-delete";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring plain = folder + L"\\plain.exe", other = folder + L"\\other-name.exe",
+                       named = folder + L"\\two-names.exe";
+    const auto make = [](const std::wstring& path, DWORD attrs) {
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attrs, nullptr);
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        return h != INVALID_HANDLE_VALUE;
+    };
+    Win32Runtime rt;
+
+    // Read-only: refused with 5 until the mark is cleared, then deleted.
+    ASSERT_TRUE(make(plain, FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(rt.deleteFile(plain).error, 5u);
+    const DWORD marks = GetFileAttributesW(plain.c_str());
+    EXPECT_TRUE(rt.clearReadOnly(plain).ok());
+    EXPECT_EQ(GetFileAttributesW(plain.c_str()), marks & ~DWORD{FILE_ATTRIBUTE_READONLY}) << "other marks changed";
+    EXPECT_TRUE(rt.deleteFile(plain).ok());
+    EXPECT_EQ(GetFileAttributesW(plain.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(rt.deleteFile(plain).error, 2u) << "gone already";
+    EXPECT_EQ(rt.deleteFile(folder + L"\\no-folder\\x.exe").error, 3u);
+
+    // Held open without delete sharing: 32, and it stays.
+    ASSERT_TRUE(make(plain, 0));
+    HANDLE held = CreateFileW(plain.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(rt.deleteFile(plain).error, 32u);
+    CloseHandle(held);
+    EXPECT_TRUE(rt.deleteFile(plain).ok());
+
+    // Two names: both refused, the file keeps its mark and both names; one name left, it goes.
+    ASSERT_TRUE(make(other, FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(CreateHardLinkW(named.c_str(), other.c_str(), nullptr)) << GetLastError();
+    EXPECT_EQ(rt.clearReadOnly(named).error, kRefusedHardLinks);
+    EXPECT_EQ(rt.deleteFile(named).error, kRefusedHardLinks);
+    EXPECT_NE(GetFileAttributesW(other.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_NE(GetFileAttributesW(named.c_str()), INVALID_FILE_ATTRIBUTES);
+    SetFileAttributesW(other.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(DeleteFileW(other.c_str()));
+    EXPECT_TRUE(rt.deleteFile(named).ok());
+    EXPECT_EQ(GetFileAttributesW(named.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Each refusal is told in words of its own, not as an unknown system code.
+    for (const std::uint32_t code : {kRefusedReparsePoint, kRefusedRedirected, kRefusedHardLinks, kRefusedNoSystemFolder}) {
+        const std::wstring reason = rt.errorReason(code);
+        EXPECT_FALSE(reason.empty());
+        EXPECT_EQ(reason.find(L"Hata kodu"), std::wstring::npos) << code;
+    }
+    RemoveDirectoryW(folder.c_str());
 }
 
 // ---- the run-time error report ----

@@ -64,6 +64,7 @@ public:
     std::uint32_t runError = 0;  // the system's answer when a command line cannot be started
     std::uint64_t clock = 1'000'000;  // milliseconds, moved on by the tests
     bool reportOpen = false;  // the run-time error report is on screen
+    std::wstring systemFolderAnswer = L"D:\\OS\\sys";
 
     void addFile(std::string_view path, File file = {}) { files[wide(path)] = file; }
     bool isFile(std::string_view path) const { return files.count(wide(path)) != 0; }
@@ -111,14 +112,14 @@ public:
         return {};
     }
 
-    OpResult runCommandLine(std::wstring_view line, unsigned waitMs) override {
-        trace.push_back("run " + utf8(line) + " wait " + std::to_string(waitMs));
+    OpResult runCommandLine(std::wstring_view line, unsigned waitMs, bool inBackground) override {
+        trace.push_back("run " + utf8(line) + " wait " + std::to_string(waitMs) + (inBackground ? " background" : ""));
         if (runError != 0) return {runError};
         if (waitMs != 0 && whileWaiting) whileWaiting();
         return {};
     }
 
-    std::wstring systemFolder() override { return L"D:\\OS\\sys"; }
+    std::wstring systemFolder() override { return systemFolderAnswer; }
     std::uint64_t nowMs() override { return clock; }
 
     std::wstring errorReason(std::uint32_t code) override { return wideReasonFor(code); }

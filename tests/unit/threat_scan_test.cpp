@@ -14,6 +14,8 @@ const std::string kHitMessage = "message Virüs Bulundu!|Sisteminizde virus tesp
 // The system folder's own taskkill.exe, quoted, whatever lies beside the program.
 const std::string kKillLine = "\"D:\\OS\\sys\\taskkill.exe\" /F /IM amvo.exe";
 const std::string kKill = "run " + kKillLine + " wait 5000";
+// A quiet retry's kill: minimised without taking the focus.
+const std::string kRetryKill = kKill + " background";
 
 Trace hit(const std::string& path) { return {kHitMessage, "list " + path, "delete " + path}; }
 
@@ -149,7 +151,7 @@ TEST_F(ThreatScanTest, StuckAmvoIsKilledAgainAtMostOnceEveryTenSeconds) {
         scan.tick();
         const Trace seen = rt.takeTrace();
         const bool due = second == 10 || second == 20;
-        const Trace expected = due ? Trace{kKill, "delete C:\\amvo.exe"} : Trace{"delete C:\\amvo.exe"};
+        const Trace expected = due ? Trace{kRetryKill, "delete C:\\amvo.exe"} : Trace{"delete C:\\amvo.exe"};
         EXPECT_EQ(seen, expected) << "second " << second;
     }
 
@@ -159,7 +161,7 @@ TEST_F(ThreatScanTest, StuckAmvoIsKilledAgainAtMostOnceEveryTenSeconds) {
     EXPECT_EQ(rt.takeTrace(), Trace{"delete C:\\amvo.exe"});
     rt.clock += 1;
     scan.tick();
-    EXPECT_EQ(rt.takeTrace(), (Trace{kKill, "delete C:\\amvo.exe"}));
+    EXPECT_EQ(rt.takeTrace(), (Trace{kRetryKill, "delete C:\\amvo.exe"}));
 
     // Gone and back: a new detection is killed at once.
     rt.files.clear();
@@ -180,7 +182,7 @@ TEST_F(ThreatScanTest, KillCommandThatCannotStartIsReportedOnce) {
                                      deleteErrorBox("C:\\amvo.exe", 5)}));
     rt.clock += 10000;
     scan.tick();
-    EXPECT_EQ(rt.takeTrace(), (Trace{kKill, "delete C:\\amvo.exe"}));
+    EXPECT_EQ(rt.takeTrace(), (Trace{kRetryKill, "delete C:\\amvo.exe"}));
 
     // Once the file is gone, a new one is a new detection, told again.
     rt.files.clear();
@@ -188,6 +190,21 @@ TEST_F(ThreatScanTest, KillCommandThatCannotStartIsReportedOnce) {
     rt.addFile("C:\\amvo.exe");
     scan.tick();
     EXPECT_EQ(rt.takeTrace(), (Trace{kHitMessage, "list C:\\amvo.exe", kKill, startErrorBox, "delete C:\\amvo.exe"}));
+}
+
+// Without the system folder's name the kill line would start "\taskkill.exe" from the root of the
+// current drive, a file anyone may put there: it is refused and told once, never run.
+TEST_F(ThreatScanTest, KillIsRefusedWhenTheSystemNamesNoSystemFolder) {
+    rt.systemFolderAnswer.clear();
+    rt.addFile("C:\\amvo.exe", {.deleteError = 5});
+    scan.tick();
+    const std::string refusedBox = "message Hata|Komut başlatılamadı: \"\\taskkill.exe\" /F /IM amvo.exe\n" +
+                                   reasonFor(kRefusedNoSystemFolder) + "|16";
+    EXPECT_EQ(rt.takeTrace(), (Trace{kHitMessage, "list C:\\amvo.exe", refusedBox, "delete C:\\amvo.exe",
+                                     deleteErrorBox("C:\\amvo.exe", 5)}));
+    rt.clock += 10000;
+    scan.tick();
+    EXPECT_EQ(rt.takeTrace(), Trace{"delete C:\\amvo.exe"}) << "a retry ran a kill or told it again";
 }
 
 TEST_F(ThreatScanTest, ReadOnlyMarkIsClearedBeforeTheDelete) {

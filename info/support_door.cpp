@@ -1,0 +1,69 @@
+#include "support_door.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <memory>
+#include <string>
+
+#include "com.h"
+#include "desktop_shell.h"
+#include "handles.h"
+#include "number_text.h"
+#include "single_copy.h"
+#include "win32_runtime.h"
+#include "window_classes.h"
+
+namespace dva {
+
+bool startedForSupport() {
+    int count = 0;
+    wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!args) return false;
+    const UniqueLocalMemory owner(args);
+    for (int i = 1; i < count; ++i) {
+        if (CompareStringOrdinal(args[i], -1, kSupportSwitch, -1, TRUE) == CSTR_EQUAL) return true;
+    }
+    return false;
+}
+
+int runSupportCopy() {
+    INITCOMMONCONTROLSEX icc{};
+    icc.dwSize = sizeof icc;
+    icc.dwICC = ICC_STANDARD_CLASSES;
+    InitCommonControlsEx(&icc);
+    // A second acceptance while the window is open shows the same window.
+    if (HWND open = windowOfThisProgram(window_class::kSupport)) {
+        if (IsIconic(open)) ShowWindow(open, SW_RESTORE);
+        SetForegroundWindow(open);
+        return 0;
+    }
+    OleSession ole;
+    ole.ensure();
+    MessageLoop loop;
+    Win32Runtime runtime;
+    auto window = std::make_unique<SupportWindow>(runtime);
+    window->onGone([&] {
+        loop.retire(std::move(window));
+        PostQuitMessage(0);
+    });
+    window->load();
+    window->show();
+    return loop.run();
+}
+
+void openSupport(Runtime& rt, Single<SupportWindow>& inProcess) {
+    if (!runningElevated()) {
+        inProcess.get().show();
+        return;
+    }
+    const std::wstring self = thisProgramFile();
+    const HRESULT hr = self.empty() ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : startWithDesktopShellRights(self, kSupportSwitch);
+    if (SUCCEEDED(hr)) return;
+    const auto code = static_cast<std::uint32_t>(hr);
+    rt.message(L"Online destek penceresi açılamadı.\n" + rt.errorReason(code) + L" (" + hexCodeText(code) + L")", L"Hata",
+               MessageIcon::Error);
+}
+
+}  // namespace dva
