@@ -527,7 +527,7 @@ public:
     // The calls so far, without the name of the process that made them.
     Calls calls() const {
         Calls out;
-        for (const std::string& call : recorderCalls(L"icacls")) out.push_back(call.substr(call.find('\t') + 1));
+        for (const std::string& line : recorderCalls(L"icacls")) out.push_back(line.substr(line.find('\t') + 1));
         return out;
     }
     static std::wstring icacls() { return systemFolder() + L"\\icacls.exe"; }
