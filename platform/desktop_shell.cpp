@@ -93,12 +93,12 @@ HWND desktopShellWindow() {
     if (!oleApi().complete()) return nullptr;
     ComRef<IShellWindows> windows;
     if (FAILED(oleApi().createInstance(__uuidof(ShellWindows), nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IShellWindows),
-                                       reinterpret_cast<void**>(windows.out()))))
+                                       windows.putVoid())))
         return nullptr;
     VARIANT none{};
     long desktopWindow = 0;
     ComRef<IDispatch> desktop;
-    if (windows->FindWindowSW(&none, &none, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH, desktop.out()) != S_OK)
+    if (windows->FindWindowSW(&none, &none, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH, desktop.put()) != S_OK)
         return nullptr;
     return reinterpret_cast<HWND>(static_cast<LONG_PTR>(desktopWindow));  // window handles fit in 32 bits
 }
