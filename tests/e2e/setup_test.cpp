@@ -55,14 +55,21 @@ const std::wstring kTaskFile = systemFolder() + L"\\Tasks\\Dravonil Veriz Avize"
 // Every run of the setup or the uninstaller logs to a file of its own, named from its start time:
 // the logs, oldest first.
 std::vector<std::wstring> logFiles() {
-    std::vector<std::wstring> files;
+    // In the order they were first seen: a count taken before some runs then marks where their
+    // logs begin. (Names alone do not order them: two setups started in the same second differ
+    // only in their process ids.)
+    static std::vector<std::wstring> seen;
+    std::vector<std::wstring> now;
     WIN32_FIND_DATAW found{};
     HANDLE search = FindFirstFileW((kLogFolder + L"\\*.log").c_str(), &found);
     for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
-        files.push_back(kLogFolder + L"\\" + found.cFileName);
+        now.push_back(kLogFolder + L"\\" + found.cFileName);
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
-    std::sort(files.begin(), files.end());
-    return files;
+    std::sort(now.begin(), now.end());
+    std::erase_if(seen, [&](const std::wstring& f) { return !std::binary_search(now.begin(), now.end(), f); });
+    for (const std::wstring& f : now)
+        if (std::find(seen.begin(), seen.end(), f) == seen.end()) seen.push_back(f);
+    return seen;
 }
 
 // A UTF-16 text file with its byte-order mark, as the setup writes its log and task definition.
