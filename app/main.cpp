@@ -42,6 +42,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     dva::MessageLoop loop;
     dva::Win32Runtime runtime;
+    runtime.report(dva::programStarted(dva::StartKind::Ordinary));
     dva::Single<dva::DetectionsWindow> detectionsWindow(loop, [] { return std::make_unique<dva::DetectionsWindow>(); });
     dva::DetectionList detections(detectionsWindow);
     dva::ThreatScan scan(runtime, detections);
@@ -66,5 +67,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     dva::Single<dva::SplashWindow> splash(loop, [&] { return std::make_unique<dva::SplashWindow>(mainWindow); });
 
     splash.get().show();
-    return loop.run();
+    const int exitCode = loop.run();
+    runtime.report({dva::EventKind::ProgramEnded, L"exit"});
+    return exitCode;
 }
