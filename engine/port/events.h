@@ -62,7 +62,7 @@ enum class StartKind { Ordinary, SignIn };
 
 struct Event {
     EventKind kind;
-    std::wstring subject;     // %1: the path, command line, start or end; empty when the kind has none
+    std::wstring subject{};   // %1: the path, command line, start or end; empty when the kind has none
     std::uint32_t error = 0;  // the system's error code, for the kinds that carry one
 };
 
