@@ -27,7 +27,7 @@ void ThreatScan::pass() {
         const bool quiet = stuck != stuck_.end();
         if (!quiet) {
             // Logged before the alert, which may wait a long time for the user.
-            rt_.report({EventKind::ThreatDetected, std::wstring(path)});
+            rt_.report({EventKind::ThreatDetected, path});
             rt_.message(L"Sisteminizde virus tespit edildi!", L"Virüs Bulundu!", MessageIcon::Error);
             detections_.append(path);
         }
@@ -35,13 +35,13 @@ void ThreatScan::pass() {
         if (entry.killProgram && (!quiet || rt_.nowMs() - killedAt >= kKillRetryMs)) killedAt = kill(entry, quiet);
         const OpResult removed = removeFile(rt_, path, seen);
         if (removed.ok()) {
-            rt_.report({EventKind::ThreatRemoved, std::wstring(path)});
+            rt_.report({EventKind::ThreatRemoved, path});
             if (quiet) stuck_.erase(stuck);
         } else if (quiet) {
             stuck->second = killedAt;  // the failure was logged once, at the detection
         } else {
             stuck_.emplace(path, killedAt);
-            rt_.report({EventKind::ThreatNotRemoved, std::wstring(path), removed.error});
+            rt_.report({EventKind::ThreatNotRemoved, path, removed.error});
             reportDeleteFailure(rt_, path, removed);
         }
     }

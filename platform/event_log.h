@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "events.h"
 
@@ -23,20 +22,18 @@ struct EventLogCalls {
 // The event type Windows shows as the entry's level.
 WORD eventType(EventLevel level);
 
-// The insertion strings of an event, %1 first: the subject, then for the kinds that carry an
-// error its number in decimal and the system's text for it (`reason`).
-std::vector<std::wstring> insertionStrings(const Event& event, const std::wstring& reason);
-
 // Registers the source on the first entry and keeps it for the next ones; the program's end
 // ("ended") is the last entry and gives the registration back, as does the destructor. A log
 // that cannot be opened or written is ignored: protection goes on, and nothing is shown.
 class EventLog {
 public:
-    explicit EventLog(EventLogCalls calls = {}) : calls_(calls) {}
+    explicit EventLog(const EventLogCalls& calls = {}) : calls_(calls) {}
     ~EventLog() { close(); }
     EventLog(const EventLog&) = delete;
     EventLog& operator=(const EventLog&) = delete;
 
+    // The insertion strings are the subject, then for the kinds that carry an error its number
+    // in decimal and the system's text for it (`reason`).
     void write(const Event& event, const std::wstring& reason);
     void close();
 

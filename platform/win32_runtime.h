@@ -9,7 +9,7 @@ namespace dva {
 
 class Win32Runtime final : public Runtime, public WebPageOpener {
 public:
-    explicit Win32Runtime(EventLogCalls eventLogCalls = {}) : eventLog_(eventLogCalls) {}
+    explicit Win32Runtime(const EventLogCalls& eventLogCalls = {}) : eventLog_(eventLogCalls) {}
 
     Presence probe(std::wstring_view path) override;
     void message(std::wstring_view text, std::wstring_view title, MessageIcon icon) override;

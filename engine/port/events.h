@@ -6,7 +6,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 namespace dva {
 
@@ -60,13 +60,14 @@ constexpr int fieldCount(EventKind kind) {
 // How the program was started: by hand (or any other way), or by the sign-in task.
 enum class StartKind { Ordinary, SignIn };
 
+// Held only for the call that reports it: the subject is not copied.
 struct Event {
     EventKind kind;
-    std::wstring subject{};   // %1: the path, command line, start or end; empty when the kind has none
-    std::uint32_t error = 0;  // the system's error code, for the kinds that carry one
+    std::wstring_view subject{};  // %1: the path, command line, start or end; empty when the kind has none
+    std::uint32_t error = 0;      // the system's error code, for the kinds that carry one
 };
 
-inline Event programStarted(StartKind start) {
+constexpr Event programStarted(StartKind start) {
     return {EventKind::ProgramStarted, start == StartKind::SignIn ? L"sign-in" : L"ordinary"};
 }
 

@@ -35,7 +35,9 @@ HANDLE WINAPI recordRegister(LPCWSTR server, LPCWSTR name) {
     return registrationResult;
 }
 
+// Takes ReportEventW's own parameter types, so `data` stays a pointer to non-const.
 BOOL WINAPI recordReport(HANDLE source, WORD type, WORD category, DWORD id, PSID user, WORD count, DWORD dataSize,
+                         // cppcheck-suppress constParameter
                          LPCWSTR* strings, LPVOID data) {
     LogCall call{.what = L"report", .source = source, .type = type, .category = category, .id = id,
                  .dataSize = dataSize, .userSid = user != nullptr, .rawData = data != nullptr};
