@@ -8,7 +8,9 @@ function(dva_add_event_messages target mc_file)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${name})
   set(outputs ${out}/${name}.rc ${out}/${name}.h ${out}/MSG00409.bin ${out}/MSG0041F.bin)
   if(MSVC)
-    find_program(DVA_MESSAGE_COMPILER mc REQUIRED)
+    # mc.exe lies beside the SDK's rc.exe.
+    get_filename_component(rc_dir "${CMAKE_RC_COMPILER}" DIRECTORY)
+    find_program(DVA_MESSAGE_COMPILER mc HINTS ${rc_dir} REQUIRED)
     add_custom_command(OUTPUT ${outputs}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
       COMMAND powershell -NoProfile -Command

@@ -7,7 +7,6 @@
 #include <cctype>
 #include <memory>
 #include <sstream>
-#include <thread>
 
 #include "control_ids.h"
 #include "driver.h"
@@ -150,8 +149,7 @@ TEST_F(EventLog, StartIsLoggedAndIdleProtectionLogsNothing) {
     EXPECT_EQ(start.front().type, kInformation);
     EXPECT_EQ(start.front().strings, std::vector<std::wstring>{L"ordinary"});
     // A few passes over a clean drive: nothing more.
-    std::this_thread::sleep_for(3500ms);
-    EXPECT_EQ(entries().size(), 1u) << describe(entries());
+    EXPECT_FALSE(waitFor([] { return entries().size() > 1; }, 3500ms)) << describe(entries());
 }
 
 TEST_F(EventLog, PlantedThreatGivesADetectionAndThenARemovalNamingItsPath) {
@@ -205,8 +203,7 @@ TEST_F(EventLog, LockedThreatIsLoggedWithItsErrorAndItsRemovalOnceReleased) {
     p.close(*error);
 
     // The quiet retries log nothing; the one that deletes the released file logs the removal.
-    std::this_thread::sleep_for(2500ms);
-    EXPECT_EQ(entriesAfterStart().size(), 2u) << describe(entries());
+    EXPECT_FALSE(waitFor([] { return entriesAfterStart().size() > 2; }, 2500ms)) << describe(entries());
     handle.reset();
     ASSERT_TRUE(waitFor([&] { return !exists(path); }, kDetectWithin)) << "the released file stays";
     ASSERT_TRUE(waitForEntries(3, kReactWithin)) << describe(entries());
