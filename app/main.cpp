@@ -52,6 +52,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
 
     dva::MessageLoop loop;
     dva::Win32Runtime runtime;
+    runtime.report(dva::programStarted(options.kind));
     dva::Single<dva::DetectionsWindow> detectionsWindow(loop, [] { return std::make_unique<dva::DetectionsWindow>(); });
     dva::DetectionList detections(detectionsWindow);
     dva::PathsInHand inHand;  // AutoRun protection holds its path there; the scan leaves it alone meanwhile
@@ -90,5 +91,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     } else {
         splash.get().show();
     }
-    return loop.run();
+    const int exitCode = loop.run();
+    runtime.report({dva::EventKind::ProgramEnded, L"exit"});
+    return exitCode;
 }

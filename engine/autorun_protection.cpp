@@ -19,18 +19,18 @@ void AutoRunProtection::protect() {
     const Presence seen = rt_.probe(kAutoRunPath);
     if (seen == Presence::Absent) return;
 
+    rt_.report({EventKind::ThreatDetected, kAutoRunPath});
     rt_.message(L"AutoRun Korumasını etkileyecek bir virüs tespit edildi!", L"Virüs Bulundu!",
                 MessageIcon::Warning);
     detections_.append(kAutoRunPath);
-    if (const OpResult removed = removeFile(rt_, kAutoRunPath, seen); !removed.ok()) {
-        reportDeleteFailure(rt_, kAutoRunPath, removed);
-        return;
-    }
+    if (!remove(seen)) return;
     // The folder keeps a new file of the same name from being created in the root.
     if (const OpResult made = rt_.makeFolder(kAutoRunPath); !made.ok()) {
+        rt_.report({EventKind::AutoRunFolderNotMade, kAutoRunPath, made.error});
         reportFailure(rt_, L"Koruma klasörü oluşturulamadı: ", kAutoRunPath, made);
         return;
     }
+    rt_.report({EventKind::AutoRunFolderMade, kAutoRunPath});
     rt_.message(L"Virüs Temizlenerek koruma oluşturuldu!", L"Bilgilendirme", MessageIcon::Information);
 }
 
@@ -39,11 +39,19 @@ void AutoRunProtection::release() {
     const Presence seen = rt_.probe(kAutoRunPath);
     if (seen == Presence::Absent) return;
 
-    if (const OpResult removed = removeFile(rt_, kAutoRunPath, seen); !removed.ok()) {
-        reportDeleteFailure(rt_, kAutoRunPath, removed);
-        return;
-    }
+    if (!remove(seen)) return;
     rt_.message(L"Autorun Koruması Pasifleştirildi", L"Bilgilendirme", MessageIcon::Information);
+}
+
+bool AutoRunProtection::remove(Presence seen) {
+    const OpResult removed = removeFile(rt_, kAutoRunPath, seen);
+    if (removed.ok()) {
+        rt_.report({EventKind::ThreatRemoved, kAutoRunPath});
+        return true;
+    }
+    rt_.report({EventKind::ThreatNotRemoved, kAutoRunPath, removed.error});
+    reportDeleteFailure(rt_, kAutoRunPath, removed);
+    return false;
 }
 
 }  // namespace dva

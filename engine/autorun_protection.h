@@ -21,6 +21,8 @@ public:
 private:
     void protect();
     void release();
+    // Removes the root file, logging the outcome; a failure is also told in a box. True if it is gone.
+    bool remove(Presence seen);
 
     Runtime& rt_;
     DetectionSink& detections_;

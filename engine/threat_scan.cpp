@@ -27,6 +27,8 @@ void ThreatScan::pass() {
         }
         const bool quiet = stuck != stuck_.end();
         if (!quiet) {
+            // Logged before the alert, which may wait a long time for the user.
+            rt_.report({EventKind::ThreatDetected, path});
             rt_.message(L"Sisteminizde virus tespit edildi!", L"Virüs Bulundu!", MessageIcon::Error);
             detections_.append(path);
         }
@@ -34,11 +36,13 @@ void ThreatScan::pass() {
         if (entry.killProgram && (!quiet || rt_.nowMs() - killedAt >= kKillRetryMs)) killedAt = kill(entry, quiet);
         const OpResult removed = removeFile(rt_, path, seen);
         if (removed.ok()) {
+            rt_.report({EventKind::ThreatRemoved, path});
             if (quiet) stuck_.erase(stuck);
         } else if (quiet) {
-            stuck->second = killedAt;
+            stuck->second = killedAt;  // the failure was logged once, at the detection
         } else {
             stuck_.emplace(path, killedAt);
+            rt_.report({EventKind::ThreatNotRemoved, path, removed.error});
             reportDeleteFailure(rt_, path, removed);
         }
     }
@@ -52,13 +56,23 @@ std::uint64_t ThreatScan::kill(const ThreatEntry& entry, bool quiet) {
     const std::uint64_t startedAt = rt_.nowMs();
     if (folder.empty()) {
         // No folder named: "\taskkill.exe" would be looked for at the root of the current drive.
-        if (!quiet) reportFailure(rt_, L"Komut başlatılamadı: ", line, OpResult{kRefusedNoSystemFolder});
+        if (!quiet) {
+            rt_.report({EventKind::KillCommandNotStarted, line, kRefusedNoSystemFolder});
+            reportFailure(rt_, L"Komut başlatılamadı: ", line, OpResult{kRefusedNoSystemFolder});
+        }
         return startedAt;
     }
     // Waited for, so that the file of the process just ended can be deleted. A retry runs in the
     // background: it must not take the focus from whatever the user is doing.
     const OpResult started = rt_.runCommandLine(line, kKillWaitMs, quiet);
-    if (!started.ok() && !quiet) reportFailure(rt_, L"Komut başlatılamadı: ", line, started);
+    // Logged like the box: for the detection, not for each quiet retry of a stuck file.
+    if (quiet) return startedAt;
+    if (started.ok()) {
+        rt_.report({EventKind::KillCommandStarted, line});
+    } else {
+        rt_.report({EventKind::KillCommandNotStarted, line, started.error});
+        reportFailure(rt_, L"Komut başlatılamadı: ", line, started);
+    }
     return startedAt;
 }
 

@@ -250,4 +250,8 @@ std::wstring Win32Runtime::errorReason(std::uint32_t code) {
     return reason;
 }
 
+void Win32Runtime::report(const Event& event) {
+    eventLog_.write(event, carriesError(event.kind) ? errorReason(event.error) : std::wstring());
+}
+
 }  // namespace dva

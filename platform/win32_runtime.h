@@ -1,6 +1,7 @@
 // The runtime services on Win32: files, message boxes, processes and web pages.
 #pragma once
 
+#include "event_log.h"
 #include "runtime.h"
 #include "web_page.h"
 
@@ -8,6 +9,8 @@ namespace dva {
 
 class Win32Runtime final : public Runtime, public WebPageOpener {
 public:
+    explicit Win32Runtime(const EventLogCalls& eventLogCalls = {}) : eventLog_(eventLogCalls) {}
+
     Presence probe(std::wstring_view path) override;
     void message(std::wstring_view text, std::wstring_view title, MessageIcon icon) override;
     bool runtimeErrorReportOpen() const override;
@@ -19,6 +22,10 @@ public:
     std::wstring systemFolder() override;
     std::uint64_t nowMs() override;
     std::wstring errorReason(std::uint32_t code) override;
+    void report(const Event& event) override;
+
+private:
+    EventLog eventLog_;
 };
 
 }  // namespace dva

@@ -92,7 +92,7 @@ void MainWindow::onLoad() {
 LRESULT MainWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_QUERYENDSESSION) return TRUE;  // logging off is never refused
     if (msg == WM_ENDSESSION) {
-        if (wp) endProgram();
+        if (wp) endProgram(L"session-end");
         return 0;
     }
     return Window::onMessage(msg, wp, lp);
@@ -144,9 +144,11 @@ void MainWindow::onAutoRunSwitched() { autorun_.onSwitch(checkValue(ids::main::a
 
 void MainWindow::onProtectionSwitched() {
     if (checkValue(ids::main::protection) == 1) {
+        rt_.report({EventKind::ProtectionOn});
         rt_.message(L"Anlık koruma aktifleştirilmiştir!", L"Bilgilendirme", MessageIcon::Information);
         setScanTimerEnabled(true);
     } else {
+        rt_.report({EventKind::ProtectionOff});
         rt_.message(L"Anlık koruma pasifleştirilmiştir!", L"Bilgilendirme", MessageIcon::Information);
         setScanTimerEnabled(false);
     }
@@ -170,15 +172,17 @@ void MainWindow::onSupportClicked() { links_.showAgreement(); }
 
 void MainWindow::onAboutClicked() { links_.showAbout(); }
 
-void MainWindow::onExitClicked() { endProgram(); }
+void MainWindow::onExitClicked() { endProgram(L"exit"); }
 
 // Takes the icon away first: the shell keeps the icon of an ended process until the pointer
 // passes over it. Then ends the process at once, without unwinding: this runs inside a window
 // procedure, maybe under a message box's modal loop and with other windows open, where destroying
 // the windows whose handlers are on the stack is not safe, and the main window cancels every
 // unload anyway (closing only hides it). At the end of the session nothing may wait either.
-void MainWindow::endProgram() {
+// The end is the event log's last entry, which also gives the log's registration back.
+void MainWindow::endProgram(const wchar_t* why) {
     notifyIcon_.remove();
+    rt_.report({EventKind::ProgramEnded, why});
     ExitProcess(0);
 }
 

@@ -55,7 +55,8 @@ private:
     void onSupportClicked();
     void onAboutClicked();
 
-    [[noreturn]] void endProgram();
+    // `why` is logged with the end: "exit" (the exit command) or "session-end".
+    [[noreturn]] void endProgram(const wchar_t* why);
     void setScanTimerEnabled(bool enabled);
     HICON icon() const;
     int checkValue(int id) const;

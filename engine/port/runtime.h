@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "events.h"
+
 namespace dva {
 
 // Message box icons, numbered as the system numbers them.
@@ -66,6 +68,10 @@ public:
 
     // The system's own description of an error code, in the user's language, on one line.
     virtual std::wstring errorReason(std::uint32_t code) = 0;
+
+    // Writes one event to the Windows event log. Never fails as far as the caller can tell: a
+    // missing or failing log must not stop protection, and shows nothing.
+    virtual void report(const Event& event) = 0;
 };
 
 // Where detections are recorded: the detection list of the detections window.

@@ -2,6 +2,8 @@
 // that the user or the disk would notice, as readable UTF-8 lines such as
 // "message Virüs Bulundu!|Sisteminizde virus tespit edildi!|16", "list C:\System32.exe",
 // "run "D:\OS\sys\taskkill.exe" /F /IM amvo.exe wait 5000", "clear-readonly C:\X", "delete C:\X", "mkdir C:\X".
+// Event-log entries go to their own list as "event <id> <subject>[|<error>]", e.g.
+// "event 1002 C:\X|32"; with eventsInTrace they are also written into the trace, in order.
 #pragma once
 
 #include <functional>
@@ -56,6 +58,8 @@ public:
     std::set<std::wstring, std::less<>> folders;  // probe absent, and cannot be deleted as files
     std::uint32_t mkdirError = 0;
     std::vector<std::string> trace;
+    std::vector<std::string> events;
+    bool eventsInTrace = false;
     int probes = 0;
     // Runs while a message box is open, as a timer tick dispatched by the box's modal loop would.
     std::function<void()> whileMessageOpen;
@@ -70,6 +74,7 @@ public:
     bool isFile(std::string_view path) const { return files.count(wide(path)) != 0; }
     bool isFolder(std::string_view path) const { return folders.count(wide(path)) != 0; }
     std::vector<std::string> takeTrace() { return std::exchange(trace, {}); }
+    std::vector<std::string> takeEvents() { return std::exchange(events, {}); }
 
     Presence probe(std::wstring_view path) override {
         ++probes;
@@ -123,6 +128,14 @@ public:
     std::uint64_t nowMs() override { return clock; }
 
     std::wstring errorReason(std::uint32_t code) override { return wideReasonFor(code); }
+
+    void report(const Event& event) override {
+        std::string line = "event " + std::to_string(static_cast<unsigned>(event.kind));
+        if (!event.subject.empty()) line += " " + utf8(event.subject);
+        if (event.error != 0) line += "|" + std::to_string(event.error);
+        events.push_back(line);
+        if (eventsInTrace) trace.push_back(line);
+    }
 
     void append(std::wstring_view path) override { trace.push_back("list " + utf8(path)); }
 
