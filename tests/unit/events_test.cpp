@@ -118,7 +118,7 @@ TEST_F(ThreatScanEventsTest, KillCommandIsLoggedOnceItHasRunAndItsRetriesAreNot)
                                      notRemoved("C:\\amvo.exe", 5), deleteErrorBox("C:\\amvo.exe", 5)}));
     rt.clock += 10000;  // due again: started, deleted in vain, all quietly
     scan.tick();
-    EXPECT_EQ(rt.takeTrace(), (Trace{kKill, "delete C:\\amvo.exe"}));
+    EXPECT_EQ(rt.takeTrace(), (Trace{kKill + " background", "delete C:\\amvo.exe"}));
     rt.files[L"C:\\amvo.exe"].deleteError = 0;
     scan.tick();
     EXPECT_EQ(rt.takeTrace(), (Trace{"delete C:\\amvo.exe", removed("C:\\amvo.exe")}));
