@@ -33,8 +33,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     // Before anything loads a DLL on demand: never from the program's own folder.
     dva::searchSystemFolderForDlls();
     // The support window alone, with the rights of whoever started this copy.
-    if (dva::startedForSupport()) return dva::runSupportCopy();
     const dva::StartOptions options = dva::parseStartOptions(arguments ? arguments : L"");
+    if (options.supportOnly) return dva::runSupportCopy();
 
     // A second start hands over to the copy that runs and ends without a window of its own. The
     // sign-in task's start asks nothing of it: nobody asked to see the window then.

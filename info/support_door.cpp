@@ -17,17 +17,6 @@
 
 namespace dva {
 
-bool startedForSupport() {
-    int count = 0;
-    wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!args) return false;
-    const UniqueLocalMemory owner(args);
-    for (int i = 1; i < count; ++i) {
-        if (CompareStringOrdinal(args[i], -1, kSupportSwitch, -1, TRUE) == CSTR_EQUAL) return true;
-    }
-    return false;
-}
-
 int runSupportCopy() {
     INITCOMMONCONTROLSEX icc{};
     icc.dwSize = sizeof icc;

@@ -5,16 +5,10 @@
 
 #include "message_loop.h"
 #include "runtime.h"
+#include "start_options.h"
 #include "support_window.h"
 
 namespace dva {
-
-// The switch with which the program shows only the support window: no splash, no main window,
-// no scan, no claim on the single-copy name. The program starts itself with it.
-inline constexpr wchar_t kSupportSwitch[] = L"/support";
-
-// Whether this process was started with kSupportSwitch (a word of its own, in any case).
-bool startedForSupport();
 
 // The run of a copy started with kSupportSwitch: shows the support window, or brings forward the
 // one another such copy already shows, and returns the exit code once the window is closed.

@@ -1,8 +1,9 @@
 // What the command line asks of a start of the program. Portable, so it is unit-tested natively.
 //
-// The one switch is "/signin", written by the sign-in task: the program then starts straight
-// into protection, hidden behind its notification-area icon, without the splash. It counts in
-// any letter case, given once or more, anywhere among other words; every other word is ignored.
+// "/signin", written by the sign-in task: the program then starts straight into protection,
+// hidden behind its notification-area icon, without the splash. "/support": the program started
+// itself to show only the support window. Each counts in any letter case, given once or more,
+// anywhere among other words; every other word is ignored.
 #pragma once
 
 #include <iterator>
@@ -17,7 +18,13 @@ enum class StartKind {
 
 struct StartOptions {
     StartKind kind = StartKind::Ordinary;
+    // "/support": the copy the program starts to show the support window with the signed-in
+    // user's own rights (no splash, no main window, no scan, no claim on the single-copy name).
+    bool supportOnly = false;
 };
+
+inline constexpr wchar_t kSignInSwitch[] = L"/signin";
+inline constexpr wchar_t kSupportSwitch[] = L"/support";
 
 namespace start_options_detail {
 
@@ -57,7 +64,10 @@ constexpr StartOptions parseStartOptions(std::wstring_view arguments) {
                 tooLong = true;
             }
         }
-        if (!tooLong && sameWord(std::wstring_view(word, length), L"/signin")) options.kind = StartKind::SignIn;
+        if (tooLong) continue;
+        const std::wstring_view w(word, length);
+        if (sameWord(w, kSignInSwitch)) options.kind = StartKind::SignIn;
+        if (sameWord(w, kSupportSwitch)) options.supportOnly = true;
     }
     return options;
 }

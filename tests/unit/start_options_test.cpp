@@ -40,5 +40,14 @@ TEST(StartOptions, EverythingElseIsAnOrdinaryStart) {
     EXPECT_FALSE(signIn(L"/signin/signin"));
 }
 
+// The support copy's switch is read the same way, and apart from the sign-in one.
+TEST(StartOptions, TheSupportSwitchIsItsOwn) {
+    EXPECT_TRUE(parseStartOptions(L"/support").supportOnly);
+    EXPECT_TRUE(parseStartOptions(L"x /SUPPORT y").supportOnly);
+    EXPECT_EQ(parseStartOptions(L"/support").kind, StartKind::Ordinary);
+    EXPECT_FALSE(parseStartOptions(L"/signin").supportOnly);
+    EXPECT_FALSE(parseStartOptions(L"/supports support -support").supportOnly);
+}
+
 }  // namespace
 }  // namespace dva
