@@ -45,20 +45,25 @@ struct NoDetections : DetectionSink {
     void append(std::wstring_view) override {}
 };
 
-TEST(MessageFilter, MainWindowLetsThroughTheShellsMessagesAndASecondStartAndNothingElse) {
-    EXPECT_NE(systemChangeFilter(), nullptr) << "ChangeWindowMessageFilterEx was not found in user32";
-
+// The main window as the program wires it, with the message filter recorded.
+struct MainWindowParts {
     MessageLoop loop;
     Win32Runtime rt;
     NoDetections sink;
-    ThreatScan scan(rt, sink);
-    AutoRunProtection autorun(rt, sink);
-    Single<DetectionsWindow> detectionsWindow(loop, [] { return std::make_unique<DetectionsWindow>(); });
-    Single<MainWindow> mainWindow(loop, [&] {
+    ThreatScan scan{rt, sink};
+    AutoRunProtection autorun{rt, sink};
+    Single<DetectionsWindow> detectionsWindow{loop, [] { return std::make_unique<DetectionsWindow>(); }};
+    Single<MainWindow> mainWindow{loop, [this] {
         return std::make_unique<MainWindow>(rt, scan, autorun, detectionsWindow, MainWindowLinks{}, &recordFilter);
-    });
+    }};
+};
+
+TEST(MessageFilter, MainWindowLetsThroughTheShellsMessagesAndASecondStartAndNothingElse) {
+    EXPECT_NE(systemChangeFilter(), nullptr) << "ChangeWindowMessageFilterEx was not found in user32";
+
+    MainWindowParts parts;
     filterCalls.clear();
-    HWND main = mainWindow.get().hwnd();
+    HWND main = parts.mainWindow.get().hwnd();
     ASSERT_NE(main, nullptr) << "refused changes kept the main window from loading";
 
     const UINT expected[] = {RegisterWindowMessageW(L"TaskbarCreated"), WM_MOUSEMOVE,
@@ -82,16 +87,9 @@ TEST(MessageFilter, MainWindowLetsThroughTheShellsMessagesAndASecondStartAndNoth
 // A second start with fewer rights (a start from the Start menu while the sign-in task's elevated
 // copy still shows its splash) must reach the splash too.
 TEST(MessageFilter, SplashLetsThroughASecondStartAndNothingElse) {
-    MessageLoop loop;
-    Win32Runtime rt;
-    NoDetections sink;
-    ThreatScan scan(rt, sink);
-    AutoRunProtection autorun(rt, sink);
-    Single<DetectionsWindow> detectionsWindow(loop, [] { return std::make_unique<DetectionsWindow>(); });
-    Single<MainWindow> mainWindow(loop, [&] {
-        return std::make_unique<MainWindow>(rt, scan, autorun, detectionsWindow, MainWindowLinks{}, &recordFilter);
-    });
-    Single<SplashWindow> splash(loop, [&] { return std::make_unique<SplashWindow>(mainWindow, &recordFilter); });
+    MainWindowParts parts;
+    Single<SplashWindow> splash(parts.loop,
+                                [&] { return std::make_unique<SplashWindow>(parts.mainWindow, &recordFilter); });
     filterCalls.clear();
     HWND window = splash.get().hwnd();
     ASSERT_NE(window, nullptr) << "a refused change kept the splash from loading";
