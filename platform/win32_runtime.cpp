@@ -9,6 +9,7 @@
 #include "handles.h"
 #include "message_loop.h"
 #include "number_text.h"
+#include "system_folder.h"
 #include "system_function.h"
 
 namespace dva {
@@ -154,13 +155,7 @@ OpResult Win32Runtime::openWebPage(std::wstring_view browserPath, std::wstring_v
     return lastError(ShellExecuteExW(&run));
 }
 
-std::wstring Win32Runtime::systemFolder() {
-    wchar_t folder[MAX_PATH] = {};
-    const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-    std::wstring path(folder, n < MAX_PATH ? n : 0);
-    while (!path.empty() && path.back() == L'\\') path.pop_back();
-    return path;
-}
+std::wstring Win32Runtime::systemFolder() { return systemProgramFolder(); }
 
 std::uint64_t Win32Runtime::nowMs() { return GetTickCount64(); }
 
