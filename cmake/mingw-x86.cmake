@@ -1,4 +1,4 @@
-# Cross build for 32-bit Windows: compiled here, not run (no 32-bit Wine on these machines).
+# Cross build for 32-bit Windows with MinGW-w64's POSIX-thread compilers.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
@@ -8,3 +8,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# CTest runs the Windows test programs through Wine (32-bit Wine, wine32), in the build tree's
+# own prefix: a 64-bit prefix, in which they run under WoW64 as on 64-bit Windows.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run;${CMAKE_BINARY_DIR}/wineprefix")

@@ -10,6 +10,7 @@
 #include "handles.h"
 #include "message_loop.h"
 #include "number_text.h"
+#include "system_folder.h"
 #include "system_function.h"
 
 namespace dva {
@@ -210,18 +211,7 @@ OpResult Win32Runtime::openWebPage(std::wstring_view browserPath, std::wstring_v
     return lastError(ShellExecuteExW(&run));
 }
 
-std::wstring Win32Runtime::systemFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const UINT n = GetSystemDirectoryW(path.data(), static_cast<UINT>(path.size()));
-        if (n == 0) return {};
-        const bool fits = n < path.size();
-        path.resize(n);  // too small: n counts the terminating zero too
-        if (fits) break;
-    }
-    while (!path.empty() && path.back() == L'\\') path.pop_back();
-    return path;
-}
+std::wstring Win32Runtime::systemFolder() { return systemProgramFolder(); }
 
 std::uint64_t Win32Runtime::nowMs() { return GetTickCount64(); }
 

@@ -6,8 +6,9 @@
 # Messages start with the sourcing script's name ("run: ...", "test: ...").
 #
 # Globals it sets and reads (empty until set):
-#   WINE         Wine's loader for 64-bit programs; WINESERVER its server (the only place these
-#                paths are written: every script and test runs Wine through them or wine-run)
+#   WINE         Wine's loader for 64-bit programs, WINE32 for 32-bit ones; WINESERVER its server
+#                (the only place these paths are written: every script and test runs Wine through
+#                them or wine-run)
 #   xvfb_pid     the Xvfb that start_xvfb started
 #   wine_pid     the background Wine process the script waits on (set by start_on_desktop)
 #   wine_done    non-empty once the script has reaped wine_pid itself
@@ -42,6 +43,9 @@
 
 # shellcheck disable=SC2034  # for the scripts that source this file
 WINE=/usr/lib/wine/wine64
+# Wine's 32-bit loader: a 32-bit program started by it is its own process (wine64 would hand it
+# to a start.exe of its own).
+WINE32=/usr/lib/wine/wine
 WINESERVER=/usr/lib/wine/wineserver
 xvfb_pid="" wine_pid="" wine_done="" exe=""
 lib_prefixes=()

@@ -61,7 +61,9 @@ public:
     // included. The result tells whether the process started.
     virtual OpResult runCommandLine(std::wstring_view line, unsigned waitMs, bool inBackground) = 0;
 
-    // The system's own program folder (System32), without a trailing separator.
+    // The folder to start the system's own programs from, without a trailing separator: System32,
+    // or the alias of the native System32 where this program's own is redirected (a 32-bit program
+    // on 64-bit Windows).
     virtual std::wstring systemFolder() = 0;
     // A steady clock in milliseconds, for spacing out retries.
     virtual std::uint64_t nowMs() = 0;

@@ -36,7 +36,41 @@ std::wstring binDir() {
     return dir.substr(0, dir.find_last_of(L"\\/") + 1);
 }
 
-std::wstring programFile() { return binDir() + L"Dravonil Veriz Avize.exe"; }
+std::wstring fileFromEnvironment(const wchar_t* variable) {
+    wchar_t named[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableW(variable, named, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return L"";
+    std::wstring path = named;
+    // CTest sets it from the build tree's Unix path; under Wine drive Z: is the Unix root.
+    if (path.front() == L'/') path = L"Z:" + path;
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+std::wstring programFile() {
+    static const std::wstring file = [] {
+        const std::wstring named = fileFromEnvironment(L"DVA_PROGRAM");
+        return named.empty() ? binDir() + L"Dravonil Veriz Avize.exe" : named;
+    }();
+    return file;
+}
+
+std::wstring fileNameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+bool programIs32Bit() {
+    DWORD type = 0;
+    return GetBinaryTypeW(programFile().c_str(), &type) && type == SCS_32BIT_BINARY;
+}
+
+std::wstring systemProgramFolderOfProgram() {
+    wchar_t folder[MAX_PATH] = {};
+    if (programIs32Bit()) {
+        GetSystemWindowsDirectoryW(folder, MAX_PATH);
+        return std::wstring(folder) + L"\\Sysnative";
+    }
+    GetSystemDirectoryW(folder, MAX_PATH);
+    return folder;
+}
 
 bool testRunsElevated() {
     HANDLE token = nullptr;

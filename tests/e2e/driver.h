@@ -30,7 +30,16 @@ inline constexpr Ms kReactWithin{4000};   // for a click or a closed box
 inline constexpr Ms kNothingFor{1500};    // how long an input that must do nothing is watched
 
 std::wstring binDir();  // this test program's folder: the program and the helpers lie beside it
-std::wstring programFile();  // the program as built, in binDir()
+// The program under test: the one built beside this test program, or the one the environment
+// variable DVA_PROGRAM names (the 32-bit build, which this 64-bit test program drives as well).
+std::wstring programFile();
+// A file the environment variable names (a Unix path is taken through Wine's drive Z:); empty when unset.
+std::wstring fileFromEnvironment(const wchar_t* variable);
+std::wstring fileNameOf(const std::wstring& path);  // after the last backslash
+bool programIs32Bit();  // a 32-bit program: on this 64-bit Windows, it runs under WoW64
+// The folder the program must start the system's own commands from: System32, or for a 32-bit
+// program the Sysnative alias of the 64-bit System32 (its own System32 is redirected to SysWOW64).
+std::wstring systemProgramFolderOfProgram();
 bool testRunsElevated();     // with the same rights as a program that asks for the highest ones
 
 // The recorder stand-in, copied as <name>.exe wherever a test needs it (drive_c.h reads its calls).

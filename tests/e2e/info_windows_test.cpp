@@ -194,7 +194,7 @@ TEST_F(AboutWindow, ShowsItsTextInOneWindowAndItsLinkStartsTheBrowser) {
 
     // The browser at its fixed path gets the home page, once per click. With raised rights, the
     // program leaves the start to the desktop shell, so that the browser gets the user's rights.
-    const std::string starter = testRunsElevated() ? "explorer.exe" : utf8(programFile().substr(binDir().size()));
+    const std::string starter = testRunsElevated() ? "explorer.exe" : utf8(fileNameOf(programFile()));
     const std::string fixedCall = starter + "\t" + utf8(kBrowserPath) + "\t" DVA_HOME_PAGE_A;
     EXPECT_EQ(clickLink(about, 1), Calls{fixedCall});
     EXPECT_EQ(clickLink(about, 2), (Calls{fixedCall, fixedCall}));

@@ -2,7 +2,10 @@
 // into Program Files, the installed program at work, a silent uninstall while it runs, and
 // installing again over an earlier install; what a standard user could turn against it: the
 // install folder's permissions, the log, the setup's mutex, look-alike copies, unusable folders.
-// Runs in a Wine prefix of its own: it changes Program Files, HKLM and the task store.
+// Runs in a Wine prefix of its own: it changes Program Files, HKLM and the task store. The setup
+// is the one built beside this test program, or the one the environment variable DVA_SETUP names:
+// the 32-bit setup, which installs into Program Files (x86) and writes its entry in the 32-bit
+// registry view (WOW6432Node) of this 64-bit Windows.
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
@@ -22,7 +25,17 @@
 namespace dva::e2e {
 namespace {
 
-const std::wstring kSetup = binDir() + DVA_SETUP_FILE;
+const std::wstring kSetup = [] {
+    const std::wstring named = fileFromEnvironment(L"DVA_SETUP");
+    return named.empty() ? binDir() + DVA_SETUP_FILE : named;
+}();
+const bool kSetup32Bit = [] {
+    DWORD type = 0;
+    return GetBinaryTypeW(kSetup.c_str(), &type) && type == SCS_32BIT_BINARY;
+}();
+// The registry view the setup writes its entry in, and the one it must leave alone.
+const REGSAM kOwnView = kSetup32Bit ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+const REGSAM kOtherView = kSetup32Bit ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 constexpr wchar_t kProduct[] = L"Dravonil Veriz Avize";
 constexpr wchar_t kEntryKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Dravonil Veriz Avize";
 constexpr wchar_t kUninstallRoot[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
@@ -37,7 +50,8 @@ std::wstring knownFolder(REFKNOWNFOLDERID id) {
     return result;
 }
 
-const std::wstring kDefaultFolder = knownFolder(FOLDERID_ProgramFilesX64) + L"\\Dravonil Veriz Avize";
+const std::wstring kDefaultFolder =
+    knownFolder(kSetup32Bit ? FOLDERID_ProgramFilesX86 : FOLDERID_ProgramFilesX64) + L"\\Dravonil Veriz Avize";
 // The setup's own folder under ProgramData and its logs, where only administrators can write.
 const std::wstring kDataFolder = knownFolder(FOLDERID_ProgramData) + L"\\Dravonil Veriz Avize";
 const std::wstring kLogFolder = kDataFolder + L"\\logs";
@@ -93,11 +107,11 @@ std::wstring element(const std::wstring& xml, const std::wstring& name) {
     return xml.substr(from + 1, close - from - 1);
 }
 
-// A value of the entry in the 64-bit registry view, the program's own.
+// A value of the entry in the registry view of the program's own build (or in the other one).
 template <typename T>
-std::optional<T> entry(const wchar_t* value, DWORD type) {
+std::optional<T> entry(const wchar_t* value, DWORD type, REGSAM view = kOwnView) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEntryKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEntryKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return std::nullopt;
     T data{};
     wchar_t text[2048] = {};
@@ -281,13 +295,15 @@ TEST_F(Setup, SilentInstallAddsTheProgramShortcutEntryAndSignInTask) {
     EXPECT_TRUE(exists(kShortcut)) << utf8(kShortcut);
     EXPECT_TEXT(shortcutTarget(kShortcut), exe);
 
-    // The entry of "Programs and Features", in the 64-bit view.
+    // The entry of "Programs and Features", in the view of the program's build only.
     EXPECT_TEXT(entryValue(L"DisplayName").value_or(L"(none)"), kProduct);
     EXPECT_TEXT(entryValue(L"DisplayVersion").value_or(L"(none)"), DVA_VERSION);
     EXPECT_TEXT(entryValue(L"Publisher").value_or(L"(none)"), DVA_PUBLISHER);
     EXPECT_TEXT(entryValue(L"DisplayIcon").value_or(L"(none)"), exe + L",0");
     EXPECT_TEXT(entryValue(L"UninstallString").value_or(L"(none)"), L"\"" + uninstaller + L"\"");
     EXPECT_TEXT(entryValue(L"QuietUninstallString").value_or(L"(none)"), L"\"" + uninstaller + L"\" /S");
+    EXPECT_FALSE((entry<std::wstring>(L"DisplayName", RRF_RT_REG_SZ, kOtherView)))
+        << "an entry in the " << (kSetup32Bit ? "64" : "32") << "-bit registry view too";
     WIN32_FILE_ATTRIBUTE_DATA program{};
     GetFileAttributesExW(exe.c_str(), GetFileExInfoStandard, &program);
     const auto size = entryNumber(L"EstimatedSize");

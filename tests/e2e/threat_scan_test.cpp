@@ -33,7 +33,7 @@ protected:
         EXPECT_TRUE(waitFor(removed, 15s)) << "could not remove " << utf8(kOwnFolder);
         removePath(callsFile(L"taskkill"));
     }
-    std::wstring programToStart() const override { return kOwnFolder + programFile().substr(binDir().size()); }
+    std::wstring programToStart() const override { return kOwnFolder + fileNameOf(programFile()); }
 
     const std::wstring kOwnFolder = L"C:\\dva-e2e-own-folder\\";
 };
@@ -148,6 +148,30 @@ TEST_F(ThreatScan, FindsEveryKnownFileInOnePassAndEndsTheRunningAmvo) {
     EXPECT_EQ(recorderCalls(L"taskkill"), Calls{}) << "the taskkill.exe beside the program ran";
     EXPECT_TRUE(p.expectNoMessageBoxFor(2000ms));
     EXPECT_TRUE(p.alive());
+}
+
+// C:\WINDOWS\system32 is the 64-bit system folder. A 32-bit program on 64-bit Windows sees
+// SysWOW64 at that path unless it turns the redirection off: the program must look at and delete
+// the very path it names, and a file of the same name in SysWOW64 is no threat.
+TEST_F(ThreatScan, LooksInTheRealSystem32AndLeavesTheSameNameInSysWow64Alone) {
+    Program& p = program();
+    wchar_t windows[MAX_PATH] = {};
+    GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring wow64Folder = std::wstring(windows) + L"\\SysWOW64";
+    ASSERT_TRUE(attributes(wow64Folder) & FILE_ATTRIBUTE_DIRECTORY && exists(wow64Folder))
+        << "no SysWOW64: the case would prove nothing";
+    const std::wstring threat = L"C:\\WINDOWS\\system32\\NvCpls.exe", twin = wow64Folder + L"\\NvCpls.exe";
+    const std::shared_ptr<void> removeTwin(nullptr, [&](void*) { removePath(twin); });
+    placeFile(twin);
+    EXPECT_TRUE(p.expectNoMessageBoxFor(3000ms)) << "the file in SysWOW64 was taken for " << utf8(threat);
+    EXPECT_TRUE(exists(twin));
+
+    placeFile(threat);
+    EXPECT_TRUE(p.expectAlert());
+    EXPECT_TRUE(p.waitForLines({threat}));
+    EXPECT_TRUE(waitFor([&] { return !exists(threat); }, kReactWithin)) << utf8(threat) << " stays";
+    EXPECT_TRUE(p.expectNoMessageBoxFor(2000ms));
+    EXPECT_TRUE(exists(twin)) << utf8(twin) << " was deleted";
 }
 
 TEST_F(ThreatScan, FileInUseIsReportedOnceAndRemovedOnceReleased) {
@@ -292,7 +316,9 @@ TEST_F(StuckThreat, KeepsTheWindowAnsweringAndStartsTheKillAtMostEveryTenSeconds
     EXPECT_LE(killedAt.size(), 3u) << ::testing::PrintToString(killedAt);
     for (size_t i = 1; i < killedAt.size(); ++i)
         EXPECT_GE(killedAt[i] - killedAt[i - 1], 9.0) << ::testing::PrintToString(killedAt);
-    const std::string call = "Dravonil Veriz Avize.exe\t" + utf8(systemTaskkill()) + "\t/F\t/IM\tamvo.exe";
+    // Through the path that reaches the 64-bit System32, where the recorder stands in for taskkill.
+    const std::string call = "Dravonil Veriz Avize.exe\t" + utf8(systemProgramFolderOfProgram()) +
+                             "\\taskkill.exe\t/F\t/IM\tamvo.exe";
     for (const std::string& seen : recorderCalls(L"taskkill")) EXPECT_EQ(seen, call);
 
     // One box: the failed delete, told once; the retries are quiet.

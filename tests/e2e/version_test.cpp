@@ -4,7 +4,7 @@
 namespace dva::e2e {
 namespace {
 
-const std::wstring kProgramFile = binDir() + L"Dravonil Veriz Avize.exe";
+const std::wstring kProgramFile = programFile();
 
 TEST(ProgramFile, CarriesTheVersionBlockAndOneIconOf32By32Pixels) {
     DWORD ignored = 0;

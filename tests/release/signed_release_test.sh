@@ -42,14 +42,16 @@ for z in *-portable.zip; do
     verify "$work/unzipped/Dravonil Veriz Avize.exe" || { cat "$work/verify.txt"; fail "the program in $z does not verify"; }
 done
 
-# The uninstaller is made and signed inside makensis: install the x64 setup to see it.
-# (The x86 setup cannot run here: this Wine runs 64-bit programs only.)
-folder="$prefix/drive_c/imzali"
-"$root/scripts/wine-run" "$prefix" "$work/signed/${names[0]}" /S '/D=C:\imzali' || fail "the signed setup failed"
-verify "$folder/uninstall.exe" || { cat "$work/verify.txt"; fail "the installed uninstaller does not verify"; }
-verify "$folder/Dravonil Veriz Avize.exe" || fail "the installed program does not verify"
-"$root/scripts/wine-run" "$prefix" 'C:\imzali\uninstall.exe' /S '_?=C:\imzali' || fail "the uninstaller failed"
-rm -rf -- "$folder"
+# The uninstaller is made and signed inside makensis: install each setup to see it (the x86 one
+# under WoW64).
+for setup in "${names[@]:0:2}"; do
+    folder="$prefix/drive_c/imzali"
+    "$root/scripts/wine-run" "$prefix" "$work/signed/$setup" /S '/D=C:\imzali' || fail "the signed $setup failed"
+    verify "$folder/uninstall.exe" || { cat "$work/verify.txt"; fail "the uninstaller of $setup does not verify"; }
+    verify "$folder/Dravonil Veriz Avize.exe" || fail "the program installed by $setup does not verify"
+    "$root/scripts/wine-run" "$prefix" 'C:\imzali\uninstall.exe' /S '_?=C:\imzali' || fail "the uninstaller of $setup failed"
+    rm -rf -- "$folder"
+done
 
 ((failures == 0)) && echo "signed release verified: ${names[*]}, uninstaller"
 exit $((failures > 0))
