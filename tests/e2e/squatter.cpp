@@ -5,12 +5,16 @@
 // itself after two minutes.
 #include <windows.h>
 
+#include "product_config.h"
+#include "window_classes.h"
+
 namespace {
 
-constexpr wchar_t kSingleCopyName[] = L"Local\\Dravonil Veriz Avize.0F3B6C2E";
+// The names a squatter would read off a running copy (with a tool like WinObj or Spy++).
+constexpr wchar_t kSingleCopyName[] = DVA_SINGLE_COPY_NAME;
 
 LRESULT CALLBACK fakeMain(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == RegisterWindowMessageW(L"Dravonil Veriz Avize: öne gel")) {
+    if (msg == RegisterWindowMessageW(DVA_PRODUCT_NAME L": öne gel")) {
         HANDLE log = CreateFileW(L"C:\\dva-e2e-squatter-asked.txt", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         DWORD written = 0;
@@ -37,9 +41,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = fakeMain;
     wc.hInstance = instance;
-    wc.lpszClassName = L"Form1";
+    wc.lpszClassName = dva::window_class::kMain;
     RegisterClassExW(&wc);
-    if (!CreateWindowExW(0, L"Form1", L"Dravonil Veriz Avize", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+    if (!CreateWindowExW(0, dva::window_class::kMain, DVA_PRODUCT_NAME, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
                          nullptr, nullptr, instance, nullptr))
         return 4;
     SetTimer(nullptr, 0, 120000, nullptr);
