@@ -348,12 +348,15 @@ LRESULT Window::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         if (HIWORD(wp)) break;  // minimised: no control to focus
+        // Hidden (the main window behind its icon): giving a control the focus would make the
+        // hidden window the active one, taking activation from a box the program just showed.
+        if (!IsWindowVisible(hwnd_)) break;
         if (!firstTabStop()) break;  // nothing to focus but the window itself (the splash)
         restoreFocus();
         return 0;
     case WM_SETFOCUS:
-        // The window itself was given the focus: it goes on to its control.
-        if (firstTabStop()) restoreFocus();
+        // The window itself was given the focus: it goes on to its control, if it is seen.
+        if (IsWindowVisible(hwnd_) && firstTabStop()) restoreFocus();
         return 0;
     case WM_TIMER:
         onTimer(wp);

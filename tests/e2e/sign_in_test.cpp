@@ -139,7 +139,7 @@ TEST(SignInStart, AThreatPresentAtSignInIsAlertedInTheFirstSeconds) {
     EXPECT_LE(now - loaded, Ms{2500}) << "the alert came late";
     EXPECT_TRUE(above(alert->hwnd, desktop.window())) << "the alert is behind another program's window";
     // Wine hands the foreground over a moment after the box is shown.
-    EXPECT_TRUE(waitFor([&] { return GetForegroundWindow() == alert->hwnd; }, Ms{1000}))
+    EXPECT_TRUE(waitFor([&] { return GetForegroundWindow() == alert->hwnd; }, Ms{3000}))
         << "the alert did not take the foreground";
     EXPECT_TRUE(p.windows(window_class::kSplash).empty() && p.windows(window_class::kMain).empty()) << p.describe();
     p.close(*alert);
