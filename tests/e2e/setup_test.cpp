@@ -539,8 +539,8 @@ public:
     IcaclsRecorder() {
         putBack();  // left by an earlier run cut short
         removePath(callsFile(L"icacls"));
-        EXPECT_TRUE(MoveFileW(icacls().c_str(), aside().c_str())) << "error " << GetLastError();
-        EXPECT_TRUE(CopyFileW(kRecorder.c_str(), icacls().c_str(), FALSE)) << "error " << GetLastError();
+        EXPECT_TRUE(MoveFileW(icaclsFile().c_str(), aside().c_str())) << "error " << GetLastError();
+        EXPECT_TRUE(CopyFileW(kRecorder.c_str(), icaclsFile().c_str(), FALSE)) << "error " << GetLastError();
         overrideBuiltin_.set(L"native");  // Wine runs its own icacls otherwise, whatever the file holds
     }
     ~IcaclsRecorder() { putBack(); }
@@ -553,7 +553,15 @@ public:
         for (const std::string& line : recorderCalls(L"icacls")) out.push_back(line.substr(line.find('\t') + 1));
         return out;
     }
+    // icacls as the setup names it: by its system folder's path.
     static std::wstring icacls() { return systemFolder() + L"\\icacls.exe"; }
+    // The file that runs then: for the 32-bit setup that path leads to SysWOW64, as on 64-bit Windows.
+    static std::wstring icaclsFile() {
+        if (!kSetup32Bit) return icacls();
+        wchar_t folder[MAX_PATH] = {};
+        GetSystemWow64DirectoryW(folder, MAX_PATH);
+        return std::wstring(folder) + L"\\icacls.exe";
+    }
     // The call that locks the folder, as the recorder writes it down (one argument a field) and as
     // the setup logs it.
     static std::string call(const std::wstring& folder) {
@@ -567,11 +575,11 @@ public:
     }
 
 private:
-    static std::wstring aside() { return icacls() + L".dva-e2e"; }
+    static std::wstring aside() { return icaclsFile() + L".dva-e2e"; }
     static void putBack() {
         if (!exists(aside())) return;
-        DeleteFileW(icacls().c_str());
-        EXPECT_TRUE(MoveFileW(aside().c_str(), icacls().c_str())) << "could not put icacls.exe back";
+        DeleteFileW(icaclsFile().c_str());
+        EXPECT_TRUE(MoveFileW(aside().c_str(), icaclsFile().c_str())) << "could not put icacls.exe back";
     }
     RegistryValue overrideBuiltin_{HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", L"icacls.exe"};
 };
