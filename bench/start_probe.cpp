@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "window_classes.h"
+#include "window_driving.h"
 
 namespace {
 
@@ -41,23 +42,10 @@ bool hasVisibleWindow(DWORD pid) {
     return s.found;
 }
 
-// Wine's notification area without an X system tray: one __winex11_tray_icon window per icon,
-// in __winex11_standalone_tray windows of the desktop process.
-std::vector<HWND> trayIcons() {
-    std::vector<HWND> icons;
-    for (HWND tray = FindWindowExW(nullptr, nullptr, L"__winex11_standalone_tray", nullptr); tray;
-         tray = FindWindowExW(nullptr, tray, L"__winex11_standalone_tray", nullptr)) {
-        for (HWND icon = FindWindowExW(tray, nullptr, L"__winex11_tray_icon", nullptr); icon;
-             icon = FindWindowExW(tray, icon, L"__winex11_tray_icon", nullptr))
-            icons.push_back(icon);
-    }
-    return icons;
-}
-
 // An icon that was not there before the start (an ended process's icon may stay until the
 // pointer passes over it, so the count alone does not tell).
 bool hasNewIcon(const std::vector<HWND>& before) {
-    for (HWND icon : trayIcons())
+    for (HWND icon : dva::drive::wineTrayIcons())
         if (std::find(before.begin(), before.end(), icon) == before.end()) return true;
     return false;
 }
@@ -67,7 +55,7 @@ enum class Until { Window, Icon };
 // Milliseconds from creating the process to its first visible window or its first icon;
 // negative on failure.
 double timeToFirst(std::wstring line, Until until) {
-    const std::vector<HWND> iconsBefore = trayIcons();
+    const std::vector<HWND> iconsBefore = dva::drive::wineTrayIcons();
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};

@@ -138,4 +138,15 @@ bool waitFor(const std::function<bool()>& condition, Ms within) {
     }
 }
 
+std::vector<HWND> wineTrayIcons() {
+    std::vector<HWND> icons;
+    for (HWND tray = FindWindowExW(nullptr, nullptr, L"__winex11_standalone_tray", nullptr); tray;
+         tray = FindWindowExW(nullptr, tray, L"__winex11_standalone_tray", nullptr)) {
+        for (HWND icon = FindWindowExW(tray, nullptr, L"__winex11_tray_icon", nullptr); icon;
+             icon = FindWindowExW(tray, icon, L"__winex11_tray_icon", nullptr))
+            icons.push_back(icon);
+    }
+    return icons;
+}
+
 }  // namespace dva::drive

@@ -55,6 +55,10 @@ void postChar(HWND h, wchar_t c);   // a typed character
 // of input events the system took (3 when all went in; 0 when the window has no place on screen).
 UINT clickWithMouseAt(HWND h);
 
+// Wine's notification area without an X system tray: one __winex11_tray_icon window per icon, in
+// __winex11_standalone_tray windows of its desktop process.
+std::vector<HWND> wineTrayIcons();
+
 // Polls every 50 ms until the condition holds (true) or `within` has passed (false).
 bool waitFor(const std::function<bool()>& condition, Ms within);
 

@@ -327,7 +327,7 @@ int Program::checkState(int id) const {
     return state ? static_cast<int>(*state) : -1;
 }
 
-size_t Program::allTrayIcons() { return trayIconWindows().size(); }
+size_t Program::allTrayIcons() { return drive::wineTrayIcons().size(); }
 
 size_t Program::allMessageBoxes() {
     size_t n = 0;
@@ -361,7 +361,7 @@ std::vector<TrayIcon> Program::trayIcons() const {
     mainWindow();  // remember the main window while it exists
     const auto ours = [&](HWND owner) { return owner == mainSeen_ || (IsWindow(owner) && processOf(owner) == pid_); };
     std::vector<TrayIcon> icons;
-    for (HWND icon : trayIconWindows()) {
+    for (HWND icon : drive::wineTrayIcons()) {
         if (auto tip = wineTrayIconTip(icon, ours)) icons.push_back({icon, *tip});
     }
     return icons;
@@ -389,7 +389,7 @@ std::string Program::describe() const {
     }
     out << "\ndetection list:";
     for (const auto& line : listLines()) out << " " << inQuotes(line);
-    out << "\nnotification icons: " << trayIconWindows().size() << " in all, of this program:";
+    out << "\nnotification icons: " << drive::wineTrayIcons().size() << " in all, of this program:";
     for (const auto& icon : trayIcons()) out << " " << inQuotes(icon.tip);
     out << "\nthreat files present:\n" << threatFilesPresent();
     return out.str();

@@ -12,17 +12,6 @@ namespace dva::e2e {
 
 using drive::processOf;
 
-std::vector<HWND> trayIconWindows() {
-    std::vector<HWND> icons;
-    for (HWND tray = FindWindowExW(nullptr, nullptr, L"__winex11_standalone_tray", nullptr); tray;
-         tray = FindWindowExW(nullptr, tray, L"__winex11_standalone_tray", nullptr)) {
-        for (HWND icon = FindWindowExW(tray, nullptr, L"__winex11_tray_icon", nullptr); icon;
-             icon = FindWindowExW(tray, icon, L"__winex11_tray_icon", nullptr))
-            icons.push_back(icon);
-    }
-    return icons;
-}
-
 namespace {
 
 // The Wine versions whose private icon record wineTrayIconTip was checked against.

@@ -12,9 +12,6 @@
 
 namespace dva::e2e {
 
-// The icon windows of every program.
-std::vector<HWND> trayIconWindows();
-
 // The tip of an icon whose owner window passes the test; nullopt for another owner's icon, or
 // for a Wine version whose record layout was not checked (after failing the running test with a
 // message saying so).

@@ -11,8 +11,6 @@
 namespace dva::test {
 namespace {
 
-using Trace = std::vector<std::string>;
-
 constexpr const char* kPath = "C:\\AutoRun.inf";
 const std::string kWarning =
     "message Virüs Bulundu!|AutoRun Korumasını etkileyecek bir virüs tespit edildi!|48";

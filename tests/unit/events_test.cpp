@@ -19,11 +19,6 @@
 namespace dva::test {
 namespace {
 
-using Trace = std::vector<std::string>;
-
-const std::string kHitMessage = "message Virüs Bulundu!|Sisteminizde virus tespit edildi!|16";
-const std::string kKillLine = "\"D:\\OS\\sys\\taskkill.exe\" /F /IM amvo.exe";
-const std::string kKill = "run " + kKillLine + " wait 5000";
 
 std::string detected(const std::string& path) { return "event 1000 " + path; }
 std::string removed(const std::string& path) { return "event 1001 " + path; }

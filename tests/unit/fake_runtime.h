@@ -50,6 +50,14 @@ struct FakeFile {
     std::uint32_t deleteError = 0;  // e.g. 32 while another process holds it open
 };
 
+using Trace = std::vector<std::string>;
+
+// How the scan's alert and its kill command appear in the trace.
+inline const std::string kHitMessage = "message Virüs Bulundu!|Sisteminizde virus tespit edildi!|16";
+// The system folder's own taskkill.exe, quoted, whatever lies beside the program.
+inline const std::string kKillLine = "\"D:\\OS\\sys\\taskkill.exe\" /F /IM amvo.exe";
+inline const std::string kKill = "run " + kKillLine + " wait 5000";
+
 class FakeRuntime : public Runtime, public DetectionSink {
 public:
     using File = FakeFile;

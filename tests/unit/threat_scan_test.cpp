@@ -8,12 +8,6 @@
 namespace dva::test {
 namespace {
 
-using Trace = std::vector<std::string>;
-
-const std::string kHitMessage = "message Virüs Bulundu!|Sisteminizde virus tespit edildi!|16";
-// The system folder's own taskkill.exe, quoted, whatever lies beside the program.
-const std::string kKillLine = "\"D:\\OS\\sys\\taskkill.exe\" /F /IM amvo.exe";
-const std::string kKill = "run " + kKillLine + " wait 5000";
 // A quiet retry's kill: minimised without taking the focus.
 const std::string kRetryKill = kKill + " background";
 
