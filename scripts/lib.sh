@@ -9,7 +9,7 @@
 #   WINE         Wine's loader for 64-bit programs, WINE32 for 32-bit ones; WINESERVER its server
 #                (the only place these paths are written: every script and test runs Wine through
 #                them or wine-run)
-#   xvfb_pid     the Xvfb that start_xvfb started
+#   xvfb_pid     the Xvfb that start_xvfb started last; xvfb_pids every one it started
 #   wine_pid     the background Wine process the script waits on (set by start_on_desktop)
 #   wine_done    non-empty once the script has reaped wine_pid itself
 #   exe          the program, after program_exe
@@ -20,7 +20,7 @@
 #   build_target TARGET             builds one target of the windows-x64 preset (configures first)
 #                                   and prints the path of its program in build/windows-x64/bin
 #   start_xvfb GEOMETRY             an Xvfb of our own on the first free display from :90 up;
-#                                   exports DISPLAY
+#                                   exports DISPLAY (called again, another one: cleanup ends all)
 #   own_prefix PREFIX...            cleanup ends every process of these Wine prefixes (and of a
 #                                   half-created PREFIX.creating)
 #   start_on_desktop PREFIX DESKTOP WxH PROGRAM [ARGS...]
@@ -34,6 +34,9 @@
 #                                   captures 0.2 s apart agree (at most 5 s)
 #   window_class NAME               prints a window class name (kMain, kSplash...) as
 #                                   portable/window_classes.h defines it
+#   x86_unavailable                 prints why this machine cannot run 32-bit Windows programs and
+#                                   succeeds; fails, printing nothing, when it can (see below)
+#   is_32bit_program FILE           succeeds when FILE is a 32-bit (i386) Windows program
 #   cleanup                         ends wine_pid, the owned prefixes and Xvfb; idempotent
 #   cleanup_on_exit                 cleanup on EXIT, on INT (says "stopped", exit 130) and on
 #                                   TERM (exit 143)
@@ -47,7 +50,11 @@ WINE=/usr/lib/wine/wine64
 # to a start.exe of its own).
 WINE32=/usr/lib/wine/wine
 WINESERVER=/usr/lib/wine/wineserver
+# A case that must run a 32-bit program on a machine that cannot exits with this code; CTest
+# reports it as skipped (SKIP_RETURN_CODE), and scripts/test says why in its summary.
+X86_SKIP_CODE=77
 xvfb_pid="" wine_pid="" wine_done="" exe=""
+xvfb_pids=()
 lib_prefixes=()
 lib_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 lib_name=$(basename -- "$0")
@@ -82,6 +89,7 @@ start_xvfb() {
             lock=$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null || true)
             if [[ -S /tmp/.X11-unix/X$n && $lock == "$xvfb_pid" ]]; then
                 export DISPLAY=":$n"
+                xvfb_pids+=("$xvfb_pid")
                 return 0
             fi
             sleep 0.1
@@ -174,15 +182,40 @@ cleanup() {
         wait "$wine_pid" 2>/dev/null || true
         wine_done=1
     fi
-    if [[ -n $xvfb_pid ]]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-        xvfb_pid=""
-    fi
+    for p in "${xvfb_pids[@]}"; do
+        kill "$p" 2>/dev/null || true
+        wait "$p" 2>/dev/null || true
+    done
+    xvfb_pid="" xvfb_pids=()
 }
 
 cleanup_on_exit() {
     trap 'cleanup; echo "$lib_name: stopped"; exit 130' INT
     trap 'cleanup; exit 143' TERM
     trap cleanup EXIT
+}
+
+# Some Linux kernels cannot run 32-bit programs at all (built without 32-bit emulation, or booted
+# with ia32_emulation=0): there Wine's 32-bit loader, itself a 32-bit program, cannot start, and no
+# 32-bit Windows program runs, whatever is installed. The machine is asked, not guessed at: the
+# loader is started with --version, and an exit of 126 from the shell (found but not executable:
+# "Exec format error") is the answer. A missing loader is not that answer (scripts/setup installs
+# it), nor is any other failure: the cases then run and fail, as they should. DVA_WINE32 names
+# another loader to ask, to see the answer on a machine that can run 32-bit programs.
+x86_unavailable() {
+    local loader=${DVA_WINE32:-$WINE32} rc=0
+    "$loader" --version >/dev/null 2>&1 || rc=$?
+    ((rc == 126)) || return 1
+    echo "this machine's Linux kernel cannot run 32-bit programs (no 32-bit emulation): the x86 cases are skipped"
+}
+
+# The machine field of the PE header: 0x014c is i386. Anything unreadable is not a 32-bit program.
+is_32bit_program() {
+    local file=$1 offset machine
+    [[ -f $file ]] || return 1
+    offset=$(od -An -tu4 -j60 -N4 -- "$file" 2>/dev/null | tr -d ' ') || return 1
+    [[ $offset =~ ^[0-9]+$ ]] || return 1
+    [[ $(od -An -c -j"$offset" -N2 -- "$file" 2>/dev/null | tr -d ' ') == PE ]] || return 1
+    machine=$(od -An -tx2 -j$((offset + 4)) -N2 -- "$file" 2>/dev/null | tr -d ' ')
+    [[ $machine == 014c ]]
 }

@@ -21,7 +21,10 @@ not_flat() {
 
 rm -f -- "$dir/alert.png" "$dir/detections.png"
 env -u DISPLAY DVA_EXE="$1" DVA_DRIVER="$2" DVA_DEMO_DIR="$dir" "$root/scripts/demo" 2>&1 | tee "$log"
-check "the demo ends with exit code 0" test "${PIPESTATUS[0]}" -eq 0
+code=${PIPESTATUS[0]}
+# The demo of a 32-bit program on a machine that cannot run one says why and is skipped.
+[[ $code == 77 ]] && grep -q '^demo: skipped: ' "$log" && exit 77
+check "the demo ends with exit code 0" test "$code" -eq 0
 check "the demo says all its checks passed" grep -qE '^demo: all [0-9]+ checks passed' "$log"
 for picture in alert detections; do
     check "$picture.png exists" test -s "$dir/$picture.png"

@@ -62,6 +62,15 @@ bool programIs32Bit() {
     return GetBinaryTypeW(programFile().c_str(), &type) && type == SCS_32BIT_BINARY;
 }
 
+std::optional<std::string> whyCannotRun(const std::wstring& file) {
+    DWORD type = 0;
+    if (!GetBinaryTypeW(file.c_str(), &type) || type != SCS_32BIT_BINARY) return std::nullopt;
+    std::wstring why(1024, L'\0');
+    why.resize(GetEnvironmentVariableW(L"DVA_X86_UNAVAILABLE", why.data(), static_cast<DWORD>(why.size())));
+    if (why.empty() || why.size() >= 1024) return std::nullopt;
+    return utf8(why);
+}
+
 std::wstring systemProgramFolderOfProgram() {
     wchar_t folder[MAX_PATH] = {};
     if (programIs32Bit()) {
@@ -400,6 +409,7 @@ static void clearThreatPaths() {
 }
 
 void ProgramTest::SetUp() {
+    DVA_SKIP_IF_CANNOT_RUN(programToStart());
     clearThreatPaths();
     ASSERT_FALSE(HasFailure()) << "drive C could not be cleared\n" << threatFilesPresent();
     program_.emplace(startOn(), programToStart());

@@ -37,6 +37,9 @@ std::wstring programFile();
 std::wstring fileFromEnvironment(const wchar_t* variable);
 std::wstring fileNameOf(const std::wstring& path);  // after the last backslash
 bool programIs32Bit();  // a 32-bit program: on this 64-bit Windows, it runs under WoW64
+// Why this machine cannot run the program file at all (scripts/wine-run tells the test program
+// in DVA_X86_UNAVAILABLE when its Linux kernel runs no 32-bit programs), or nothing when it can.
+std::optional<std::string> whyCannotRun(const std::wstring& file);
 // The folder the program must start the system's own commands from: System32, or for a 32-bit
 // program the Sysnative alias of the 64-bit System32 (its own System32 is redirected to SysWOW64).
 std::wstring systemProgramFolderOfProgram();
@@ -154,6 +157,12 @@ private:
                                      const std::vector<std::wstring>& expected);
 
 }  // namespace dva::e2e
+
+// A case that must run this program file is skipped, with the reason, where the machine cannot.
+#define DVA_SKIP_IF_CANNOT_RUN(file)                                        \
+    do {                                                                   \
+        if (const auto why = ::dva::e2e::whyCannotRun(file)) GTEST_SKIP() << *why; \
+    } while (false)
 
 #define EXPECT_TEXT(actual, expected) EXPECT_PRED_FORMAT2(::dva::e2e::sameText, actual, expected)
 #define EXPECT_LINES(actual, ...) \

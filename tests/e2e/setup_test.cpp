@@ -278,6 +278,7 @@ bool logHas(const std::string& line, size_t from = 0) { return logText(from).fin
 class Setup : public ::testing::Test {
 protected:
     void SetUp() override {
+        DVA_SKIP_IF_CANNOT_RUN(kSetup);
         removePath(kAutoRun);
         removePath(L"C:\\System32.exe");
     }

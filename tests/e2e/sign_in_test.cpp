@@ -123,6 +123,7 @@ TEST_F(SignIn, StartWithTheSwitchWhileACopyRunsEndsAndLeavesItHidden) {
 // after the program has loaded, with no window of its own in front of it.
 TEST(SignInStart, AThreatPresentAtSignInIsAlertedInTheFirstSeconds) {
     if (!underWine()) GTEST_SKIP() << "runs in Wine's test prefix only";
+    DVA_SKIP_IF_CANNOT_RUN(programFile());
     placeFile(L"C:\\System32.exe");
     const OtherProgramsWindow desktop;
     const auto start = std::chrono::steady_clock::now();
@@ -226,6 +227,7 @@ private:
 
 TEST(SignInStart, BeforeTheNotificationAreaIsUpTheIconComesWhenItAnnouncesItself) {
     if (!underWine()) GTEST_SKIP() << "reads Wine's own notification area";
+    DVA_SKIP_IF_CANNOT_RUN(programFile());
     TrayNotUpYet notUpYet;
     ASSERT_NE(notUpYet.window(), nullptr);
     ASSERT_EQ(FindWindowW(L"Shell_TrayWnd", nullptr), notUpYet.window())
