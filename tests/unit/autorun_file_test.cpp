@@ -2,27 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_runtime.h"
+#include "fake_stick.h"
 
 namespace dva::stick {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-// Windows-1252's letters below 0x100 are Latin-1's: enough for a file written in a Western
-// code page.
-class Latin1 : public AnsiCodePage {
-public:
-    std::wstring fromAnsi(std::string_view bytes) const override {
-        std::wstring text;
-        for (const char c : bytes) text += static_cast<wchar_t>(static_cast<unsigned char>(c));
-        return text;
-    }
-};
 
 Lines read(std::string_view bytes) {
     Lines lines;
-    for (const AutorunEntry& entry : readAutorunEntries(bytes, Latin1{})) {
+    for (const AutorunEntry& entry : readAutorunEntries(bytes, test::Latin1{})) {
         lines.push_back(test::utf8(entry.section) + "|" + test::utf8(entry.key) + "|" + test::utf8(entry.command));
     }
     return lines;
