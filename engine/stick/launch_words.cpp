@@ -135,7 +135,7 @@ Launch readLaunch(std::wstring_view line) {
         for (std::size_t i = 1; i < words.size(); ++i) {
             if (words[i].empty() || isSwitch(words[i])) continue;
             std::wstring word = words[i];
-            if (launch.host->argument == HostArgument::BeforeComma) word = word.substr(0, word.find(L','));
+            if (launch.host->argument == HostArgument::BeforeComma) word.resize(std::min(word.size(), word.find(L',')));
             launch.hosted.push_back({std::move(word), true});
             break;
         }

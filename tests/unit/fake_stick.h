@@ -1,14 +1,19 @@
-// Stand-ins for what the stick check needs of the system: a Latin-1 ANSI code page, and the rules
-// run over a scripted root listing.
+// Stand-ins for what the stick check needs of the system: a Latin-1 ANSI code page, the rules run
+// over a scripted root listing, and a recording stick port: scripted stick files and quarantine,
+// and a trace of the calls, such as "open E:\RavMon.exe", "write ~1 5", "rename ~1 <hash>".
 #pragma once
 
+#include <algorithm>
+#include <cstring>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "fake_runtime.h"
 #include "stick/autorun_file.h"
+#include "stick/stick_port.h"
 #include "stick/stick_rules.h"
 
 namespace dva::test {
@@ -21,6 +26,144 @@ public:
         for (const char c : bytes) text += static_cast<wchar_t>(static_cast<unsigned char>(c));
         return text;
     }
+};
+
+// The port over a scripted stick and quarantine. Temporary files are named "~1", "~2", ...
+class FakeStickPort : public stick::StickPort {
+public:
+    struct File {
+        std::string bytes;
+        stick::FileFacts facts;
+    };
+    std::map<std::wstring, File, std::less<>> stick;            // by path, "E:\RavMon.exe"
+    std::map<std::wstring, std::string, std::less<>> quarantine;  // by name
+    std::vector<std::string> index;                               // lines as appended
+    std::uint64_t used = 0;
+    std::uint64_t freeOnDrive = 100ull << 30;
+    std::uint64_t now = 134412561690000000;  // 2026-12-09T02:16:09Z
+    // A call's scripted error, by the name it has in the trace ("reread": a read of a temporary).
+    std::map<std::string, std::uint32_t, std::less<>> failing;
+    bool diskAltersCopies = false;  // what is read back differs from what was written
+    Trace trace;
+
+    void addStickFile(std::wstring path, std::string bytes) {
+        const stick::FileFacts facts{bytes.size(), stick::kAttrHidden, 7, 10, 20, 30};
+        stick[std::move(path)] = {std::move(bytes), facts};
+    }
+    bool anyTemporary() const {
+        return std::any_of(quarantine.begin(), quarantine.end(), [](const auto& kept) { return kept.first[0] == L'~'; });
+    }
+
+    bool allClosed() const { return open_.empty(); }
+
+    std::wstring fromAnsi(std::string_view bytes) const override { return Latin1{}.fromAnsi(bytes); }
+
+    OpResult openExact(std::wstring_view path, stick::PortFile& file, stick::FileFacts& facts) override {
+        trace.push_back("open " + utf8(path));
+        if (const OpResult failure = scripted("open"); !failure.ok()) return failure;
+        const auto it = stick.find(path);
+        if (it == stick.end()) return {kErrorFileNotFound};
+        facts = it->second.facts;
+        file = remember({std::wstring(path), false});
+        return {};
+    }
+    OpResult read(stick::PortFile file, std::span<std::byte> into, std::size_t& got) override {
+        Open& open = open_.at(file.id);
+        const std::string& bytes = open.temporary ? quarantine.at(open.name) : stick.at(open.name).bytes;
+        got = std::min(into.size(), bytes.size() - open.position);
+        if (got == 0) return {};  // the end, not traced
+        trace.push_back("read " + utf8(open.name) + " " + std::to_string(got));
+        if (const OpResult failure = scripted(open.temporary ? "reread" : "read"); !failure.ok()) return failure;
+        std::memcpy(into.data(), bytes.data() + open.position, got);
+        if (open.temporary && diskAltersCopies) into[0] ^= std::byte{1};
+        open.position += got;
+        return {};
+    }
+    OpResult deleteOpened(stick::PortFile file) override {
+        trace.push_back("delete " + utf8(open_.at(file.id).name));
+        if (const OpResult failure = scripted("delete"); !failure.ok()) return failure;
+        open_.at(file.id).deleteOnClose = true;
+        return {};
+    }
+    void close(stick::PortFile file) override {
+        if (!file) return;
+        const Open open = open_.at(file.id);
+        trace.push_back("close " + utf8(open.name));
+        if (open.deleteOnClose) stick.erase(open.name);
+        open_.erase(file.id);
+    }
+    OpResult quarantineSpace(std::uint64_t& usedNow, std::uint64_t& freeNow) override {
+        trace.push_back("space");
+        usedNow = used;
+        freeNow = freeOnDrive;
+        return scripted("space");
+    }
+    OpResult createTemporary(stick::PortFile& file) override {
+        const std::wstring name = L"~" + std::to_wstring(++temporaries_);
+        trace.push_back("create " + utf8(name));
+        if (const OpResult failure = scripted("create"); !failure.ok()) return failure;
+        quarantine[name];
+        file = remember({name, true});
+        return {};
+    }
+    OpResult write(stick::PortFile file, std::span<const std::byte> bytes) override {
+        const Open& open = open_.at(file.id);
+        trace.push_back("write " + utf8(open.name) + " " + std::to_string(bytes.size()));
+        if (const OpResult failure = scripted("write"); !failure.ok()) return failure;
+        quarantine.at(open.name).append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return {};
+    }
+    OpResult flush(stick::PortFile file) override {
+        trace.push_back("flush " + utf8(open_.at(file.id).name));
+        return scripted("flush");
+    }
+    OpResult rewind(stick::PortFile file) override {
+        trace.push_back("rewind " + utf8(open_.at(file.id).name));
+        open_.at(file.id).position = 0;
+        return scripted("rewind");
+    }
+    OpResult rename(stick::PortFile file, std::wstring_view name) override {
+        Open& open = open_.at(file.id);
+        trace.push_back("rename " + utf8(open.name) + " " + utf8(name));
+        if (const OpResult failure = scripted("rename"); !failure.ok()) return failure;
+        if (quarantine.count(name) != 0) return {stick::kErrorAlreadyExists};
+        auto node = quarantine.extract(open.name);
+        node.key() = std::wstring(name);
+        quarantine.insert(std::move(node));
+        open.name = name;
+        return {};
+    }
+    void discard(stick::PortFile file) override {
+        trace.push_back("discard " + utf8(open_.at(file.id).name));
+        quarantine.erase(open_.at(file.id).name);
+        open_.erase(file.id);
+    }
+    OpResult appendIndexLine(std::string_view line) override {
+        trace.push_back("index");
+        if (const OpResult failure = scripted("index"); !failure.ok()) return failure;
+        index.emplace_back(line);
+        return {};
+    }
+    std::uint64_t utcNow() override { return now; }
+
+private:
+    struct Open {
+        std::wstring name;
+        bool temporary = false;
+        std::size_t position = 0;
+        bool deleteOnClose = false;
+    };
+    OpResult scripted(std::string_view call) const {
+        const auto it = failing.find(call);
+        return {it == failing.end() ? 0u : it->second};
+    }
+    stick::PortFile remember(Open open) {
+        open_[++handles_] = std::move(open);
+        return {handles_};
+    }
+    std::map<std::uint64_t, Open> open_;
+    std::uint64_t handles_ = 0;
+    int temporaries_ = 0;
 };
 
 // The threats the rules find on stick E: for the autorun.inf text, as the listing spells them.
