@@ -109,7 +109,7 @@ std::string indexLine(std::uint64_t now, std::wstring_view path, const VolumeIde
     return line + "\r\n";
 }
 
-MoveResult moveToQuarantine(StickPort& port, std::wstring_view path, const VolumeIdentity& volume) {
+MoveResult moveToQuarantine(StickPort& port, std::wstring_view path, const VolumeIdentity& volume, const FileFacts* expected) {
     MoveResult result;
     const auto failed = [&result](MoveStep step, OpResult error) {
         result.step = step;
@@ -121,6 +121,11 @@ MoveResult moveToQuarantine(StickPort& port, std::wstring_view path, const Volum
     if (const OpResult opened = port.openExact(path, original, result.facts); !opened.ok()) return failed(MoveStep::Open, opened);
     const OpenFile originalOpen(port, original);
     const std::uint64_t size = result.facts.size;
+    if (expected != nullptr && (expected->fileId != result.facts.fileId || expected->size != size ||
+                                expected->written != result.facts.written)) {
+        result.outcome = MoveOutcome::Changed;
+        return result;
+    }
     if (size > kQuarantineFileLimit) {
         result.outcome = MoveOutcome::TooLarge;
         return result;

@@ -28,6 +28,7 @@ enum class MoveOutcome {
     TooLarge,       // over kQuarantineFileLimit: left as it is
     QuarantineFull, // the quarantine would pass kQuarantineTotalLimit
     DiskLow,        // the quarantine's drive would keep less than kQuarantineFreeReserve
+    Changed,        // not the file that was checked: another id, size or write time
     Failed,         // a step failed: `step` and `error` say which and why
 };
 
@@ -40,8 +41,10 @@ struct MoveResult {
 };
 
 // Moves the stick's file at `path` (as the listing spells it, e.g. "E:\RavMon.exe") into the
-// quarantine. `volume` identifies the stick in the index line.
-MoveResult moveToQuarantine(StickPort& port, std::wstring_view path, const VolumeIdentity& volume);
+// quarantine. `volume` identifies the stick in the index line. With `expected`, the opened file
+// must still be the one seen then (same id, size and write time), or it is left alone.
+MoveResult moveToQuarantine(StickPort& port, std::wstring_view path, const VolumeIdentity& volume,
+                            const FileFacts* expected = nullptr);
 
 // The index.tsv line of a moved file, with its line break: UTF-8, tab-separated, the time of the
 // move (UTC), the original path, the volume's serial number (XXXX-XXXX) and label, the size, the

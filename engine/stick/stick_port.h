@@ -9,8 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include "autorun_file.h"
 #include "runtime.h"  // OpResult
+#include "stick_rules.h"
 
 namespace dva::stick {
 
@@ -37,8 +40,30 @@ struct VolumeIdentity {
     std::wstring label;
 };
 
+// Which stick stands in a drive: cloned sticks share a serial number, so its volume GUID too.
+struct StickIdentity {
+    VolumeIdentity volume;
+    std::wstring volumeGuid;
+    bool operator==(const StickIdentity& other) const {
+        return volume.serial == other.volume.serial && volumeGuid == other.volumeGuid;
+    }
+};
+
 class StickPort : public AnsiCodePage {
 public:
+    // The stick in the drive; fails when none is there or it is not ready.
+    virtual OpResult identify(wchar_t letter, StickIdentity& identity) = 0;
+    // The root's items, as the listing spells them; no recursion.
+    virtual OpResult listRoot(wchar_t letter, std::vector<StickItem>& items) = 0;
+    // The item at a path below the root ("E:\RECYCLER\x.vmx"), never through a reparse point.
+    virtual OpResult itemAt(std::wstring_view path, StickItem& item) = 0;
+    // The first `limit` bytes of the file (all of a smaller one).
+    virtual OpResult readStart(std::wstring_view path, std::size_t limit, std::string& bytes) = 0;
+    // The facts of the file at exactly that path, read through a handle that is closed at once.
+    virtual OpResult fileFacts(std::wstring_view path, FileFacts& facts) = 0;
+    // Makes the folder X:\AUTORUN.INF marked hidden and system, where nothing of that name is.
+    virtual OpResult makeVaccine(wchar_t letter) = 0;
+
     // Opens the file at exactly that path (e.g. "E:\RavMon.exe"; the port adds the \\?\ prefix)
     // for reading and for deleting, letting others only read it meanwhile. A link, a path that
     // leads elsewhere or a file with other names is refused (the kRefused... codes).

@@ -1,6 +1,8 @@
 // Stand-ins for what the stick check needs of the system: a Latin-1 ANSI code page, the rules run
-// over a scripted root listing, and a recording stick port: scripted stick files and quarantine,
-// and a trace of the calls, such as "open E:\RavMon.exe", "write ~1 5", "rename ~1 <hash>".
+// over a scripted root listing, a recording stick port (scripted sticks, their files and the
+// quarantine; a trace of the calls that open, write, rename or delete, such as "open E:\RavMon.exe",
+// "write ~1 5", "rename ~1 <hash>"; the queries that only look are not traced), and the stick
+// events written as "event 1011 E:\RavMon.exe|<hash>" into a trace.
 #pragma once
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 
 #include "fake_runtime.h"
 #include "stick/autorun_file.h"
+#include "stick/stick_events.h"
 #include "stick/stick_port.h"
 #include "stick/stick_rules.h"
 
@@ -35,7 +38,8 @@ public:
         std::string bytes;
         stick::FileFacts facts;
     };
-    std::map<std::wstring, File, std::less<>> stick;            // by path, "E:\RavMon.exe"
+    std::map<wchar_t, stick::StickIdentity> drives;             // the sticks in their drives
+    std::map<std::wstring, File, std::less<>> stick;            // by path, "E:\RavMon.exe"; folders too
     std::map<std::wstring, std::string, std::less<>> quarantine;  // by name
     std::vector<std::string> index;                               // lines as appended
     std::uint64_t used = 0;
@@ -44,10 +48,11 @@ public:
     // A call's scripted error, by the name it has in the trace ("reread": a read of a temporary).
     std::map<std::string, std::uint32_t, std::less<>> failing;
     bool diskAltersCopies = false;  // what is read back differs from what was written
+    bool failureRemovesStick = false;  // a scripted failure is the stick pulled out
     Trace trace;
 
-    void addStickFile(std::wstring path, std::string bytes) {
-        const stick::FileFacts facts{bytes.size(), stick::kAttrHidden, 7, 10, 20, 30};
+    void addStickFile(std::wstring path, std::string bytes, std::uint32_t attributes = stick::kAttrHidden) {
+        const stick::FileFacts facts{bytes.size(), attributes, ++fileIds_, 10, 20, 30};
         stick[std::move(path)] = {std::move(bytes), facts};
     }
     bool anyTemporary() const {
@@ -57,6 +62,48 @@ public:
     bool allClosed() const { return open_.empty(); }
 
     std::wstring fromAnsi(std::string_view bytes) const override { return Latin1{}.fromAnsi(bytes); }
+
+    OpResult identify(wchar_t letter, stick::StickIdentity& identity) override {
+        const auto it = drives.find(letter);
+        if (it == drives.end()) return {21};  // not ready
+        identity = it->second;
+        return {};
+    }
+    OpResult listRoot(wchar_t letter, std::vector<stick::StickItem>& items) override {
+        if (drives.count(letter) == 0) return {21};
+        const std::wstring root = {letter, L':', L'\\'};
+        for (const auto& [path, file] : stick) {
+            if (path.starts_with(root) && path.find(L'\\', root.size()) == std::wstring::npos) {
+                items.push_back({path.substr(root.size()), file.facts.attributes, file.facts.size, file.facts.written});
+            }
+        }
+        return {};
+    }
+    OpResult itemAt(std::wstring_view path, stick::StickItem& item) override {
+        const auto it = stick.find(path);
+        if (it == stick.end()) return {kErrorFileNotFound};
+        item = {std::wstring(stick::lastComponent(path)), it->second.facts.attributes, it->second.facts.size, it->second.facts.written};
+        return {};
+    }
+    OpResult readStart(std::wstring_view path, std::size_t limit, std::string& bytes) override {
+        const auto it = stick.find(path);
+        if (it == stick.end()) return {kErrorFileNotFound};
+        bytes = it->second.bytes.substr(0, limit);
+        return {};
+    }
+    OpResult fileFacts(std::wstring_view path, stick::FileFacts& facts) override {
+        const auto it = stick.find(path);
+        if (it == stick.end()) return {kErrorFileNotFound};
+        facts = it->second.facts;
+        return {};
+    }
+    OpResult makeVaccine(wchar_t letter) override {
+        const std::wstring path = std::wstring{letter} + L":\\AUTORUN.INF";
+        trace.push_back("vaccinate " + utf8(path));
+        if (const OpResult failure = scripted("vaccinate"); !failure.ok()) return failure;
+        addStickFile(path, {}, stick::kAttrHidden | stick::kAttrSystem | stick::kAttrDirectory);
+        return {};
+    }
 
     OpResult openExact(std::wstring_view path, stick::PortFile& file, stick::FileFacts& facts) override {
         trace.push_back("open " + utf8(path));
@@ -153,9 +200,11 @@ private:
         std::size_t position = 0;
         bool deleteOnClose = false;
     };
-    OpResult scripted(std::string_view call) const {
+    OpResult scripted(std::string_view call) {
         const auto it = failing.find(call);
-        return {it == failing.end() ? 0u : it->second};
+        if (it == failing.end()) return {};
+        if (failureRemovesStick) drives.clear();
+        return {it->second};
     }
     stick::PortFile remember(Open open) {
         open_[++handles_] = std::move(open);
@@ -164,6 +213,20 @@ private:
     std::map<std::uint64_t, Open> open_;
     std::uint64_t handles_ = 0;
     int temporaries_ = 0;
+    std::uint64_t fileIds_ = 0;
+};
+
+class FakeStickEvents : public stick::StickEventSink {
+public:
+    explicit FakeStickEvents(Trace& trace) : trace_(trace) {}
+    void report(const stick::StickEvent& event) override {
+        std::string line = "event " + std::to_string(static_cast<unsigned>(event.kind)) + " " + utf8(event.subject);
+        if (!event.detail.empty()) line += "|" + utf8(event.detail);
+        trace_.push_back(line);
+    }
+
+private:
+    Trace& trace_;
 };
 
 // The threats the rules find on stick E: for the autorun.inf text, as the listing spells them.

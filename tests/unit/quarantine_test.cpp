@@ -102,7 +102,13 @@ TEST_F(QuarantineTest, LimitsLeaveTheFileWhereItIs) {
     EXPECT_EQ(move().outcome, MoveOutcome::TooLarge);
     EXPECT_EQ(port.trace, (Trace{"open E:\\RavMon.exe", "close E:\\RavMon.exe"}));
 
+    // Not the file that was checked: another write time through the handle that would delete it.
     port.stick.at(kWorm).facts.size = kBytes.size();
+    FileFacts checked = port.stick.at(kWorm).facts;
+    checked.written += 1;
+    EXPECT_EQ(moveToQuarantine(port, kWorm, kStick, &checked).outcome, MoveOutcome::Changed);
+    EXPECT_EQ(port.trace.size(), 4u);  // open and close, twice
+
     port.used = kQuarantineTotalLimit - kBytes.size() + 1;
     EXPECT_EQ(move().outcome, MoveOutcome::QuarantineFull);
     port.used = kQuarantineTotalLimit - kBytes.size();
