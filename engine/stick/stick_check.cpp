@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "failure_text.h"
+#include "file_removal.h"
 #include "quarantine.h"
 
 namespace dva::stick {
@@ -127,7 +128,7 @@ StickCheck::Outcome StickCheck::act(wchar_t letter, const Seen& seen) {
         if (!reason.empty()) leave(path, reason);
         if (!remembered.failureShown) {
             remembered.failureShown = true;
-            rt_.message(failureText(L"Tehdit dosyası silinemedi: ", path, why), L"Hata", MessageIcon::Error);
+            rt_.message(failureText(kNotDeletedSentence, path, why), L"Hata", MessageIcon::Error);
         }
     }
     if (autorunMoved && vaccinating_) vaccinate(letter);
@@ -146,7 +147,7 @@ void StickCheck::vaccinate(wchar_t letter) {
         if (autorun->plainFile()) leave(drive, kReasonHarmlessAutorun);
         return;
     }
-    if (port_.makeVaccine(letter).ok()) {
+    if (port_.makeHiddenFolder(pathOn(letter, kVaccineName)).ok()) {
         events_.report({StickEventKind::StickVaccinated, drive});
     } else {
         leave(drive, kReasonNotWritable);

@@ -49,6 +49,8 @@ struct StickIdentity {
     }
 };
 
+// Paths are given from the drive letter, as the listing spells each name ("E:\RECYCLER\x.vmx");
+// the port adds the \\?\ prefix, so long names and odd characters work.
 class StickPort : public AnsiCodePage {
 public:
     // The stick in the drive; fails when none is there or it is not ready.
@@ -61,11 +63,10 @@ public:
     virtual OpResult readStart(std::wstring_view path, std::size_t limit, std::string& bytes) = 0;
     // The facts of the file at exactly that path, read through a handle that is closed at once.
     virtual OpResult fileFacts(std::wstring_view path, FileFacts& facts) = 0;
-    // Makes the folder X:\AUTORUN.INF marked hidden and system, where nothing of that name is.
-    virtual OpResult makeVaccine(wchar_t letter) = 0;
+    // Makes a folder marked hidden and system at the path, where nothing of that name is.
+    virtual OpResult makeHiddenFolder(std::wstring_view path) = 0;
 
-    // Opens the file at exactly that path (e.g. "E:\RavMon.exe"; the port adds the \\?\ prefix)
-    // for reading and for deleting, letting others only read it meanwhile. A link, a path that
+    // Opens the file at exactly that path for reading and for deleting, letting others only read it meanwhile. A link, a path that
     // leads elsewhere or a file with other names is refused (the kRefused... codes).
     virtual OpResult openExact(std::wstring_view path, PortFile& file, FileFacts& facts) = 0;
     // Reads from the current position; `got` is 0 at the end.

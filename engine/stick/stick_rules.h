@@ -34,6 +34,8 @@ using ItemLookup = std::function<std::optional<StickItem>(std::wstring_view rela
 
 // The root's autorun.inf, the file the rules start from.
 inline constexpr std::wstring_view kAutorunName = L"autorun.inf";
+// The vaccination: a folder of the autorun file's name, which no worm can write over.
+inline constexpr std::wstring_view kVaccineName = L"AUTORUN.INF";
 // The root file of a BitLocker To Go discovery volume.
 inline constexpr std::wstring_view kBitLockerReader = L"BitLockerToGo.exe";
 

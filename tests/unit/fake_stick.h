@@ -97,11 +97,10 @@ public:
         facts = it->second.facts;
         return {};
     }
-    OpResult makeVaccine(wchar_t letter) override {
-        const std::wstring path = std::wstring{letter} + L":\\AUTORUN.INF";
+    OpResult makeHiddenFolder(std::wstring_view path) override {
         trace.push_back("vaccinate " + utf8(path));
         if (const OpResult failure = scripted("vaccinate"); !failure.ok()) return failure;
-        addStickFile(path, {}, stick::kAttrHidden | stick::kAttrSystem | stick::kAttrDirectory);
+        addStickFile(std::wstring(path), {}, stick::kAttrHidden | stick::kAttrSystem | stick::kAttrDirectory);
         return {};
     }
 
