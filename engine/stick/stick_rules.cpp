@@ -66,9 +66,12 @@ public:
     bool onStick(std::wstring_view word) const {
         const StickPath path = locate(word, letter_);
         if (!path.onStick || path.relative.empty()) return false;
-        return itemAt(path.relative, root_, below_) ||
-               (lastComponent(path.relative).find(L'.') == std::wstring_view::npos &&
-                itemAt(path.relative + L".exe", root_, below_));
+        const auto isFile = [this](const std::wstring& relative) {
+            const std::optional<Started> found = itemAt(relative, root_, below_);
+            return found && found->item.plainFile();
+        };
+        return isFile(path.relative) ||
+               (lastComponent(path.relative).find(L'.') == std::wstring_view::npos && isFile(path.relative + L".exe"));
     }
 
     bool goneWorm() const { return goneWorm_; }

@@ -40,6 +40,8 @@ TEST(StickRulesTest, WormsAndTheAutorunThatStartsThem) {
         {"the worm already gone: its launcher stays a threat", {{L"autorun.inf", H}}, "[AutoRun]\nopen=RavMon.exe", {"autorun.inf"}},
         {"a table name on this drive, even visible", {{L"autorun.inf"}, {L"RavMon.exe"}}, "[AutoRun]\nopen=E:\\RavMon.exe", {"autorun.inf", "RavMon.exe"}},
         {"the stick's own hidden cmd.exe runs before the system's", {{L"autorun.inf"}, {L"cmd.exe", H}}, "[AutoRun]\nopen=cmd.exe /c x.bat", {"autorun.inf", "cmd.exe"}},
+        {"a folder named like the host hides nothing", {{L"autorun.inf"}, {L"cmd.exe", D}, {L"x.bat", H}},
+         "[AutoRun]\nopen=cmd.exe /c x.bat", {"autorun.inf", "x.bat"}},
         {"cmd runs a hidden script", {{L"autorun.inf"}, {L"x.bat", H}}, "[AutoRun]\nopen=C:\\WINDOWS\\system32\\cmd.exe /c x.bat", {"autorun.inf", "x.bat"}},
     };
     for (const Case& c : cases) {
