@@ -26,7 +26,7 @@ void reportFailure(Runtime& rt, std::wstring_view what, std::wstring_view path, 
 }
 
 void reportDeleteFailure(Runtime& rt, std::wstring_view path, OpResult result) {
-    reportFailure(rt, L"Tehdit dosyası silinemedi: ", path, result);
+    reportFailure(rt, kNotDeletedSentence, path, result);
 }
 
 }  // namespace dva

@@ -17,6 +17,9 @@ OpResult removeFile(Runtime& rt, std::wstring_view path, Presence seen);
 // `what` is the sentence before the path, e.g. L"Koruma klasörü oluşturulamadı: ".
 void reportFailure(Runtime& rt, std::wstring_view what, std::wstring_view path, OpResult result);
 
+// The first words of the error box for a threat file that could not be deleted, before its path.
+inline constexpr std::wstring_view kNotDeletedSentence = L"Tehdit dosyası silinemedi: ";
+
 // The error box for a threat file that could not be deleted.
 void reportDeleteFailure(Runtime& rt, std::wstring_view path, OpResult result);
 

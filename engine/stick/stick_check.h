@@ -1,0 +1,74 @@
+// One check of a stick: its threats found, the user told in one box, the same stick and the same
+// files made sure of once the box is closed, then each threat listed and moved to the quarantine.
+// Runs off the window's thread (the port's calls touch the stick); the boxes are the runtime's,
+// modal to the program. Also makes the vaccination folder when asked to.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "runtime.h"
+#include "stick_events.h"
+#include "stick_port.h"
+
+namespace dva::stick {
+
+class StickCheck {
+public:
+    StickCheck(Runtime& rt, DetectionSink& detections, StickPort& port, StickEventSink& events)
+        : rt_(rt), detections_(detections), port_(port), events_(events) {}
+
+    enum class Outcome {
+        NotReady,  // no stick there, or it was pulled out during the check: nothing shown
+        Clean,     // nothing to do
+        Cleaned,   // every threat is in the quarantine
+        Left,      // some threat stays on the stick (retried quietly by the next checks)
+        Unsettled, // the stick kept changing under the check: check it again on the next tick
+    };
+
+    // One check of the stick in drive `letter`. A threat that could not be moved before is tried
+    // again without a new box; the user sees at most one "Hata" box per stick.
+    Outcome check(wchar_t letter);
+
+    // AutoRun protection ticked or unticked. While ticked, a stick whose threat autorun.inf was
+    // just moved away gets the vaccination folder.
+    void setVaccinating(bool on) { vaccinating_ = on; }
+    // Gives the stick its vaccination folder if its root has no autorun.inf at all: when AutoRun
+    // protection is ticked (each stick present) and when a stick is put in while it is.
+    void vaccinate(wchar_t letter);
+
+    // The stick left its drive: the next one there starts afresh.
+    void forget(wchar_t letter) { sticks_.erase(letter); }
+
+private:
+    struct Seen {
+        StickIdentity identity;
+        std::vector<StickThreat> threats;
+        std::vector<FileFacts> facts;  // of each threat, in the same order
+    };
+    enum class Look { Ready, NotReady, Changing };
+    Look look(wchar_t letter, Seen& seen);
+    Outcome act(wchar_t letter, const Seen& seen);
+    void leave(std::wstring_view subject, std::wstring_view reason);
+
+    // What the checks remember of the stick in a drive.
+    struct Remembered {
+        StickIdentity identity;
+        std::set<std::wstring> left;  // threats that stayed (box shown, event written): retried quietly
+        bool failureShown = false;    // its one "Hata" box
+    };
+
+    Runtime& rt_;
+    DetectionSink& detections_;
+    StickPort& port_;
+    StickEventSink& events_;
+    bool vaccinating_ = false;
+    std::map<wchar_t, Remembered> sticks_;
+};
+
+// The drive's name as the boxes and events write it: "E:".
+std::wstring driveName(wchar_t letter);
+
+}  // namespace dva::stick
