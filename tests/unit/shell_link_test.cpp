@@ -102,12 +102,28 @@ File withUnicodeLinkInfo(std::uint32_t unicodeBaseAt) {
     return file;
 }
 
-TEST(ShellLinkTest, LinkInformationWithUnicodeOffsetsGivesTheUnicodePath) {
-    const std::optional<ShellLink> link = read(withUnicodeLinkInfo(0));
-    ASSERT_TRUE(link);
-    ASSERT_EQ(link->targets.size(), 2u);
-    EXPECT_EQ(link->targets[1].path, L"E:\\Belgeler\\ğ.vbs");
-    EXPECT_EQ(link->workingDir, L"C:\\test");
+// The sample with a block that carries an item list in place of the target list (Vista and
+// later write one): its items, here the sample's own, with `cut` bytes fewer at their end.
+File withVistaItemList(std::size_t cut) {
+    File file = dataFile(kSample);
+    File block(8, 0);
+    block.insert(block.end(), file.begin() + 0x4E, file.begin() + kSampleLinkInfo - static_cast<std::ptrdiff_t>(cut));
+    put32(block, 0, static_cast<std::uint32_t>(block.size()));
+    put32(block, 4, 0xA000000C);
+    file.insert(file.begin() + kSampleTrackerBlock, block.begin(), block.end());
+    return file;
+}
+
+TEST(ShellLinkTest, PartsOnlySomeShortcutsHaveAreRead) {
+    using enum LinkTargetSource;
+    const std::optional<ShellLink> unicode = read(withUnicodeLinkInfo(0));
+    ASSERT_TRUE(unicode);
+    EXPECT_EQ(unicode->targets,
+              (std::vector<LinkTarget>{{ItemList, L"C:\\test\\a.txt"}, {LinkInfo, L"E:\\Belgeler\\ğ.vbs"}}));
+    EXPECT_EQ(unicode->workingDir, L"C:\\test");
+    const std::optional<ShellLink> vista = read(withVistaItemList(0));
+    ASSERT_TRUE(vista);
+    EXPECT_EQ(vista->targets.back(), (LinkTarget{VistaItemList, L"C:\\test\\a.txt"}));
 }
 
 TEST(ShellLinkTest, BrokenShortcutsAreNotReadable) {
@@ -152,6 +168,7 @@ TEST(ShellLinkTest, BrokenShortcutsAreNotReadable) {
         {"block size past the end", patched(kSampleTrackerBlock, 0x1000)},
         {"block smaller than its header", patched(kSampleTrackerBlock, 6)},
         {"environment block of another size", patched(kSampleTrackerBlock + 4, 0xA0000001)},
+        {"block's item list without its end", withVistaItemList(2)},
     };
     for (const Case& c : cases) EXPECT_FALSE(read(c.file)) << c.what;
 }
@@ -161,7 +178,8 @@ TEST(ShellLinkTest, BrokenShortcutsAreNotReadable) {
 TEST(ShellLinkFuzz, MutatedShortcutsAreReadOrRefusedWithinTheirBytes) {
     const std::vector<File> seeds = {dataFile(kSample), dataFile("ishelllink-wscript.lnk"),
                                      dataFile("wscript-shell-cmd.lnk"), dataFile("ishelllink-padded-arguments.lnk"),
-                                     dataFile("environment-target-only.lnk")};
+                                     dataFile("environment-target-only.lnk"), withUnicodeLinkInfo(0),
+                                     withVistaItemList(0)};
     constexpr int kCases = 10000;
     std::mt19937 random(2026);
     const auto below = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
