@@ -1,0 +1,108 @@
+#include "stick/shortcut_worm.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace dva::test {
+namespace {
+
+using enum LinkTargetSource;
+
+const std::wstring kCmd = L"C:\\Windows\\System32\\cmd.exe";
+const std::wstring kNbsp = L"\u00A0";  // the single hidden folder's invisible name
+
+StickItem hiddenFolder(std::wstring name) { return {std::move(name), true, true, true}; }
+StickItem visibleFolder(std::wstring name) { return {std::move(name), false, false, true}; }
+StickItem hiddenFile(std::wstring name) { return {std::move(name), true, true}; }
+
+// An infected stick of drive E: the user's folders and files hidden, the worm's script beside
+// them, and what a user and the system keep on a stick.
+StickRoot infectedStick() {
+    StickRoot root{L'E',
+                   {hiddenFolder(L"Belgeler"), hiddenFolder(L"Fotoğraflar"), hiddenFolder(kNbsp),
+                    hiddenFile(L"x.vbs"), {L"rapor.docx", true}, {L"pass.kdbx", true}, visibleFolder(L"Notlar"),
+                    hiddenFolder(L"PortableApp"), hiddenFolder(L"RECYCLER"), hiddenFolder(L"System Volume Information"),
+                    {L"Bağlantı", true, false, true, true}, {L"setup.exe"}},
+                   {}};
+    root.lookDeeper = [](std::wstring_view path) -> std::optional<StickItem> {
+        static const std::map<std::wstring, StickItem, std::less<>> deeper{
+            {L"RECYCLER\\x.exe", hiddenFile(L"x.exe")},
+            {L"RECYCLER\\x.dat", hiddenFile(L"x.dat")},
+            {L"PortableApp\\app.exe", hiddenFile(L"app.exe")},
+        };
+        const auto it = deeper.find(path);
+        return it == deeper.end() ? std::nullopt : std::optional<StickItem>(it->second);
+    };
+    return root;
+}
+
+struct Case {
+    const char* what;
+    std::wstring shortcut;
+    std::vector<LinkTarget> targets;
+    std::wstring arguments;
+    std::optional<ShortcutWorm> expected;
+};
+
+TEST(ShortcutWormTest, WormShortcutsAreFoundWithTheirWormAndHiddenItems) {
+    const std::wstring worm = L"/c start x.vbs & start explorer Belgeler";
+    const Case cases[] = {
+        {"cmd starting the script, then the folder", L"Belgeler.lnk", {{ItemList, kCmd}, {LinkInfo, kCmd}}, worm,
+         ShortcutWorm{{L"x.vbs"}, {L"Belgeler"}}},
+        {"wscript on the script, the name in another case", L"FOTOĞRAFLAR.lnk",
+         {{LinkInfo, L"C:\\Windows\\System32\\wscript.exe"}}, L"x.vbs", ShortcutWorm{{L"x.vbs"}, {L"Fotoğraflar"}}},
+        {"arguments padded, quoted and escaped", L"Belgeler.lnk", {{LinkInfo, kCmd}},
+         std::wstring(300, L' ') + L"\r\n\n/c \"s^tart .\\RECYCLER\\..\\x^.vbs&start explorer Belgeler\"",
+         ShortcutWorm{{L"x.vbs"}, {L"Belgeler"}}},
+        {"one shortcut in front of a single hidden folder", L"USB.lnk", {{LinkInfo, kCmd}},
+         L"/c start x.vbs & start explorer \"" + kNbsp + L"\"", ShortcutWorm{{L"x.vbs"}, {kNbsp}}},
+        {"target only in the environment block", L"Belgeler.lnk",
+         {{EnvironmentBlock, L"%ComSpec%"}}, L"/c start x.vbs", ShortcutWorm{{L"x.vbs"}, {L"Belgeler"}}},
+        {"a hidden program on the stick as its target", L"Belgeler.lnk", {{LinkInfo, L"E:\\RECYCLER\\x.exe"}}, L"",
+         ShortcutWorm{{L"RECYCLER\\x.exe"}, {L"Belgeler"}}},
+        {"rundll32 on a hidden file of any extension", L"Belgeler.lnk",
+         {{LinkInfo, L"C:\\Windows\\System32\\rundll32.exe"}}, L".\\RECYCLER\\x.dat,Entry",
+         ShortcutWorm{{L"RECYCLER\\x.dat"}, {L"Belgeler"}}},
+        {"a document's shortcut: the document is given back, not taken", L"rapor.docx.lnk", {{LinkInfo, kCmd}},
+         L"/c start x.vbs & start rapor.docx", ShortcutWorm{{L"x.vbs"}, {L"rapor.docx"}}},
+        {"system folders and links are never unhidden", L"RECYCLER.lnk", {{LinkInfo, kCmd}},
+         L"/c start x.vbs & explorer RECYCLER & explorer \"System Volume Information\" & explorer Bağlantı",
+         ShortcutWorm{{L"x.vbs"}, {}}},
+    };
+    const StickRoot root = infectedStick();
+    for (const Case& c : cases) {
+        EXPECT_EQ(judgeShortcut(ShellLink{c.targets, {}, {}, {}, c.arguments, {}}, c.shortcut, root), c.expected)
+            << c.what;
+    }
+}
+
+TEST(ShortcutWormTest, UsersOwnShortcutsAreLeftAlone) {
+    const Case cases[] = {
+        {"to a visible folder", L"Notlar.lnk", {{ItemList, L"E:\\Notlar"}, {LinkInfo, L"E:\\Notlar"}}, L"", {}},
+        {"to a program on C:", L"Program.lnk", {{LinkInfo, L"C:\\Program Files\\App\\app.exe"}}, L"", {}},
+        {"to a hidden file that is no program", L"pass.kdbx.lnk", {{LinkInfo, L"E:\\pass.kdbx"}}, L"", {}},
+        {"a portable program into its own folder", L"PortableApp.lnk", {{LinkInfo, L"E:\\PortableApp\\app.exe"}},
+         L"", {}},
+        {"notepad beside a visible folder of that name", L"NOTLAR.lnk",
+         {{LinkInfo, L"C:\\Windows\\notepad.exe"}}, L"Notlar\\liste.txt", {}},
+        {"the command processor of its own", L"Komut İstemi.lnk", {{LinkInfo, kCmd}}, L"", {}},
+        {"the command processor opening a hidden document", L"Şifreler.lnk", {{LinkInfo, kCmd}},
+         L"/c start pass.kdbx", {}},
+        {"a host starting a visible program", L"Kurulum.lnk", {{LinkInfo, kCmd}}, L"/c setup.exe", {}},
+        {"the worm's script on another drive", L"Kurulum.lnk", {{LinkInfo, kCmd}}, L"/c start F:\\x.vbs", {}},
+    };
+    const StickRoot root = infectedStick();
+    for (const Case& c : cases) {
+        EXPECT_EQ(judgeShortcut(ShellLink{c.targets, {}, {}, {}, c.arguments, {}}, c.shortcut, root), c.expected)
+            << c.what;
+    }
+    // Nothing on a BitLocker To Go discovery volume is a threat.
+    StickRoot bitLocker = root;
+    bitLocker.items.push_back({L"BitLockerToGo.exe"});
+    EXPECT_EQ(judgeShortcut(ShellLink{{{LinkInfo, kCmd}}, {}, {}, {}, L"/c start x.vbs", {}}, L"Belgeler.lnk", bitLocker),
+              std::nullopt);
+}
+
+}  // namespace
+}  // namespace dva::test
