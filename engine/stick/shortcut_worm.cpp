@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <set>
+#include <utility>
 
 namespace dva {
 namespace {
@@ -21,6 +23,12 @@ wchar_t fold(wchar_t c) {
     if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? static_cast<wchar_t>(c + 1) : c;
     if (c == 0x178) return 0xFF;
     return c;
+}
+
+std::wstring folded(std::wstring_view text) {
+    std::wstring result(text);
+    std::transform(result.begin(), result.end(), result.begin(), fold);
+    return result;
 }
 
 bool sameName(std::wstring_view a, std::wstring_view b) {
@@ -136,18 +144,20 @@ std::optional<std::wstring> onStick(std::wstring_view word, wchar_t letter) {
     return path;
 }
 
+// At most this many paths below the root are looked at for one shortcut: each costs a query
+// of the stick, and a worm needs one or two.
+constexpr int kMaxDeeperLooks = 32;
+
 // The item at a path from the root: a root name from the listing; a deeper one through its root
-// folder, never through a reparse point.
-std::optional<StickItem> find(const StickRoot& root, std::wstring_view path) {
+// folder, never through a reparse point, while `deeperLooks` lasts.
+std::optional<StickItem> find(const StickRoot& root, std::wstring_view path, int& deeperLooks) {
     const std::size_t slash = path.find(L'\\');
-    if (slash == std::wstring_view::npos) {
-        const auto it = std::find_if(root.items.begin(), root.items.end(),
-                                     [&](const StickItem& item) { return sameName(item.name, path); });
-        return it == root.items.end() ? std::nullopt : std::optional<StickItem>(*it);
-    }
-    const std::optional<StickItem> top = find(root, path.substr(0, slash));
-    if (!top || !top->folder || top->reparsePoint || !root.lookDeeper) return std::nullopt;
-    std::optional<StickItem> item = root.lookDeeper(path);
+    const StickItem* top = root.item(path.substr(0, slash));
+    if (!top) return std::nullopt;
+    if (slash == std::wstring_view::npos) return *top;
+    if (!top->folder || top->reparsePoint || deeperLooks <= 0) return std::nullopt;
+    --deeperLooks;
+    std::optional<StickItem> item = root.deeper(path);
     if (item) item->name = top->name + std::wstring(path.substr(slash));
     return item;
 }
@@ -156,20 +166,42 @@ bool within(std::wstring_view path, std::wstring_view item) {
     return sameName(path, item) || (startsWith(path, item) && path.size() > item.size() && path[item.size()] == L'\\');
 }
 
-void addOnce(std::vector<std::wstring>& list, const std::wstring& name) {
-    if (std::none_of(list.begin(), list.end(), [&](const std::wstring& n) { return sameName(n, name); }))
-        list.push_back(name);
-}
+// A list of names, each once whatever its letter case.
+class NameList {
+public:
+    void add(const std::wstring& name) {
+        if (seen_.insert(folded(name)).second) names_.push_back(name);
+    }
+    std::vector<std::wstring>&& take() { return std::move(names_); }
+
+private:
+    std::vector<std::wstring> names_;
+    std::set<std::wstring> seen_;
+};
 
 }  // namespace
+
+StickRoot::StickRoot(wchar_t letter, std::vector<StickItem> items, LookDeeper lookDeeper)
+    : letter_(letter), items_(std::move(items)), lookDeeper_(std::move(lookDeeper)) {
+    byName_.reserve(items_.size());
+    for (std::size_t i = 0; i < items_.size(); ++i) byName_.emplace_back(folded(items_[i].name), i);
+    std::sort(byName_.begin(), byName_.end());
+}
+
+const StickItem* StickRoot::item(std::wstring_view name) const {
+    const std::wstring key = folded(name);
+    const auto it = std::lower_bound(byName_.begin(), byName_.end(), key,
+                                     [](const auto& entry, const std::wstring& k) { return entry.first < k; });
+    return it != byName_.end() && it->first == key ? &items_[it->second] : nullptr;
+}
 
 std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_view shortcutName,
                                           const StickRoot& root) {
     constexpr std::wstring_view kShortcut = L".lnk";
     if (shortcutName.size() <= kShortcut.size() || !endsWith(shortcutName, kShortcut)) return std::nullopt;
-    if (find(root, kBitLockerToGo)) return std::nullopt;
+    if (root.item(kBitLockerToGo)) return std::nullopt;
     const std::wstring_view standIn = shortcutName.substr(0, shortcutName.size() - kShortcut.size());
-    const std::optional<StickItem> standInItem = find(root, standIn);
+    const StickItem* standInItem = root.item(standIn);
     const bool standInHidden = standInItem && standInItem->hidden && !neverTouched(*standInItem);
 
     // What it starts: a host, or a program or script on the stick, hidden or system.
@@ -177,6 +209,7 @@ std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_vi
     bool commandProcessorOnly = true;  // the command processor opens documents, other hosts run them
     std::vector<std::wstring> runs;    // the stick's programs and scripts it runs, from the root
     std::vector<StickItem> hiddenRuns;
+    int deeperLooks = kMaxDeeperLooks;
     const auto hiddenProgram = [](const std::optional<StickItem>& item) {
         return item && !item->folder && (item->hidden || item->system) && !neverTouched(*item);
     };
@@ -186,28 +219,30 @@ std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_vi
             commandProcessorOnly = commandProcessorOnly && isCommandProcessor(target.path);
             continue;
         }
-        const std::optional<std::wstring> path = onStick(target.path, root.letter);
+        const std::optional<std::wstring> path = onStick(target.path, root.letter());
         if (!path || !isProgramOrScript(*path)) continue;
         runs.push_back(*path);
-        if (const std::optional<StickItem> item = find(root, *path); hiddenProgram(item)) hiddenRuns.push_back(*item);
+        if (const std::optional<StickItem> item = find(root, *path, deeperLooks); hiddenProgram(item))
+            hiddenRuns.push_back(*item);
     }
     if (!host && hiddenRuns.empty()) return std::nullopt;
 
     // What a host is told to run, and the root folders it opens; every word counts.
-    std::vector<std::wstring> opened;
+    NameList opened;
     if (host) {
         const std::vector<std::wstring> argumentWords = words(link.arguments);
         for (const std::wstring& word : argumentWords) {
             if (isHost(word) && !isCommandProcessor(word)) commandProcessorOnly = false;
         }
+        std::set<std::wstring> looked;  // each path once, however often it is named
         for (const std::wstring& word : argumentWords) {
-            const std::optional<std::wstring> path = onStick(word, root.letter);
-            if (!path || sameName(*path, shortcutName)) continue;
-            const std::optional<StickItem> item = find(root, *path);
+            const std::optional<std::wstring> path = onStick(word, root.letter());
+            if (!path || sameName(*path, shortcutName) || !looked.insert(folded(*path)).second) continue;
+            const std::optional<StickItem> item = find(root, *path, deeperLooks);
             if (!item) continue;
             if (item->folder) {
                 if (path->find(L'\\') == std::wstring::npos && (item->hidden || item->system) && !neverTouched(*item))
-                    addOnce(opened, item->name);
+                    opened.add(item->name);
                 continue;
             }
             if (!isProgramOrScript(*path) && commandProcessorOnly) continue;
@@ -221,14 +256,15 @@ std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_vi
     if (!runs.empty() && std::all_of(runs.begin(), runs.end(), [&](const std::wstring& p) { return within(p, standIn); }))
         return std::nullopt;
 
-    ShortcutWorm worm;
+    NameList wormFiles;
     for (const StickItem& item : hiddenRuns) {
-        if (!within(item.name, standIn)) addOnce(worm.wormFiles, item.name);
+        if (!within(item.name, standIn)) wormFiles.add(item.name);
     }
+    NameList hiddenItems;
     if (standInItem && (standInItem->hidden || standInItem->system) && !neverTouched(*standInItem))
-        worm.hiddenItems.push_back(standInItem->name);
-    for (const std::wstring& name : opened) addOnce(worm.hiddenItems, name);
-    return worm;
+        hiddenItems.add(standInItem->name);
+    for (const std::wstring& name : opened.take()) hiddenItems.add(name);
+    return ShortcutWorm{wormFiles.take(), hiddenItems.take()};
 }
 
 }  // namespace dva

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "stick/shell_link.h"
@@ -24,12 +25,27 @@ struct StickItem {
     bool reparsePoint = false;
 };
 
-// What the rule sees of a stick: its letter and its root listing. `lookDeeper`, if set, tells
-// about a path below the root that a shortcut names (one attribute query, not a listing).
-struct StickRoot {
-    wchar_t letter = L'E';
-    std::vector<StickItem> items;
-    std::function<std::optional<StickItem>(std::wstring_view path)> lookDeeper;
+// What the rule sees of a stick: its letter and its root listing, indexed once for all the
+// shortcuts of one stick check (a root may hold 20,000 entries). `lookDeeper`, if given, tells
+// about a path below the root that a shortcut names: one attribute query, not a listing.
+class StickRoot {
+public:
+    using LookDeeper = std::function<std::optional<StickItem>(std::wstring_view path)>;
+
+    StickRoot(wchar_t letter, std::vector<StickItem> items, LookDeeper lookDeeper = {});
+
+    wchar_t letter() const { return letter_; }
+    // The root item of that name, compared without regard to case; nullptr if there is none.
+    const StickItem* item(std::wstring_view name) const;
+    std::optional<StickItem> deeper(std::wstring_view path) const {
+        return lookDeeper_ ? lookDeeper_(path) : std::nullopt;
+    }
+
+private:
+    wchar_t letter_;
+    std::vector<StickItem> items_;
+    LookDeeper lookDeeper_;
+    std::vector<std::pair<std::wstring, std::size_t>> byName_;  // case-folded names, sorted
 };
 
 // What a worm's shortcut involves besides itself. Paths are from the stick's root, root names

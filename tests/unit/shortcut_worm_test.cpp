@@ -16,25 +16,24 @@ StickItem hiddenFolder(std::wstring name) { return {std::move(name), true, true,
 StickItem visibleFolder(std::wstring name) { return {std::move(name), false, false, true}; }
 StickItem hiddenFile(std::wstring name) { return {std::move(name), true, true}; }
 
-// An infected stick of drive E: the user's folders and files hidden, the worm's script beside
+// The root of an infected stick E: the user's folders and files hidden, the worm's script beside
 // them, and what a user and the system keep on a stick.
-StickRoot infectedStick() {
-    StickRoot root{L'E',
-                   {hiddenFolder(L"Belgeler"), hiddenFolder(L"Fotoğraflar"), hiddenFolder(kNbsp),
-                    hiddenFile(L"x.vbs"), {L"rapor.docx", true}, {L"pass.kdbx", true}, visibleFolder(L"Notlar"),
-                    hiddenFolder(L"PortableApp"), hiddenFolder(L"RECYCLER"), hiddenFolder(L"System Volume Information"),
-                    {L"Bağlantı", true, false, true, true}, {L"setup.exe"}},
-                   {}};
-    root.lookDeeper = [](std::wstring_view path) -> std::optional<StickItem> {
-        static const std::map<std::wstring, StickItem, std::less<>> deeper{
-            {L"RECYCLER\\x.exe", hiddenFile(L"x.exe")},
-            {L"RECYCLER\\x.dat", hiddenFile(L"x.dat")},
-            {L"PortableApp\\app.exe", hiddenFile(L"app.exe")},
-        };
-        const auto it = deeper.find(path);
-        return it == deeper.end() ? std::nullopt : std::optional<StickItem>(it->second);
+std::vector<StickItem> infectedRoot() {
+    return {hiddenFolder(L"Belgeler"), hiddenFolder(L"Fotoğraflar"), hiddenFolder(kNbsp), hiddenFile(L"x.vbs"),
+            {L"rapor.docx", true}, {L"pass.kdbx", true}, visibleFolder(L"Notlar"), hiddenFolder(L"PortableApp"),
+            hiddenFolder(L"RECYCLER"), hiddenFolder(L"System Volume Information"),
+            {L"Bağlantı", true, false, true, true}, {L"setup.exe"}};
+}
+
+// What the stick holds below its root, found by one query each.
+std::optional<StickItem> deeperOnStick(std::wstring_view path) {
+    static const std::map<std::wstring, StickItem, std::less<>> deeper{
+        {L"RECYCLER\\x.exe", hiddenFile(L"x.exe")},
+        {L"RECYCLER\\x.dat", hiddenFile(L"x.dat")},
+        {L"PortableApp\\app.exe", hiddenFile(L"app.exe")},
     };
-    return root;
+    const auto it = deeper.find(path);
+    return it == deeper.end() ? std::nullopt : std::optional<StickItem>(it->second);
 }
 
 struct Case {
@@ -70,7 +69,7 @@ TEST(ShortcutWormTest, WormShortcutsAreFoundWithTheirWormAndHiddenItems) {
          L"/c start x.vbs & explorer RECYCLER & explorer \"System Volume Information\" & explorer Bağlantı",
          ShortcutWorm{{L"x.vbs"}, {}}},
     };
-    const StickRoot root = infectedStick();
+    const StickRoot root(L'E', infectedRoot(), deeperOnStick);
     for (const Case& c : cases) {
         EXPECT_EQ(judgeShortcut(ShellLink{c.targets, {}, {}, {}, c.arguments, {}}, c.shortcut, root), c.expected)
             << c.what;
@@ -92,16 +91,38 @@ TEST(ShortcutWormTest, UsersOwnShortcutsAreLeftAlone) {
         {"a host starting a visible program", L"Kurulum.lnk", {{LinkInfo, kCmd}}, L"/c setup.exe", {}},
         {"the worm's script on another drive", L"Kurulum.lnk", {{LinkInfo, kCmd}}, L"/c start F:\\x.vbs", {}},
     };
-    const StickRoot root = infectedStick();
+    const StickRoot root(L'E', infectedRoot(), deeperOnStick);
     for (const Case& c : cases) {
         EXPECT_EQ(judgeShortcut(ShellLink{c.targets, {}, {}, {}, c.arguments, {}}, c.shortcut, root), c.expected)
             << c.what;
     }
     // Nothing on a BitLocker To Go discovery volume is a threat.
-    StickRoot bitLocker = root;
-    bitLocker.items.push_back({L"BitLockerToGo.exe"});
+    std::vector<StickItem> items = infectedRoot();
+    items.push_back({L"BitLockerToGo.exe"});
+    const StickRoot bitLocker(L'E', items, deeperOnStick);
     EXPECT_EQ(judgeShortcut(ShellLink{{{LinkInfo, kCmd}}, {}, {}, {}, L"/c start x.vbs", {}}, L"Belgeler.lnk", bitLocker),
               std::nullopt);
+}
+
+// A root of 20,000 entries and arguments of 65,000 characters naming thousands of them, and
+// thousands of paths below the root: the root is looked up by its index, the stick queried a few times.
+TEST(ShortcutWormTest, LargeRootsAndLongArgumentsAreJudgedWithFewQueries) {
+    std::vector<StickItem> items;
+    for (int i = 0; i < 20000; ++i) items.push_back(hiddenFile(L"w" + std::to_wstring(i) + L".js"));
+    items.push_back(hiddenFolder(L"RECYCLER"));
+    int queries = 0;
+    const StickRoot root(L'E', std::move(items), [&](std::wstring_view) {
+        ++queries;
+        return std::optional<StickItem>();
+    });
+    std::wstring arguments = L"/c";
+    for (int i = 0; arguments.size() < 65000; ++i)
+        arguments += L" w" + std::to_wstring(i) + L".js RECYCLER\\" + std::to_wstring(i) + L".exe";
+    const auto worm = judgeShortcut(ShellLink{{{LinkInfo, kCmd}}, {}, {}, {}, arguments, {}}, L"USB.lnk", root);
+    ASSERT_TRUE(worm);
+    EXPECT_GT(worm->wormFiles.size(), 2000u);
+    EXPECT_EQ(worm->wormFiles.front(), L"w0.js");
+    EXPECT_EQ(queries, 32);
 }
 
 }  // namespace
