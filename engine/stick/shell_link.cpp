@@ -272,7 +272,7 @@ std::optional<ShellLink> readShellLink(Bytes file, AnsiDecoder ansi) {
         at += size;
     }
 
-    const bool unicode = flags & kIsUnicode;
+    const bool unicode = (flags & kIsUnicode) != 0;
     const std::pair<std::uint32_t, std::wstring*> strings[] = {
         {kHasName, &link.name},           {kHasRelativePath, &link.relativePath},
         {kHasWorkingDir, &link.workingDir}, {kHasArguments, &link.arguments},
