@@ -5,24 +5,17 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "test_data.h"
+
 namespace dva::test {
 namespace {
 
 using File = std::vector<std::uint8_t>;
-
-File dataFile(const std::string& name) {
-    std::ifstream in(std::string(DVA_TEST_DATA_DIR) + "/" + name, std::ios::binary);
-    File bytes(std::istreambuf_iterator<char>(in), {});
-    EXPECT_FALSE(bytes.empty()) << name;
-    return bytes;
-}
 
 // Reads from a copy of exactly the file's size, so that AddressSanitizer stops any read past it.
 std::optional<ShellLink> read(const File& file) {
@@ -62,17 +55,17 @@ TEST(ShellLinkTest, RealShortcutsGiveTheirTargetsAndStrings) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const std::optional<ShellLink> link = read(dataFile(c.file));
+        const std::optional<ShellLink> link = read(testData(c.file));
         ASSERT_TRUE(link);
         EXPECT_EQ(link->targets, c.targets);
         EXPECT_EQ(link->arguments, c.arguments);
     }
     // Every string in its place, counted in characters.
-    const ShellLink sample = *read(dataFile(kSample));
+    const ShellLink sample = *read(testData(kSample));
     EXPECT_EQ(sample.relativePath, L".\\a.txt");
     EXPECT_EQ(sample.workingDir, L"C:\\test");
     EXPECT_EQ(sample.name + sample.iconLocation, L"");
-    const ShellLink made = *read(dataFile("wscript-shell-cmd.lnk"));
+    const ShellLink made = *read(testData("wscript-shell-cmd.lnk"));
     EXPECT_EQ(made.name, L"Belgeler");
     EXPECT_EQ(made.iconLocation, L"%SystemRoot%\\system32\\shell32.dll");
 }
@@ -108,7 +101,7 @@ File withUnicodeLinkInfo(std::uint32_t unicodeBaseAt = 0, std::uint32_t shareSiz
         info.insert(info.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
     info.insert(info.end(), {0, 0});
     put32(info, 0, here());
-    File file = dataFile(kSample);
+    File file = testData(kSample);
     file.erase(file.begin() + kSampleLinkInfo, file.begin() + kSampleStrings);
     file.insert(file.begin() + kSampleLinkInfo, info.begin(), info.end());
     return file;
@@ -117,7 +110,7 @@ File withUnicodeLinkInfo(std::uint32_t unicodeBaseAt = 0, std::uint32_t shareSiz
 // The sample with a block that carries an item list in place of the target list (Vista and
 // later write one): its items, here the sample's own, with `change` bytes more (zeros) or fewer.
 File withVistaItemList(std::ptrdiff_t change = 0) {
-    File file = dataFile(kSample);
+    File file = testData(kSample);
     File block(8, 0);
     block.insert(block.end(), file.begin() + 0x4E, file.begin() + kSampleLinkInfo + std::min<std::ptrdiff_t>(change, 0));
     block.resize(block.size() + static_cast<std::size_t>(std::max<std::ptrdiff_t>(change, 0)));
@@ -143,13 +136,13 @@ TEST(ShellLinkTest, PartsOnlySomeShortcutsHaveAreRead) {
 TEST(ShellLinkTest, BrokenShortcutsAreNotReadable) {
     for (const char* name : {kSample, "ishelllink-wscript.lnk", "wscript-shell-cmd.lnk",
                              "ishelllink-padded-arguments.lnk", "environment-target-only.lnk"}) {
-        const File whole = dataFile(name);
+        const File whole = testData(name);
         for (std::size_t size = 0; size < whole.size(); ++size) {
             EXPECT_FALSE(read(File(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size))))
                 << name << " cut to " << size << " bytes";
         }
     }
-    const File sample = dataFile(kSample);
+    const File sample = testData(kSample);
     // Bytes after the terminal block are not the shortcut's, up to the size limit.
     File padded = sample;
     padded.resize(kMaxShellLinkBytes);
@@ -192,9 +185,9 @@ TEST(ShellLinkTest, BrokenShortcutsAreNotReadable) {
 // A bounded fuzz run: the real shortcuts, mutated, are read or refused; never read past their
 // bytes (AddressSanitizer) nor into undefined behaviour (UndefinedBehaviorSanitizer).
 TEST(ShellLinkFuzz, MutatedShortcutsAreReadOrRefusedWithinTheirBytes) {
-    const std::vector<File> seeds = {dataFile(kSample), dataFile("ishelllink-wscript.lnk"),
-                                     dataFile("wscript-shell-cmd.lnk"), dataFile("ishelllink-padded-arguments.lnk"),
-                                     dataFile("environment-target-only.lnk"), withUnicodeLinkInfo(),
+    const std::vector<File> seeds = {testData(kSample), testData("ishelllink-wscript.lnk"),
+                                     testData("wscript-shell-cmd.lnk"), testData("ishelllink-padded-arguments.lnk"),
+                                     testData("environment-target-only.lnk"), withUnicodeLinkInfo(),
                                      withVistaItemList()};
     constexpr int kCases = 10000;
     std::mt19937 random(2026);
