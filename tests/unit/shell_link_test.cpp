@@ -131,6 +131,12 @@ TEST(ShellLinkTest, PartsOnlySomeShortcutsHaveAreRead) {
     const std::optional<ShellLink> vista = read(withVistaItemList());
     ASSERT_TRUE(vista);
     EXPECT_EQ(vista->targets.back(), (LinkTarget{VistaItemList, L"C:\\test\\a.txt"}));
+    // The item list gives a folder's long name, from its extension block, over its short one.
+    File longName = testData(kSample);
+    longName[0xBB] = 'x';  // the folder's long name "test" becomes "tesx"
+    const std::optional<ShellLink> renamed = read(longName);
+    ASSERT_TRUE(renamed);
+    EXPECT_EQ(renamed->targets.front(), (LinkTarget{ItemList, L"C:\\tesx\\a.txt"}));
 }
 
 TEST(ShellLinkTest, BrokenShortcutsAreNotReadable) {
