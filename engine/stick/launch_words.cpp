@@ -6,22 +6,36 @@
 namespace dva::stick {
 namespace {
 
-wchar_t foldAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+// Lowers the capitals of ASCII, Latin-1 and Latin Extended-A to their small letters; every other
+// character stays as it is (İ U+0130 and ı U+0131 among them).
+wchar_t fold(wchar_t c) {
+    if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c + 0x20);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<wchar_t>(c + 0x20);
+    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+        return static_cast<wchar_t>(c | 1);
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? static_cast<wchar_t>(c + 1) : c;
+    if (c == 0x178) return 0xFF;
+    return c;
+}
 
 bool isBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
 
 bool isSwitch(std::wstring_view word) { return !word.empty() && (word[0] == L'/' || word[0] == L'-'); }
 
 // The words of a command inside a shell's command line: split at blanks and at the shell's
-// operators, quotes dropped. A worm writes "/c start x.vbs&start explorer Belgeler".
+// operators and separators, quotes dropped, and outside quotes "^" dropped with the character
+// after it taken as it is. A worm writes "/c start x.vbs&start explorer Belgeler" and "s^tart".
 std::vector<std::wstring> commandWords(std::wstring_view text) {
     std::vector<std::wstring> words;
     std::wstring word;
     bool quoted = false;
-    for (const wchar_t c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
         if (c == L'"' || c == L'\'') {
             quoted = !quoted;
-        } else if (!quoted && (isBlank(c) || std::wstring_view(L"&|<>();").find(c) != std::wstring_view::npos)) {
+        } else if (!quoted && c == L'^') {
+            if (i + 1 < text.size()) word += text[++i];
+        } else if (!quoted && (isBlank(c) || std::wstring_view(L"&|<>();,").find(c) != std::wstring_view::npos)) {
             if (!word.empty()) words.push_back(std::exchange(word, {}));
         } else {
             word += c;
@@ -40,17 +54,55 @@ void addCommandWords(std::vector<HostedWord>& hosted, const std::vector<std::wst
     }
 }
 
+// The arguments after the program, from `i` on: quotes, "" inside quotes and backslashes before a
+// quote honoured as CommandLineToArgvW honours them.
+void splitArguments(std::wstring_view line, std::size_t i, std::vector<std::wstring>& words) {
+    while (true) {
+        while (i < line.size() && isBlank(line[i])) ++i;
+        if (i == line.size()) break;
+        std::wstring word;
+        bool quoted = false;
+        while (i < line.size() && (quoted || !isBlank(line[i]))) {
+            std::size_t slashes = 0;
+            while (i < line.size() && line[i] == L'\\') ++slashes, ++i;
+            if (i < line.size() && line[i] == L'"') {
+                // 2n backslashes and a quote: n backslashes and the quote toggles; 2n+1: n and a quote.
+                word.append(slashes / 2, L'\\');
+                if (slashes % 2 == 1) {
+                    word += L'"';
+                } else if (quoted && i + 1 < line.size() && line[i + 1] == L'"') {
+                    word += L'"';  // "" inside quotes: a quote
+                    ++i;
+                } else {
+                    quoted = !quoted;
+                }
+                ++i;
+            } else {
+                word.append(slashes, L'\\');
+                if (i < line.size() && (quoted || !isBlank(line[i]))) word += line[i++];
+            }
+        }
+        words.push_back(std::move(word));
+    }
+}
+
 bool isDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 }  // namespace
 
 bool sameName(std::wstring_view a, std::wstring_view b) {
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) { return foldAscii(x) == foldAscii(y); });
+           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) { return fold(x) == fold(y); });
 }
 
 bool endsWithName(std::wstring_view text, std::wstring_view suffix) {
     return text.size() >= suffix.size() && sameName(text.substr(text.size() - suffix.size()), suffix);
+}
+
+std::wstring foldedName(std::wstring_view name) {
+    std::wstring result(name);
+    std::transform(result.begin(), result.end(), result.begin(), fold);
+    return result;
 }
 
 std::wstring_view lastComponent(std::wstring_view path) {
@@ -91,32 +143,22 @@ std::vector<std::wstring> splitCommandLine(std::wstring_view line) {
         words.emplace_back(line.substr(start, i - start));
     }
 
-    while (true) {
-        while (i < line.size() && isBlank(line[i])) ++i;
-        if (i == line.size()) break;
-        std::wstring word;
-        bool quoted = false;
-        while (i < line.size() && (quoted || !isBlank(line[i]))) {
-            std::size_t slashes = 0;
-            while (i < line.size() && line[i] == L'\\') ++slashes, ++i;
-            if (i < line.size() && line[i] == L'"') {
-                // 2n backslashes and a quote: n backslashes and the quote toggles; 2n+1: n and a quote.
-                word.append(slashes / 2, L'\\');
-                if (slashes % 2 == 1) {
-                    word += L'"';
-                } else if (quoted && i + 1 < line.size() && line[i + 1] == L'"') {
-                    word += L'"';  // "" inside quotes: a quote
-                    ++i;
-                } else {
-                    quoted = !quoted;
-                }
-                ++i;
-            } else {
-                word.append(slashes, L'\\');
-                if (i < line.size() && (quoted || !isBlank(line[i]))) word += line[i++];
-            }
+    splitArguments(line, i, words);
+    return words;
+}
+
+std::vector<std::wstring> argumentWords(std::wstring_view arguments) {
+    std::vector<std::wstring> split;
+    splitArguments(arguments, 0, split);
+    std::vector<std::wstring> words;
+    for (std::wstring& argument : split) {
+        std::vector<std::wstring> pieces = commandWords(argument);
+        // The argument whole as well, when it holds more than one word or an escape ("my x.vbs").
+        if (!pieces.empty() && (pieces.size() > 1 || pieces[0] != argument) && !isSwitch(argument))
+            words.push_back(std::move(argument));
+        for (std::wstring& piece : pieces) {
+            if (!isSwitch(piece)) words.push_back(std::move(piece));
         }
-        words.push_back(std::move(word));
     }
     return words;
 }
@@ -152,7 +194,7 @@ Launch readLaunch(std::wstring_view line) {
     case HostArgument::CommandShell:
         for (std::size_t i = 1; i < words.size(); ++i) {
             const std::wstring_view word = words[i];
-            if (word.size() >= 2 && word[0] == L'/' && (foldAscii(word[1]) == L'C' || foldAscii(word[1]) == L'K')) {
+            if (word.size() >= 2 && word[0] == L'/' && (fold(word[1]) == L'c' || fold(word[1]) == L'k')) {
                 // "/c" alone, or glued to its command ("/cstart x.vbs").
                 std::vector<std::wstring> rest(words.begin() + static_cast<std::ptrdiff_t>(i), words.end());
                 rest[0].erase(0, 2);
@@ -177,7 +219,7 @@ StickPath locate(std::wstring_view word, wchar_t letter) {
         return {};  // a network path
     }
     if (rest.size() >= 2 && rest[1] == L':') {
-        if (!isDriveLetter(rest[0]) || foldAscii(rest[0]) != foldAscii(letter)) return {};
+        if (!isDriveLetter(rest[0]) || fold(rest[0]) != fold(letter)) return {};
         rest.remove_prefix(2);
     }
     if (rest.find(L':') != std::wstring_view::npos) return {};  // a URL, a stream, a device

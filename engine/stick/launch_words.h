@@ -20,12 +20,14 @@ inline constexpr std::uint32_t kAttrReparsePoint = 0x400;
 
 // Names compared ordinally without regard to case, the way the file system and
 // CompareStringOrdinal(..., TRUE) compare them, never by the user's locale (under Turkish rules
-// "I" lowers to the dotless "ı"). Only the ASCII letters are folded; every other character must
-// match exactly. The names the rules look for (the threat table's, the extensions, the hosts,
-// autorun.inf) are all ASCII; a non-ASCII name that differs from the listing only in case is
-// taken as another name, so at worst a file is not flagged.
+// "I" lowers to the dotless "ı"). The letters of ASCII, Latin-1 and Latin Extended-A are folded
+// (the Turkish Ç Ğ Ö Ş Ü among them, so a hidden "Fotoğraflar" is found by "FOTOĞRAFLAR.lnk");
+// the dotted "İ" and the dotless "ı" have no partner and match only themselves. A name that
+// differs from the listing only in the case of another letter is taken as another name.
 bool sameName(std::wstring_view a, std::wstring_view b);
 bool endsWithName(std::wstring_view text, std::wstring_view suffix);
+// The name in the one letter case sameName compares in: a key for sorted lists and sets of names.
+std::wstring foldedName(std::wstring_view name);
 
 // The last component of a path (after the last '\' or '/').
 std::wstring_view lastComponent(std::wstring_view path);
@@ -48,12 +50,17 @@ struct Host {
     bool startsFromAutorun;  // listed for autorun.inf entries; shortcuts look at every host
 };
 
+// A shortcut may name the command processor by its environment variable, unexpanded: the
+// environment block of a worm's shortcut often holds only "%ComSpec%".
+inline constexpr std::wstring_view kCommandProcessorVariable = L"%ComSpec%";
+
 inline constexpr Host kHosts[] = {
     {L"rundll32", HostArgument::BeforeComma, true},  {L"regsvr32", HostArgument::FirstWord, true},
     {L"wscript", HostArgument::FirstWord, true},     {L"cscript", HostArgument::FirstWord, true},
     {L"mshta", HostArgument::FirstWord, true},       {L"cmd", HostArgument::CommandShell, true},
     {L"powershell", HostArgument::ScriptFile, true}, {L"pwsh", HostArgument::ScriptFile, false},
     {L"msiexec", HostArgument::FirstWord, false},
+    {kCommandProcessorVariable, HostArgument::CommandShell, false},
 };
 
 // The host a program word names (its last component, with or without ".exe"), or nullptr.
@@ -64,6 +71,12 @@ const Host* findHost(std::wstring_view programWord);
 // honour quotes, "" inside quotes and backslashes before a quote. Line breaks count as blanks too:
 // worms pad their arguments with them, and no file name holds one.
 std::vector<std::wstring> splitCommandLine(std::wstring_view line);
+
+// Every word of a host's arguments that may name a file, however the host reads them: each
+// argument as splitCommandLine gives it (quotes honoured, so a name with blanks stays whole), and
+// each word of it as a shell's command (split at blanks and operators, "^" escapes dropped).
+// Switches are left out. A shortcut's worm hides its script and its folder anywhere in them.
+std::vector<std::wstring> argumentWords(std::wstring_view arguments);
 
 // A word handed to a host as the file to run.
 struct HostedWord {

@@ -9,9 +9,11 @@ namespace {
 
 using Words = std::vector<std::wstring>;
 
-TEST(LaunchWordsTest, NamesCompareOrdinallyFoldingOnlyAsciiLetters) {
+TEST(LaunchWordsTest, NamesCompareOrdinallyNeverByTheLocale) {
     EXPECT_TRUE(sameName(L"AUTORUN.INF", L"autorun.inf"));
     EXPECT_TRUE(sameName(L"RavMon.EXE", L"ravmon.exe"));
+    EXPECT_TRUE(sameName(L"FOTOĞRAFLAR ÇÖŞÜ", L"Fotoğraflar çöşü"));
+    EXPECT_EQ(foldedName(L"BELGELER.LNK"), foldedName(L"Belgeler.lnk"));
     // The Turkish locale's lower case of "AUTORUN.INF", and its dotted capital: other names.
     EXPECT_FALSE(sameName(L"AUTORUN.INF", L"autorun.\u0131nf"));
     EXPECT_FALSE(sameName(L"autorun.inf", L"AUTORUN.\u0130NF"));
@@ -54,6 +56,7 @@ TEST(LaunchWordsTest, HostsHandOverTheFilesTheyRun) {
         {L"cmd.exe /q /c start x.vbs&start explorer Belgeler", L"cmd", {L"start", L"x.vbs", L"start", L"explorer", L"Belgeler"}, false},
         {L"cmd /cstart \"\" x.bat", L"cmd", {L"start", L"x.bat"}, false},
         {L"cmd /k", L"cmd", {}, false},
+        {L"%ComSpec% /c s^tart x^.vbs,y.bat", L"%ComSpec%", {L"start", L"x.vbs", L"y.bat"}, false},
     };
     for (const auto& c : cases) {
         const Launch launch = readLaunch(c.line);
@@ -70,8 +73,20 @@ TEST(LaunchWordsTest, HostsHandOverTheFilesTheyRun) {
         EXPECT_EQ(hosted, c.hosted);
     }
     // pwsh and msiexec start shortcuts' worms; autorun.inf entries are read for the others.
-    EXPECT_FALSE(findHost(L"pwsh.exe")->startsFromAutorun || findHost(L"MSIEXEC")->startsFromAutorun);
+    EXPECT_FALSE(findHost(L"pwsh.exe")->startsFromAutorun || findHost(L"MSIEXEC")->startsFromAutorun ||
+                 findHost(L"%COMSPEC%")->startsFromAutorun);
     EXPECT_TRUE(findHost(L"Cmd.Exe")->startsFromAutorun);
+}
+
+// A shortcut's arguments: every word counts, a quoted name with blanks and the no-break space of
+// an "invisible" folder name stay whole, switches do not count.
+TEST(LaunchWordsTest, ArgumentsGiveEveryWordThatMayNameAFile) {
+    const Words expected{L"my worm.vbs", L"my", L"worm.vbs", L"start", L"explorer",
+                         L"s^tart x.vbs&explorer \u00A0", L"start", L"x.vbs", L"explorer", L"\u00A0",
+                         L".\\RECYCLER\\x.dat,Entry", L".\\RECYCLER\\x.dat", L"Entry"};
+    EXPECT_EQ(argumentWords(L"  \r\n /c \"my worm.vbs\" & start explorer \"s^tart x.vbs&explorer \u00A0\" -x "
+                            L".\\RECYCLER\\x.dat,Entry"),
+              expected);
 }
 
 TEST(LaunchWordsTest, WordsLeadFromTheStickRootOrOutsideIt) {
