@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <span>
 
 #include "test_data.h"
 
@@ -46,6 +47,14 @@ struct Case {
     std::optional<ShortcutWorm> expected;
 };
 
+// Judges each case's shortcut, made of its targets and arguments, on the stick `root`.
+void expectJudged(std::span<const Case> cases, const StickRoot& root) {
+    for (const Case& c : cases) {
+        EXPECT_EQ(judgeShortcut(ShellLink{c.targets, {}, {}, {}, c.arguments, {}}, c.shortcut, root), c.expected)
+            << c.what;
+    }
+}
+
 TEST(ShortcutWormTest, WormShortcutsAreFoundWithTheirWormAndHiddenItems) {
     const Case cases[] = {
         {"wscript on the script, the name in another case", L"FOTOĞRAFLAR.lnk",
@@ -68,11 +77,7 @@ TEST(ShortcutWormTest, WormShortcutsAreFoundWithTheirWormAndHiddenItems) {
          L"/c start x.vbs & explorer RECYCLER & explorer \"System Volume Information\" & explorer Bağlantı",
          ShortcutWorm{{L"x.vbs"}, {}}},
     };
-    const StickRoot root(L'E', infectedRoot(), deeperOnStick);
-    for (const Case& c : cases) {
-        EXPECT_EQ(judgeShortcut(ShellLink{c.targets, {}, {}, {}, c.arguments, {}}, c.shortcut, root), c.expected)
-            << c.what;
-    }
+    expectJudged(cases, StickRoot(L'E', infectedRoot(), deeperOnStick));
 }
 
 // Shortcuts made by the shell's own code, read by the reader, put on the stick as a worm would.
@@ -105,11 +110,7 @@ TEST(ShortcutWormTest, UsersOwnShortcutsAreLeftAlone) {
         {"a host starting a visible program", L"Kurulum.lnk", {{LinkInfo, kCmd}}, L"/c setup.exe", {}},
         {"the worm's script on another drive", L"Kurulum.lnk", {{LinkInfo, kCmd}}, L"/c start F:\\x.vbs", {}},
     };
-    const StickRoot root(L'E', infectedRoot(), deeperOnStick);
-    for (const Case& c : cases) {
-        EXPECT_EQ(judgeShortcut(ShellLink{c.targets, {}, {}, {}, c.arguments, {}}, c.shortcut, root), c.expected)
-            << c.what;
-    }
+    expectJudged(cases, StickRoot(L'E', infectedRoot(), deeperOnStick));
     // Nothing on a BitLocker To Go discovery volume is a threat.
     std::vector<StickItem> items = infectedRoot();
     items.push_back({L"BitLockerToGo.exe"});
