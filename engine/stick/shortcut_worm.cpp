@@ -6,19 +6,9 @@
 #include <utility>
 
 #include "stick/launch_words.h"
-#include "stick/stick_rules.h"
 
-namespace dva {
+namespace dva::stick {
 namespace {
-
-using stick::findHost;
-using stick::foldedName;
-using stick::Host;
-using stick::HostArgument;
-using stick::isProgramName;
-using stick::lastComponent;
-using stick::sameName;
-using stick::StickPath;
 
 // Whether the word names a host that runs files, and whether that host is the command processor,
 // which opens a document it is handed instead of running it.
@@ -30,19 +20,19 @@ bool isCommandProcessor(std::wstring_view word) {
 
 // Items of a stick that the program never changes.
 constexpr std::array<std::wstring_view, 9> kNeverTouched{
-    L"System Volume Information", L"$RECYCLE.BIN", L"RECYCLER", stick::kVaccineName, L".Trashes",
+    L"System Volume Information", L"$RECYCLE.BIN", L"RECYCLER", kVaccineName, L".Trashes",
     L".Spotlight-V100",           L".fseventsd",   L"desktop.ini", L"Thumbs.db"};
 
 bool neverTouched(const StickItem& item) {
-    return item.reparsePoint || std::any_of(kNeverTouched.begin(), kNeverTouched.end(), [&](std::wstring_view name) {
-               return sameName(lastComponent(item.name), name);
+    return item.reparsePoint() || std::any_of(kNeverTouched.begin(), kNeverTouched.end(), [&](std::wstring_view name) {
+               return sameName(item.name, name);
            });
 }
 
 // The path from the stick's root that `word` names: a path on the stick's own letter, or one
 // without a drive, from the root. nullopt for the root itself and for anything outside the stick.
 std::optional<std::wstring> onStick(std::wstring_view word, wchar_t letter) {
-    StickPath path = stick::locate(word, letter);
+    StickPath path = locate(word, letter);
     if (!path.onStick || path.relative.empty()) return std::nullopt;
     return std::move(path.relative);
 }
@@ -51,18 +41,19 @@ std::optional<std::wstring> onStick(std::wstring_view word, wchar_t letter) {
 // of the stick, and a worm needs one or two.
 constexpr int kMaxDeeperLooks = 32;
 
-// The item at a path from the root: a root name from the listing; a deeper one through its root
-// folder, never through a reparse point, while `deeperLooks` lasts.
-std::optional<StickItem> find(const StickRoot& root, std::wstring_view path, int& deeperLooks) {
+// The item at a path from the root, the path spelled as the listing spells its root name: a root
+// item from the listing; a deeper one through its root folder, never through a reparse point,
+// while `deeperLooks` lasts.
+std::optional<StickThreat> find(const StickRoot& root, std::wstring_view path, int& deeperLooks) {
     const std::size_t slash = path.find(L'\\');
     const StickItem* top = root.item(path.substr(0, slash));
     if (!top) return std::nullopt;
-    if (slash == std::wstring_view::npos) return *top;
-    if (!top->folder || top->reparsePoint || deeperLooks <= 0) return std::nullopt;
+    if (slash == std::wstring_view::npos) return StickThreat{top->name, *top};
+    if (!top->folder() || top->reparsePoint() || deeperLooks <= 0) return std::nullopt;
     --deeperLooks;
-    std::optional<StickItem> item = root.deeper(path);
-    if (item) item->name = top->name + std::wstring(path.substr(slash));
-    return item;
+    std::optional<StickItem> item = root.below(path);
+    if (!item) return std::nullopt;
+    return StickThreat{top->name + std::wstring(path.substr(slash)), std::move(*item)};
 }
 
 bool within(std::wstring_view path, std::wstring_view item) {
@@ -85,8 +76,8 @@ private:
 
 }  // namespace
 
-StickRoot::StickRoot(wchar_t letter, std::vector<StickItem> items, LookDeeper lookDeeper)
-    : letter_(letter), items_(std::move(items)), lookDeeper_(std::move(lookDeeper)) {
+StickRoot::StickRoot(wchar_t letter, std::vector<StickItem> items, ItemLookup below)
+    : letter_(letter), items_(std::move(items)), below_(std::move(below)) {
     byName_.reserve(items_.size());
     for (std::size_t i = 0; i < items_.size(); ++i) byName_.emplace_back(foldedName(items_[i].name), i);
     std::sort(byName_.begin(), byName_.end());
@@ -102,20 +93,20 @@ const StickItem* StickRoot::item(std::wstring_view name) const {
 std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_view shortcutName,
                                           const StickRoot& root) {
     constexpr std::wstring_view kShortcut = L".lnk";
-    if (shortcutName.size() <= kShortcut.size() || !stick::endsWithName(shortcutName, kShortcut)) return std::nullopt;
-    if (root.item(stick::kBitLockerReader)) return std::nullopt;
+    if (shortcutName.size() <= kShortcut.size() || !endsWithName(shortcutName, kShortcut)) return std::nullopt;
+    if (root.item(kBitLockerReader)) return std::nullopt;
     const std::wstring_view standIn = shortcutName.substr(0, shortcutName.size() - kShortcut.size());
     const StickItem* standInItem = root.item(standIn);
-    const bool standInHidden = standInItem && standInItem->hidden && !neverTouched(*standInItem);
+    const bool standInHidden = standInItem && (standInItem->attributes & kAttrHidden) && !neverTouched(*standInItem);
 
     // What it starts: a host, or a program or script on the stick, hidden or system.
     bool host = false;
     bool commandProcessorOnly = true;  // the command processor opens documents, other hosts run them
     std::vector<std::wstring> runs;    // the stick's programs and scripts it runs, from the root
-    std::vector<StickItem> hiddenRuns;
+    std::vector<StickThreat> hiddenRuns;
     int deeperLooks = kMaxDeeperLooks;
-    const auto hiddenProgram = [](const std::optional<StickItem>& item) {
-        return item && !item->folder && (item->hidden || item->system) && !neverTouched(*item);
+    const auto hiddenProgram = [](const std::optional<StickThreat>& found) {
+        return found && !found->item.folder() && found->item.hiddenOrSystem() && !neverTouched(found->item);
     };
     for (const LinkTarget& target : link.targets) {
         if (isHost(target.path)) {
@@ -126,32 +117,32 @@ std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_vi
         const std::optional<std::wstring> path = onStick(target.path, root.letter());
         if (!path || !isProgramName(*path)) continue;
         runs.push_back(*path);
-        if (const std::optional<StickItem> item = find(root, *path, deeperLooks); hiddenProgram(item))
-            hiddenRuns.push_back(*item);
+        if (std::optional<StickThreat> found = find(root, *path, deeperLooks); hiddenProgram(found))
+            hiddenRuns.push_back(std::move(*found));
     }
     if (!host && hiddenRuns.empty()) return std::nullopt;
 
     // What a host is told to run, and the root folders it opens; every word counts.
     NameList opened;
     if (host) {
-        const std::vector<std::wstring> argumentWords = stick::argumentWords(link.arguments);
-        for (const std::wstring& word : argumentWords) {
+        const std::vector<std::wstring> words = argumentWords(link.arguments);
+        for (const std::wstring& word : words) {
             if (isHost(word) && !isCommandProcessor(word)) commandProcessorOnly = false;
         }
         std::set<std::wstring> looked;  // each path once, however often it is named
-        for (const std::wstring& word : argumentWords) {
+        for (const std::wstring& word : words) {
             const std::optional<std::wstring> path = onStick(word, root.letter());
             if (!path || sameName(*path, shortcutName) || !looked.insert(foldedName(*path)).second) continue;
-            const std::optional<StickItem> item = find(root, *path, deeperLooks);
-            if (!item) continue;
-            if (item->folder) {
-                if (path->find(L'\\') == std::wstring::npos && (item->hidden || item->system) && !neverTouched(*item))
-                    opened.add(item->name);
+            std::optional<StickThreat> found = find(root, *path, deeperLooks);
+            if (!found) continue;
+            if (found->item.folder()) {
+                if (path->find(L'\\') == std::wstring::npos && found->item.hiddenOrSystem() && !neverTouched(found->item))
+                    opened.add(found->relative);
                 continue;
             }
             if (!isProgramName(*path) && commandProcessorOnly) continue;
             runs.push_back(*path);
-            if (hiddenProgram(item)) hiddenRuns.push_back(*item);
+            if (hiddenProgram(found)) hiddenRuns.push_back(std::move(*found));
         }
     }
 
@@ -161,14 +152,14 @@ std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_vi
         return std::nullopt;
 
     NameList wormFiles;
-    for (const StickItem& item : hiddenRuns) {
-        if (!within(item.name, standIn)) wormFiles.add(item.name);
+    for (const StickThreat& worm : hiddenRuns) {
+        if (!within(worm.relative, standIn)) wormFiles.add(worm.relative);
     }
     NameList hiddenItems;
-    if (standInItem && (standInItem->hidden || standInItem->system) && !neverTouched(*standInItem))
+    if (standInItem && standInItem->hiddenOrSystem() && !neverTouched(*standInItem))
         hiddenItems.add(standInItem->name);
     for (const std::wstring& name : opened.take()) hiddenItems.add(name);
     return ShortcutWorm{wormFiles.take(), hiddenItems.take()};
 }
 
-}  // namespace dva
+}  // namespace dva::stick

@@ -5,7 +5,6 @@
 // which hidden items are to be made visible again.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,38 +12,26 @@
 #include <vector>
 
 #include "stick/shell_link.h"
+#include "stick/stick_rules.h"
 
-namespace dva {
-
-// An item of the stick, as its listing gives it.
-struct StickItem {
-    std::wstring name;  // in the root: its name; deeper: its path from the root ("RECYCLER\x.exe")
-    bool hidden = false;
-    bool system = false;
-    bool folder = false;
-    bool reparsePoint = false;
-};
+namespace dva::stick {
 
 // What the rule sees of a stick: its letter and its root listing, indexed once for all the
-// shortcuts of one stick check (a root may hold 20,000 entries). `lookDeeper`, if given, tells
-// about a path below the root that a shortcut names: one attribute query, not a listing.
+// shortcuts of one stick check (a root may hold 20,000 entries). `below`, if given, tells about a
+// path below the root that a shortcut names: one attribute query, not a listing.
 class StickRoot {
 public:
-    using LookDeeper = std::function<std::optional<StickItem>(std::wstring_view path)>;
-
-    StickRoot(wchar_t letter, std::vector<StickItem> items, LookDeeper lookDeeper = {});
+    StickRoot(wchar_t letter, std::vector<StickItem> items, ItemLookup below = {});
 
     wchar_t letter() const { return letter_; }
     // The root item of that name, compared without regard to case; nullptr if there is none.
     const StickItem* item(std::wstring_view name) const;
-    std::optional<StickItem> deeper(std::wstring_view path) const {
-        return lookDeeper_ ? lookDeeper_(path) : std::nullopt;
-    }
+    std::optional<StickItem> below(std::wstring_view path) const { return below_ ? below_(path) : std::nullopt; }
 
 private:
     wchar_t letter_;
     std::vector<StickItem> items_;
-    LookDeeper lookDeeper_;
+    ItemLookup below_;
     std::vector<std::pair<std::wstring, std::size_t>> byName_;  // case-folded names, sorted
 };
 
@@ -62,4 +49,4 @@ struct ShortcutWorm {
 std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_view shortcutName,
                                           const StickRoot& root);
 
-}  // namespace dva
+}  // namespace dva::stick

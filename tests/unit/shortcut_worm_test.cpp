@@ -7,25 +7,26 @@
 
 #include "test_data.h"
 
-namespace dva::test {
+namespace dva::stick {
 namespace {
 
 using enum LinkTargetSource;
+using test::testData;
 
 const std::wstring kCmd = L"C:\\Windows\\System32\\cmd.exe";
 const std::wstring kNbsp = L"\u00A0";  // the single hidden folder's invisible name
 
-StickItem hiddenFolder(std::wstring name) { return {std::move(name), true, true, true}; }
-StickItem visibleFolder(std::wstring name) { return {std::move(name), false, false, true}; }
-StickItem hiddenFile(std::wstring name) { return {std::move(name), true, true}; }
+StickItem hiddenFolder(std::wstring name) { return {std::move(name), kAttrHidden | kAttrSystem | kAttrDirectory}; }
+StickItem visibleFolder(std::wstring name) { return {std::move(name), kAttrDirectory}; }
+StickItem hiddenFile(std::wstring name) { return {std::move(name), kAttrHidden | kAttrSystem}; }
 
 // The root of an infected stick E: the user's folders and files hidden, the worm's script beside
 // them, and what a user and the system keep on a stick.
 std::vector<StickItem> infectedRoot() {
     return {hiddenFolder(L"Belgeler"), hiddenFolder(L"Fotoğraflar"), hiddenFolder(kNbsp), hiddenFile(L"x.vbs"),
-            {L"rapor.docx", true}, {L"pass.kdbx", true}, visibleFolder(L"Notlar"), hiddenFolder(L"PortableApp"),
+            {L"rapor.docx", kAttrHidden}, {L"pass.kdbx", kAttrHidden}, visibleFolder(L"Notlar"), hiddenFolder(L"PortableApp"),
             hiddenFolder(L"RECYCLER"), hiddenFolder(L"System Volume Information"),
-            {L"Bağlantı", true, false, true, true}, {L"setup.exe"}};
+            {L"Bağlantı", kAttrHidden | kAttrDirectory | kAttrReparsePoint}, {L"setup.exe"}};
 }
 
 // What the stick holds below its root, found by one query each.
@@ -141,4 +142,4 @@ TEST(ShortcutWormTest, LargeRootsAndLongArgumentsAreJudgedWithFewQueries) {
 }
 
 }  // namespace
-}  // namespace dva::test
+}  // namespace dva::stick
