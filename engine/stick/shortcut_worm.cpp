@@ -44,16 +44,16 @@ constexpr int kMaxDeeperLooks = 32;
 // The item at a path from the root, the path spelled as the listing spells its root name: a root
 // item from the listing; a deeper one through its root folder, never through a reparse point,
 // while `deeperLooks` lasts.
-std::optional<StickThreat> find(const StickRoot& root, std::wstring_view path, int& deeperLooks) {
+std::optional<FoundItem> find(const StickRoot& root, std::wstring_view path, int& deeperLooks) {
     const std::size_t slash = path.find(L'\\');
     const StickItem* top = root.item(path.substr(0, slash));
     if (!top) return std::nullopt;
-    if (slash == std::wstring_view::npos) return StickThreat{top->name, *top};
+    if (slash == std::wstring_view::npos) return FoundItem{top->name, *top};
     if (!top->folder() || top->reparsePoint() || deeperLooks <= 0) return std::nullopt;
     --deeperLooks;
     std::optional<StickItem> item = root.below(path);
     if (!item) return std::nullopt;
-    return StickThreat{top->name + std::wstring(path.substr(slash)), std::move(*item)};
+    return FoundItem{top->name + std::wstring(path.substr(slash)), std::move(*item)};
 }
 
 bool within(std::wstring_view path, std::wstring_view item) {
@@ -103,9 +103,9 @@ std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_vi
     bool host = false;
     bool commandProcessorOnly = true;  // the command processor opens documents, other hosts run them
     std::vector<std::wstring> runs;    // the stick's programs and scripts it runs, from the root
-    std::vector<StickThreat> hiddenRuns;
+    std::vector<FoundItem> hiddenRuns;
     int deeperLooks = kMaxDeeperLooks;
-    const auto hiddenProgram = [](const std::optional<StickThreat>& found) {
+    const auto hiddenProgram = [](const std::optional<FoundItem>& found) {
         return found && !found->item.folder() && found->item.hiddenOrSystem() && !neverTouched(found->item);
     };
     for (const LinkTarget& target : link.targets) {
@@ -117,7 +117,7 @@ std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_vi
         const std::optional<std::wstring> path = onStick(target.path, root.letter());
         if (!path || !isProgramName(*path)) continue;
         runs.push_back(*path);
-        if (std::optional<StickThreat> found = find(root, *path, deeperLooks); hiddenProgram(found))
+        if (std::optional<FoundItem> found = find(root, *path, deeperLooks); hiddenProgram(found))
             hiddenRuns.push_back(std::move(*found));
     }
     if (!host && hiddenRuns.empty()) return std::nullopt;
@@ -133,7 +133,7 @@ std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_vi
         for (const std::wstring& word : words) {
             const std::optional<std::wstring> path = onStick(word, root.letter());
             if (!path || sameName(*path, shortcutName) || !looked.insert(foldedName(*path)).second) continue;
-            std::optional<StickThreat> found = find(root, *path, deeperLooks);
+            std::optional<FoundItem> found = find(root, *path, deeperLooks);
             if (!found) continue;
             if (found->item.folder()) {
                 if (path->find(L'\\') == std::wstring::npos && found->item.hiddenOrSystem() && !neverTouched(found->item))
@@ -152,7 +152,7 @@ std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_vi
         return std::nullopt;
 
     NameList wormFiles;
-    for (const StickThreat& worm : hiddenRuns) {
+    for (const FoundItem& worm : hiddenRuns) {
         if (!within(worm.relative, standIn)) wormFiles.add(worm.relative);
     }
     NameList hiddenItems;

@@ -7,19 +7,13 @@
 namespace dva::stick {
 namespace {
 
-// A located file on the stick that an entry starts.
-struct Started {
-    std::wstring relative;
-    StickItem item;
-};
-
 // The item at a path from the root, each component looked up as the listing spells it; nothing
 // when a component is missing or a folder on the way is a reparse point (never followed).
-std::optional<Started> itemAt(std::wstring_view relative, const std::vector<StickItem>& root, const ItemLookup& below) {
+std::optional<FoundItem> itemAt(std::wstring_view relative, const std::vector<StickItem>& root, const ItemLookup& below) {
     const std::size_t cut = relative.find(L'\\');
     const StickItem* first = findInRoot(root, relative.substr(0, cut));
     if (first == nullptr) return std::nullopt;
-    Started found{first->name, *first};
+    FoundItem found{first->name, *first};
     std::wstring_view rest = cut == std::wstring_view::npos ? std::wstring_view{} : relative.substr(cut + 1);
     while (!rest.empty()) {
         if (!found.item.folder() || found.item.reparsePoint()) return std::nullopt;
@@ -43,7 +37,7 @@ public:
     void consider(std::wstring_view word, bool program, bool addExe) {
         const StickPath path = locate(word, letter_);
         if (!path.onStick || path.relative.empty()) return;
-        std::optional<Started> started = itemAt(path.relative, root_, below_);
+        std::optional<FoundItem> started = itemAt(path.relative, root_, below_);
         // A program named without its extension is started as the .exe of that name.
         if (!started && addExe && lastComponent(path.relative).find(L'.') == std::wstring_view::npos) {
             started = itemAt(path.relative + L".exe", root_, below_);
@@ -59,7 +53,7 @@ public:
         if (!tableName && !hiddenProgram) return;
         const bool known = std::any_of(worms_.begin(), worms_.end(),
                                        [&](const StickThreat& worm) { return sameName(worm.relative, started->relative); });
-        if (!known) worms_.push_back({std::move(started->relative), std::move(started->item)});
+        if (!known) worms_.push_back(std::move(*started));
     }
 
     // Whether the word names a file on the stick, so that the stick's own copy is what runs.
@@ -67,7 +61,7 @@ public:
         const StickPath path = locate(word, letter_);
         if (!path.onStick || path.relative.empty()) return false;
         const auto isFile = [this](const std::wstring& relative) {
-            const std::optional<Started> found = itemAt(relative, root_, below_);
+            const std::optional<FoundItem> found = itemAt(relative, root_, below_);
             return found && found->item.plainFile();
         };
         return isFile(path.relative) ||

@@ -46,10 +46,13 @@ bool isThreatTableRootName(std::wstring_view name);
 // A root item by name, or nullptr.
 const StickItem* findInRoot(const std::vector<StickItem>& root, std::wstring_view name);
 
-struct StickThreat {
+// An item found at a path from the root.
+struct FoundItem {
     std::wstring relative;  // from the root, as the listing spells each component
     StickItem item;
 };
+// A threat is a file the rules found on the stick.
+using StickThreat = FoundItem;
 
 // The threats of a stick: its autorun.inf first, then the worm files in the order its entries
 // start them; empty when the stick is clean. `entries` are the autorun.inf's, `root` the root
