@@ -136,8 +136,8 @@ std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_vi
             std::optional<FoundItem> found = find(root, *path, deeperLooks);
             if (!found) continue;
             if (found->item.folder()) {
-                if (path->find(L'\\') == std::wstring::npos && found->item.hiddenOrSystem() && !neverTouched(found->item))
-                    opened.add(found->relative);
+                const bool inRoot = path->find(L'\\') == std::wstring::npos;
+                if (inRoot && found->item.hiddenOrSystem() && !neverTouched(found->item)) opened.add(found->relative);
                 continue;
             }
             if (!isProgramName(*path) && commandProcessorOnly) continue;

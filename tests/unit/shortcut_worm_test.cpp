@@ -24,7 +24,8 @@ StickItem hiddenFile(std::wstring name) { return {std::move(name), kAttrHidden |
 // them, and what a user and the system keep on a stick.
 std::vector<StickItem> infectedRoot() {
     return {hiddenFolder(L"Belgeler"), hiddenFolder(L"Fotoğraflar"), hiddenFolder(kNbsp), hiddenFile(L"x.vbs"),
-            {L"rapor.docx", kAttrHidden}, {L"pass.kdbx", kAttrHidden}, visibleFolder(L"Notlar"), hiddenFolder(L"PortableApp"),
+            {L"rapor.docx", kAttrHidden}, {L"pass.kdbx", kAttrHidden}, visibleFolder(L"Notlar"),
+            hiddenFolder(L"PortableApp"),
             hiddenFolder(L"RECYCLER"), hiddenFolder(L"System Volume Information"),
             {L"Bağlantı", kAttrHidden | kAttrDirectory | kAttrReparsePoint}, {L"setup.exe"}};
 }
