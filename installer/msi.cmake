@@ -2,10 +2,12 @@
 # installer/make-msi (wixl) from installer/package.wxs, the program just built and the package's
 # custom-action DLL. scripts/release makes the released ones the same way, from msi.env.
 
-# One UpgradeCode for every version and both packages, for ever: Windows Installer, Group Policy
-# and Intune know the product by it. Each version and architecture gets a ProductCode of its own,
-# derived from the UpgradeCode, so a rebuild of the same version keeps it.
-set(DVA_MSI_UPGRADE_CODE "380D6C6D-1139-40BF-BFB4-6084021D0986")
+# One UpgradeCode for every version and both packages, for ever (installer/upgrade-code.txt, which
+# the NSIS setup reads too): Windows Installer, Group Policy and Intune know the product by it.
+# Each version and architecture gets a ProductCode of its own, derived from the UpgradeCode, so a
+# rebuild of the same version keeps it.
+file(STRINGS ${CMAKE_CURRENT_SOURCE_DIR}/upgrade-code.txt DVA_MSI_UPGRADE_CODE LIMIT_COUNT 1)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS upgrade-code.txt)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(dva_msi_arch x64)
 else()

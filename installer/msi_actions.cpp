@@ -24,15 +24,20 @@ void log(MSIHANDLE install, const std::wstring& line) {
     MsiCloseHandle(record);
 }
 
-// The install folder, without its trailing backslash.
-std::wstring installFolder(MSIHANDLE install) {
+std::wstring property(MSIHANDLE install, const wchar_t* name) {
     DWORD size = 0;
     wchar_t none[1] = L"";
-    MsiGetPropertyW(install, L"CustomActionData", none, &size);
-    std::wstring folder(size + 1, L'\0');
-    size = static_cast<DWORD>(folder.size());
-    if (MsiGetPropertyW(install, L"CustomActionData", folder.data(), &size) != ERROR_SUCCESS) return {};
-    folder.resize(size);
+    MsiGetPropertyW(install, name, none, &size);
+    std::wstring value(size + 1, L'\0');
+    size = static_cast<DWORD>(value.size());
+    if (MsiGetPropertyW(install, name, value.data(), &size) != ERROR_SUCCESS) return {};
+    value.resize(size);
+    return value;
+}
+
+// The install folder, without its trailing backslash.
+std::wstring installFolder(MSIHANDLE install) {
+    std::wstring folder = property(install, L"CustomActionData");
     while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
     return folder;
 }
@@ -55,6 +60,16 @@ std::wstring definition(const std::wstring& folder) {
 }
 
 }  // namespace
+
+// Ends the install with 1603: the reason, the property Refusal, goes to the log and, with a user
+// interface, into a message box.
+extern "C" __declspec(dllexport) UINT __stdcall Refuse(MSIHANDLE install) {
+    const MSIHANDLE record = MsiCreateRecord(0);
+    MsiRecordSetStringW(record, 0, (L"ERROR: " + property(install, L"Refusal")).c_str());
+    MsiProcessMessage(install, static_cast<INSTALLMESSAGE>(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONERROR), record);
+    MsiCloseHandle(record);
+    return ERROR_INSTALL_FAILURE;
+}
 
 // Writes the task's definition beside the program, UTF-16 with its byte-order mark as the
 // encoding it declares, for schtasks to register.
