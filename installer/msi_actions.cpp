@@ -99,7 +99,7 @@ extern "C" __declspec(dllexport) UINT __stdcall WriteSignInTask(MSIHANDLE instal
 // none after an install with NOAUTOSTART=1.
 extern "C" __declspec(dllexport) UINT __stdcall RemoveSignInTaskDefinition(MSIHANDLE install) {
     const std::wstring file = installFolder(install) + L"\\" + kDefinitionName;
-    if (!DeleteFileW(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    if (!DeleteFileW(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND) {
         log(install, L"ERROR: the sign-in task's definition could not be deleted (error " + std::to_wstring(GetLastError()) + L"): " + file);
         return ERROR_INSTALL_FAILURE;
     }
