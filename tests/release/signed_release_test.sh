@@ -36,7 +36,8 @@ sha256sum --quiet -c SHA256SUMS || fail "SHA256SUMS does not match"
 for f in *-setup.exe *.msi; do
     verify "$f" || { cat "$work/verify.txt"; fail "$f does not verify"; }
 done
-[[ $(ls -- *.msi | wc -l) == 2 ]] || fail "release holds $(ls)"
+packages=(*-x64.msi *-x86.msi)
+[[ -f ${packages[0]} && -f ${packages[1]} ]] || fail "release holds $(ls)"
 [[ -f winget/Dravonil.DravonilVerizAvize.installer.yaml ]] || fail "no winget manifests"
 for z in *-portable.zip; do
     rm -rf "$work/unzipped" && mkdir "$work/unzipped"
