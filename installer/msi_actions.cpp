@@ -6,6 +6,7 @@
 #include <msi.h>
 #include <msiquery.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -60,6 +61,21 @@ std::wstring definition(const std::wstring& folder) {
 }
 
 }  // namespace
+
+// An upgrade goes into the folder of the install it replaces (OLDERFOUND, its product code), unless
+// INSTALLDIR is given: one program, where the administrator put it.
+extern "C" __declspec(dllexport) UINT __stdcall KeepEarlierFolder(MSIHANDLE install) {
+    std::wstring earlier = property(install, L"OLDERFOUND");
+    earlier.resize(std::min(earlier.find(L';'), earlier.size()));
+    wchar_t folder[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (MsiGetProductInfoW(earlier.c_str(), INSTALLPROPERTY_INSTALLLOCATION, folder, &size) == ERROR_SUCCESS &&
+        folder[0]) {
+        MsiSetPropertyW(install, L"INSTALLDIR", folder);
+        log(install, L"The earlier install's folder is kept: " + std::wstring(folder));
+    }
+    return ERROR_SUCCESS;
+}
 
 // Ends the install with 1603: the reason, the property Refusal, goes to the log and, with a user
 // interface, into a message box.

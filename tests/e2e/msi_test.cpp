@@ -243,15 +243,20 @@ TEST_F(Msi, NewerPackageReplacesAnOlderOneAndNoOlderOneGoesOverIt) {
     EXPECT_TRUE(exists(kExe) && taskThere());
     EXPECT_EQ(remove().code, 0u);
 
-    // NOAUTOSTART=1 on an upgrade: the earlier install's task goes, and no definition is written.
-    ASSERT_EQ(install(kOlderPackage).code, 0u);
+    // From another folder of Program Files, with NOAUTOSTART=1: the upgrade stays in that folder,
+    // the earlier install's task goes, and no definition is written.
+    const std::wstring folder = kFolder + L" Test";
+    ASSERT_EQ(install(kOlderPackage, L"INSTALLDIR=\"" + folder + L"\"").code, 0u);
     ASSERT_TRUE(taskThere());
-    EXPECT_EQ(install(kPackage, L"NOAUTOSTART=1").code, 0u);
+    const Result upgrade = install(kPackage, L"NOAUTOSTART=1");
+    EXPECT_EQ(upgrade.code, 0u) << upgrade.log;
     EXPECT_EQ(entries().size(), 1u);
-    EXPECT_TRUE(exists(kExe));
+    EXPECT_TRUE(exists(folder + L"\\Dravonil Veriz Avize.exe")) << "not in the earlier install's folder";
+    EXPECT_FALSE(exists(kFolder));
     EXPECT_FALSE(taskThere()) << "the task of the older install stayed";
-    EXPECT_FALSE(exists(kDefinition));
+    EXPECT_FALSE(exists(folder + L"\\oturum-acilisi-gorevi.xml"));
     EXPECT_EQ(remove().code, 0u);
+    EXPECT_FALSE(exists(folder));
     EXPECT_EQ(leftOver(), " nothing");
 }
 
