@@ -103,6 +103,7 @@ Var LogPath
 !include "shared.nsh"
 !insertmacro SHARED_FUNCTIONS ""
 !insertmacro SHARED_FUNCTIONS "un."
+!include "msi_guard.nsh"
 
 ; ---- Installer ----
 
@@ -381,6 +382,7 @@ Function .onInit
       Quit
     ${EndIf}
   ${EndIf}
+  Call RefuseOverMsiInstall
   Call CheckFolderOption
   Call CheckInstallFolder
   ; /NOAUTOSTART: no start at sign-in (and an existing task is removed).

@@ -65,6 +65,10 @@ bool programIs32Bit() {
 std::optional<std::string> whyCannotRun(const std::wstring& file) {
     DWORD type = 0;
     if (!GetBinaryTypeW(file.c_str(), &type) || type != SCS_32BIT_BINARY) return std::nullopt;
+    return x86Unavailable();
+}
+
+std::optional<std::string> x86Unavailable() {
     std::wstring why(1024, L'\0');
     why.resize(GetEnvironmentVariableW(L"DVA_X86_UNAVAILABLE", why.data(), static_cast<DWORD>(why.size())));
     if (why.empty() || why.size() >= 1024) return std::nullopt;

@@ -37,8 +37,10 @@ std::wstring programFile();
 std::wstring fileFromEnvironment(const wchar_t* variable);
 std::wstring fileNameOf(const std::wstring& path);  // after the last backslash
 bool programIs32Bit();  // a 32-bit program: on this 64-bit Windows, it runs under WoW64
-// Why this machine cannot run the program file at all (scripts/wine-run tells the test program
-// in DVA_X86_UNAVAILABLE when its Linux kernel runs no 32-bit programs), or nothing when it can.
+// Why this machine cannot run 32-bit programs (scripts/wine-run tells the test program in
+// DVA_X86_UNAVAILABLE when its Linux kernel runs none), or nothing when it can; and the same for
+// one program file, which matters only when it is a 32-bit one.
+std::optional<std::string> x86Unavailable();
 std::optional<std::string> whyCannotRun(const std::wstring& file);
 // The folder the program must start the system's own commands from: System32, or for a 32-bit
 // program the Sysnative alias of the 64-bit System32 (its own System32 is redirected to SysWOW64).

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/release with a throwaway self-signed code-signing certificate made here: the programs in
 # the zips, both setups and the uninstaller that the x64 setup installs carry signatures that
-# osslsigncode verifies against that certificate; the sums match. Without a certificate the
+# osslsigncode verifies against that certificate, and so do both MSI packages; the sums match; the
+# winget manifests are written for the release address given. Without a certificate the
 # release says it is unsigned and its setups carry no signature.
 #
 #   signed_release_test.sh WINE-PREFIX WORK-FOLDER
@@ -52,7 +53,7 @@ openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/c
 [[ $(grep -c unsigned "$work/unsigned.log") == 1 ]] || fail "an unsigned release does not say so in one line"
 verify "$work"/plain/*-x64-setup.exe && fail "an unsigned setup verifies"
 
-DVA_SIGN_PKCS12="$work/cert.p12" DVA_SIGN_PASSWORD=deneme "$root/scripts/release" "$work/signed" \
+DVA_SIGN_PKCS12="$work/cert.p12" DVA_SIGN_PASSWORD=deneme "$root/scripts/release" "$work/signed" https://example.org/0.1 \
     >"$work/signed.log" 2>&1 || { cat "$work/signed.log"; exit 1; }
 grep -q unsigned "$work/signed.log" && fail "a signed release says it is unsigned"
 cd "$work/signed"
@@ -60,9 +61,12 @@ names=(*-x64-setup.exe *-x86-setup.exe *-x64-portable.zip *-x86-portable.zip)
 [[ ${#names[@]} == 4 && -f ${names[0]} && -f ${names[1]} && -f ${names[2]} && -f ${names[3]} ]] ||
     fail "release holds $(ls)"
 sha256sum --quiet -c SHA256SUMS || fail "SHA256SUMS does not match"
-for f in *-setup.exe; do
+for f in *-setup.exe *.msi; do
     verify "$f" || { cat "$work/verify.txt"; fail "$f does not verify"; }
 done
+packages=(*-x64.msi *-x86.msi)
+[[ -f ${packages[0]} && -f ${packages[1]} ]] || fail "release holds $(ls)"
+[[ -f winget/Dravonil.DravonilVerizAvize.installer.yaml ]] || fail "no winget manifests"
 for z in *-portable.zip; do
     rm -rf "$work/unzipped" && mkdir "$work/unzipped"
     unzip -q "$z" -d "$work/unzipped"
