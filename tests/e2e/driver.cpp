@@ -1,5 +1,8 @@
 #include "driver.h"
 
+#include <exdisp.h>
+#include <shlobj.h>
+
 #include <algorithm>
 #include <iostream>
 #include <sstream>
@@ -66,6 +69,28 @@ std::optional<std::string> whyCannotRun(const std::wstring& file) {
     DWORD type = 0;
     if (!GetBinaryTypeW(file.c_str(), &type) || type != SCS_32BIT_BINARY) return std::nullopt;
     return x86Unavailable();
+}
+
+bool waitForDesktopShell(Ms within) {
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const bool ready = waitFor(
+        [] {
+            IShellWindows* windows = nullptr;
+            if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                        reinterpret_cast<void**>(&windows))))
+                return false;
+            VARIANT none{};
+            long desktopWindow = 0;
+            IDispatch* desktop = nullptr;
+            const bool found = windows->FindWindowSW(&none, &none, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH,
+                                                     &desktop) == S_OK;
+            if (desktop) desktop->Release();
+            windows->Release();
+            return found;
+        },
+        within);
+    if (SUCCEEDED(init)) CoUninitialize();
+    return ready;
 }
 
 std::optional<std::string> x86Unavailable() {

@@ -46,6 +46,11 @@ std::optional<std::string> whyCannotRun(const std::wstring& file);
 // program the Sysnative alias of the 64-bit System32 (its own System32 is redirected to SysWOW64).
 std::wstring systemProgramFolderOfProgram();
 bool testRunsElevated();     // with the same rights as a program that asks for the highest ones
+// Waits until the desktop shell answers for its desktop window (ShellWindows, SWC_DESKTOP), as it
+// does from sign-in on. Each case starts a new Wine session, whose desktop process registers it a
+// moment after the first program starts, later still on a loaded machine: a case that goes
+// through the shell waits for it first, as a user cannot click before the desktop is there.
+bool waitForDesktopShell(Ms within = kDetectWithin);
 
 // The recorder stand-in, copied as <name>.exe wherever a test needs it (drive_c.h reads its calls).
 inline const std::wstring kRecorder = binDir() + L"dva_recorder.exe";

@@ -162,6 +162,7 @@ protected:
     }
 
     HWND open() {
+        EXPECT_TRUE(waitForDesktopShell()) << "the desktop shell did not answer";
         postLeftClick(program().mainControl(ids::main::about), 2, 2);
         return program().waitShown(window_class::kAbout);
     }
@@ -275,6 +276,7 @@ protected:
         proxyEnable_.set(REG_DWORD, &on, sizeof on);
         proxyServer_.set(L"127.0.0.1:" + std::to_wstring(proxy_.port()));
         ProgramTest::SetUp();
+        EXPECT_TRUE(waitForDesktopShell()) << "the desktop shell did not answer";
     }
     void TearDown() override {
         // A support copy the case left open goes with the program.

@@ -117,6 +117,7 @@ TEST_F(Keyboard, MainWindowWorksFromTheKeyboardAndKeepsItsFocus) {
 TEST_F(Keyboard, AgreementIsReadAndAcceptedFromTheKeyboard) {
     Program& p = program();
     HWND main = p.mainWindow();
+    ASSERT_TRUE(waitForDesktopShell()) << "the desktop shell did not answer";
     ASSERT_TRUE(waitForFocus(main, ids::main::scan, "the main window appeared"));
     ASSERT_TRUE(inFront(main));
     press(VK_TAB, true);
