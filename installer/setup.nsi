@@ -356,10 +356,12 @@ SectionEnd
 
 ; After the sections: it refers to them.
 Function .onInit
+  Call MakePluginsFolder  ; before anything else: every plug-in is unpacked there
   SetRegView ${REGVIEW}
   SetShellVarContext all
   Call OpenLog
   ${Log} "${PRODUCT} ${VERSION} (${ARCH}) kurulumu başladı: $CMDLINE"
+  ${Log} "Eklenti klasörü: $PLUGINSDIR"
   Call RequireAdministrator
   ; One setup at a time: the one that owns the mutex. Owning, not only finding it, counts, so a
   ; handle someone keeps open after a setup ended blocks no later one.
@@ -400,10 +402,12 @@ FunctionEnd
 ; ---- Uninstaller ----
 
 Function un.onInit
+  Call un.MakePluginsFolder
   SetRegView ${REGVIEW}
   SetShellVarContext all
   Call un.OpenLog
   ${Log} "${PRODUCT} ${VERSION} (${ARCH}) kaldırma başladı: $INSTDIR"
+  ${Log} "Eklenti klasörü: $PLUGINSDIR"
   Call un.RequireAdministrator
 FunctionEnd
 

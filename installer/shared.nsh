@@ -26,6 +26,30 @@ Var PendingLog
 !define Fail "!insertmacro _Fail"
 
 !macro SHARED_FUNCTIONS un
+  ; NSIS unpacks its plug-ins (System, nsExec, UserInfo) into a folder it makes in $TEMP when the
+  ; first of them is used. Run as SYSTEM (a deployment tool), $TEMP is C:\Windows\Temp, where every
+  ; user may make files and folders; run by an administrator, it is that user's temporary folder,
+  ; which the user's unelevated programs may write. NSIS 3.08 can lose that folder to whoever makes
+  ; it first, and would then load a plug-in planted there with the setup's rights. So the plug-ins'
+  ; folder is made in Program Files, where only administrators may make anything, before any
+  ; plug-in is used; $TEMP is set back afterwards. Where the setup cannot write (it is not elevated,
+  ; and will stop for that) nothing changes: such a run has no rights to lend.
+  Function ${un}MakePluginsFolder
+    Push $0
+    Push $1
+    ClearErrors
+    GetTempFileName $0 $PROGRAMFILES
+    ${IfNot} ${Errors}
+      Delete $0
+      StrCpy $1 $TEMP
+      UnsafeStrCpy $TEMP $PROGRAMFILES
+      InitPluginsDir
+      UnsafeStrCpy $TEMP $1
+    ${EndIf}
+    Pop $1
+    Pop $0
+  FunctionEnd
+
   ; Appends one time-stamped line to the log (UTF-16 with its byte-order mark, as Notepad and
   ; PowerShell read it). Lines logged before OpenLog has made the file wait in $PendingLog.
   Function ${un}WriteLog

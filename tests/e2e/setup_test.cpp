@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <type_traits>
@@ -174,7 +175,8 @@ std::wstring shortcutTarget(const std::wstring& link) {
 }
 
 // Runs a command line and waits for it: its exit code, or nullopt if it did not start or end.
-std::optional<DWORD> run(std::wstring commandLine) {
+// `meanwhile` is called every 50 ms while it runs.
+std::optional<DWORD> run(std::wstring commandLine, const std::function<void()>& meanwhile = {}) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -184,7 +186,12 @@ std::optional<DWORD> run(std::wstring commandLine) {
     }
     CloseHandle(pi.hThread);
     DWORD code = 0;
-    const bool ended = WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0;
+    const bool ended = waitFor(
+        [&] {
+            if (meanwhile) meanwhile();
+            return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+        },
+        Ms{120000});
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hProcess);
     if (!ended) {
@@ -287,8 +294,70 @@ protected:
     }
 };
 
+// An environment variable of this process (and so of the programs it starts), set while the
+// object lives.
+class EnvironmentVariable {
+public:
+    EnvironmentVariable(std::wstring name, const std::wstring& value) : name_(std::move(name)) {
+        wchar_t old[MAX_PATH] = {};
+        had_ = GetEnvironmentVariableW(name_.c_str(), old, MAX_PATH) != 0;
+        old_ = old;
+        SetEnvironmentVariableW(name_.c_str(), value.c_str());
+    }
+    ~EnvironmentVariable() { SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+    EnvironmentVariable(const EnvironmentVariable&) = delete;
+    EnvironmentVariable& operator=(const EnvironmentVariable&) = delete;
+
+private:
+    std::wstring name_, old_;
+    bool had_ = false;
+};
+
+// The folders in `folder` (not their contents), by name.
+std::vector<std::wstring> foldersIn(const std::wstring& folder) {
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW entry{};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &entry))
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && entry.cFileName[0] != L'.')
+            found.push_back(entry.cFileName);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return found;
+}
+
+// The folder the log names after "Eklenti klasörü: " (the setup's plug-ins), from the log at `from` on.
+std::string pluginsFolderLogged(size_t from) {
+    const std::string log = logText(from), label = "Eklenti klasörü: ";
+    const auto at = log.find(label);
+    return at == std::string::npos ? "(not logged)" : log.substr(at + label.size(), log.find('\r', at) - at - label.size());
+}
+
 TEST_F(Setup, SilentInstallAddsTheProgramShortcutEntryAndSignInTask) {
-    ASSERT_EQ(install(), 0u);
+    // The setup's plug-ins are unpacked where only administrators can make anything, never in the
+    // temporary folder it was given (SYSTEM's, C:\Windows\Temp, is every user's): nothing is made
+    // there while it runs. (Its parent, Program Files, is where the program goes by default.)
+    const std::wstring temp = L"C:\\Geçici Klasör";
+    removePath(temp);
+    CreateDirectoryW(temp.c_str(), nullptr);
+    std::vector<std::wstring> madeInTemp;
+    const size_t logsBefore = logFiles().size();
+    {
+        const EnvironmentVariable tempVariable(L"TEMP", temp), tmpVariable(L"TMP", temp);
+        ASSERT_EQ(run(L"\"" + kSetup + L"\" /S",
+                      [&] {
+                          for (const std::wstring& f : foldersIn(temp))
+                              if (std::find(madeInTemp.begin(), madeInTemp.end(), f) == madeInTemp.end())
+                                  madeInTemp.push_back(f);
+                      }),
+                  0u);
+    }
+    removePath(temp);
+    EXPECT_TRUE(madeInTemp.empty()) << "the setup made " << utf8(madeInTemp.front()) << " in its temporary folder";
+    const std::string programFiles = utf8(kDefaultFolder.substr(0, kDefaultFolder.rfind(L'\\') + 1));
+    const std::string plugins = pluginsFolderLogged(logsBefore);
+    EXPECT_EQ(plugins.rfind(programFiles + "ns", 0), 0u) << plugins;
+    EXPECT_FALSE(exists(std::filesystem::path(std::u8string(plugins.begin(), plugins.end())).wstring()))
+        << "left behind: " << plugins;
     const std::wstring exe = kDefaultFolder + L"\\Dravonil Veriz Avize.exe";
     const std::wstring uninstaller = kDefaultFolder + L"\\uninstall.exe";
     EXPECT_TRUE(installedIn(kDefaultFolder)) << utf8(kDefaultFolder);
