@@ -221,6 +221,10 @@ Function CheckInstallFolder
   ${OrIf} $1 = 4  ; DRIVE_REMOTE
     ${Fail} "Kurulum klasörü kullanılamaz (ağ yolu): $INSTDIR"
   ${EndIf}
+  ; A stick or a card can be prepared on another computer and put in after the check.
+  ${If} $1 = 2  ; DRIVE_REMOVABLE
+    ${Fail} "Kurulum klasörü kullanılamaz (çıkarılabilir sürücü): $INSTDIR"
+  ${EndIf}
   StrCpy $R1 $INSTDIR
   Call CheckFolder
   ${If} $R0 != ""
@@ -232,37 +236,16 @@ Function CheckInstallFolder
   Pop $R0
 FunctionEnd
 
-; $0 = 1 when $INSTDIR lies in Program Files, whose own permissions let users change nothing.
-!macro _InstallsUnder folder
-  StrLen $2 "${folder}\"
-  StrCpy $2 $INSTDIR $2
-  ${If} $2 == "${folder}\"
-    StrCpy $0 1
-  ${EndIf}
-!macroend
-Function InstallsIntoProgramFiles
-  Push $2
-  StrCpy $0 0
-  !insertmacro _InstallsUnder $PROGRAMFILES64
-  !insertmacro _InstallsUnder $PROGRAMFILES32
-  Pop $2
-FunctionEnd
-
 Section "!${PRODUCT} (gerekli)" SecProgram
   SectionIn RO
   ; Again: the folder page may have changed it since .onInit.
   Call CheckInstallFolder
   ${Log} "Klasör: $INSTDIR"
-  ; Outside Program Files the folder is made (or, if it is there, set) so that only
-  ; administrators can change it, before anything is written into it.
-  Call InstallsIntoProgramFiles
+  ; The folder is made (or, if it is there, set) so that only administrators can change it, before
+  ; anything is written into it; in Program Files too, rather than trusting what a vendor's folder
+  ; above it passes down.
   StrCpy $R1 $INSTDIR
-  ${If} $0 = 1
-    StrCpy $R2 0
-    ${Log} "Klasör Program Files içinde: kendi izinleri kalır."
-  ${Else}
-    StrCpy $R2 1
-  ${EndIf}
+  StrCpy $R2 1
   Call MakeFolder
   Call EndRunningCopies
   Call RemoveEarlierInstallsElsewhere

@@ -102,7 +102,7 @@ Var PendingLog
   ; The log goes to /LOG=<file>, or to a file of its own in a folder only administrators can
   ; change, %ProgramData%\Dravonil Veriz Avize\logs: a temporary folder (SYSTEM's is C:\Windows\Temp)
   ; lets every user plant a file or a link under a name known beforehand. A missing folder is made
-  ; locked; one that is a link or a user's is refused. The file is made new, without following a
+  ; locked; one that is a link or a user's is refused, and nothing is written there. The file is made new, without following a
   ; link that stands in its place. Without administrator rights the setup only logs why it stops,
   ; into that user's own temporary folder.
   Function ${un}OpenLog
@@ -131,22 +131,34 @@ Var PendingLog
       ${GetParameters} $1
       ClearErrors
       ${GetOptions} $1 "/LOG=" $2
+      StrCpy $R2 1  ; the folder is made (if missing) and locked
       ${If} ${Errors}
       ${OrIf} $2 == ""
         StrCpy $R1 "$APPDATA\${PRODUCT}\logs"
         StrCpy $2 "$R1\$6"
       ${Else}
+        ; A path relative to a drive's current folder (C:x.log) or to anything else leads where the
+        ; setup's start decided, not where the administrator meant.
+        StrCpy $0 $2 2 1
+        StrCpy $1 $2 2
+        ${If} $0 != ":\"
+        ${AndIf} $1 != "\\"
+          ${Fail} "Günlük dosyasının yolu tam değil: $2"
+        ${EndIf}
         System::Call 'kernel32::GetFullPathNameW(w r2, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r0'
         ${If} $0 <> 0
           StrCpy $2 $1
         ${EndIf}
         ${GetParent} $2 $R1
+        ; A folder that is there is the administrator's: used if safe, never re-permissioned.
+        ${If} ${FileExists} "$R1\*.*"
+          StrCpy $R2 0
+        ${EndIf}
       ${EndIf}
       Call ${un}CheckFolder
       ${If} $R0 != ""
         ${Fail} "Günlük klasörü kullanılamaz ($R0): $R1"
       ${EndIf}
-      StrCpy $R2 1
       Call ${un}MakeFolder
       ; GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT | FILE_ATTRIBUTE_NORMAL
       System::Call 'kernel32::CreateFileW(w r2, i 0x40000000, i 1, p 0, i 1, i 0x00200080, p 0) p .r0 ?e'

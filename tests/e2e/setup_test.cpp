@@ -10,6 +10,7 @@
 #include <sddl.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -653,7 +654,7 @@ private:
     RegistryValue overrideBuiltin_{HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", L"icacls.exe"};
 };
 
-TEST_F(Setup, OutsideProgramFilesTheFolderIsLockedBeforeAnythingIsWrittenAndTheTaskRegisteredFromThere) {
+TEST_F(Setup, TheFolderIsLockedBeforeAnythingIsWrittenAndTheTaskRegisteredFromThereALogFolderThatIsThereIsNot) {
     const std::wstring apps = L"C:\\Uygulamalar";
     const std::wstring folder = apps + L"\\Dravonil Veriz Avize";
     removePath(apps);
@@ -686,17 +687,78 @@ TEST_F(Setup, OutsideProgramFilesTheFolderIsLockedBeforeAnythingIsWrittenAndTheT
         << log;
     EXPECT_TRUE(uninstallSilently(folder));
 
-    // Into Program Files: its own permissions stay; only the log's folder is locked again.
+    // Into Program Files: locked as well (a vendor's folder above may pass a user's rights down).
+    // The log into a folder that is there: used as it is, never re-permissioned.
+    const std::wstring logFolder = L"C:\\Kurulum Kayıtları";
+    removePath(logFolder);
+    CreateDirectoryW(logFolder.c_str(), nullptr);
     const size_t callsBefore = recorder.calls().size();
-    const size_t logsBefore = logFiles().size();
-    ASSERT_EQ(install(), 0u);
-    const Calls calls = recorder.calls();
+    ASSERT_EQ(install(L"/S /LOG=" + logFolder + L"\\kurulum.log"), 0u);
+    Calls calls = recorder.calls();
     EXPECT_EQ(Calls(calls.begin() + static_cast<std::ptrdiff_t>(callsBefore), calls.end()),
-              Calls{IcaclsRecorder::call(kLogFolder)});
-    EXPECT_TRUE(logHas("Klasör Program Files içinde: kendi izinleri kalır.", logsBefore));
+              Calls{IcaclsRecorder::call(kDefaultFolder)});
+    EXPECT_NE(utf8(readUtf16(logFolder + L"\\kurulum.log")).find("Kurulum tamamlandı."), std::string::npos);
+
+    // A log path relative to a drive's current folder is refused, and written nowhere.
+    EXPECT_EQ(install(L"/S /LOG=C:kurulum-göreli.log"), 2u);
+    EXPECT_FALSE(exists(L"C:\\kurulum-göreli.log"));
+    EXPECT_FALSE(exists(std::filesystem::current_path().wstring() + L"\\kurulum-göreli.log"));
+    EXPECT_EQ(recorder.calls(), calls);
     EXPECT_TRUE(uninstallSilently(kDefaultFolder));
     removePath(apps);
+    removePath(logFolder);
 }
+
+// A drive letter that Wine's mount manager reports as removable, a stick, on a folder of drive C,
+// for as long as the object lives. (Wine's own extension of the mount manager, as winecfg uses it.)
+class RemovableDrive {
+public:
+    RemovableDrive(wchar_t letter, const std::wstring& folder) : letter_(letter) {
+        CreateDirectoryW(folder.c_str(), nullptr);
+        using UnixName = BOOL(CDECL*)(LPCWSTR, LPSTR, ULONG);
+        const auto unixName = reinterpret_cast<UnixName>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+        char path[1024] = {};
+        if (!unixName || !unixName(folder.c_str(), path, sizeof path)) {
+            ADD_FAILURE() << "no Unix name for " << utf8(folder);
+            return;
+        }
+        define(path);
+    }
+    ~RemovableDrive() { define(nullptr); }  // no mount point: the letter goes
+    RemovableDrive(const RemovableDrive&) = delete;
+    RemovableDrive& operator=(const RemovableDrive&) = delete;
+
+private:
+    struct UnixDrive {  // struct mountmgr_unix_drive of Wine 8
+        ULONG size, type, fsType;
+        DWORD serial;
+        ULONGLONG unixDevice;
+        WCHAR letter;
+        USHORT mountPointOffset, deviceOffset, labelOffset;
+    };
+    void define(const char* mountPoint) {
+        const HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (manager == INVALID_HANDLE_VALUE) return;
+        std::vector<char> buffer(sizeof(UnixDrive) + (mountPoint ? std::strlen(mountPoint) + 1 : 0));
+        UnixDrive drive{};
+        drive.size = static_cast<ULONG>(buffer.size());
+        drive.type = DRIVE_REMOVABLE;
+        drive.letter = letter_;
+        if (mountPoint) {
+            drive.mountPointOffset = sizeof(UnixDrive);
+            std::strcpy(buffer.data() + sizeof(UnixDrive), mountPoint);
+        }
+        std::memcpy(buffer.data(), &drive, sizeof drive);
+        constexpr DWORD kDefineUnixDrive = CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+        DWORD bytes = 0;
+        const BOOL done = DeviceIoControl(manager, kDefineUnixDrive, buffer.data(), drive.size, nullptr, 0, &bytes, nullptr);
+        if (mountPoint && !done) ADD_FAILURE() << "the mount manager did not define the drive (error " << GetLastError() << ")";
+        CloseHandle(manager);
+    }
+    wchar_t letter_;
+};
 
 TEST_F(Setup, RefusesAFolderAUserCouldChangeAndLeavesTheEarlierInstallAsItWas) {
     ASSERT_EQ(install(), 0u);
@@ -715,7 +777,11 @@ TEST_F(Setup, RefusesAFolderAUserCouldChangeAndLeavesTheEarlierInstallAsItWas) {
         {L"\\\\sunucu\\paylasim\\Dravonil", "HATA: Kurulum klasörü kullanılamaz (ağ yolu): \\\\sunucu\\paylasim\\Dravonil"},
         // A drive's root: NSIS itself does not take it, and the setup does not go elsewhere instead.
         {L"C:\\", "HATA: Kurulum klasörü kullanılamaz: C:\\"},
+        // A stick can be prepared on another computer and put in after the check.
+        {L"G:\\Dravonil", "HATA: Kurulum klasörü kullanılamaz (çıkarılabilir sürücü): G:\\Dravonil"},
     };
+    const RemovableDrive stick(L'g', L"C:\\dva-çubuk");
+    ASSERT_EQ(GetDriveTypeW(L"G:\\"), static_cast<UINT>(DRIVE_REMOVABLE));
     for (const Refusal& refusal : refusals) {
         const size_t logs = logFiles().size();
         EXPECT_EQ(install(L"/S /D=" + refusal.folder), 2u) << utf8(refusal.folder);
