@@ -340,6 +340,7 @@ SectionEnd
 ; After the sections: it refers to them.
 Function .onInit
   Call MakePluginsFolder  ; before anything else: every plug-in is unpacked there
+  Call RecogniseWine
   SetRegView ${REGVIEW}
   SetShellVarContext all
   Call OpenLog
@@ -386,6 +387,7 @@ FunctionEnd
 
 Function un.onInit
   Call un.MakePluginsFolder
+  Call un.RecogniseWine
   SetRegView ${REGVIEW}
   SetShellVarContext all
   Call un.OpenLog

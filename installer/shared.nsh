@@ -3,6 +3,7 @@
 ; once and inserts SHARED_FUNCTIONS twice, for the installer and for the uninstaller ("un.").
 
 Var PendingLog
+Var WineStandIn
 
 !macro _Log text
   Push `${text}`
@@ -220,9 +221,24 @@ Var PendingLog
     Exch $0
   FunctionEnd
 
-  ; $1 = 1 when SID $1 is one only administrators control: Administrators, SYSTEM,
-  ; TrustedInstaller (the owner of Program Files) or the account running the setup, which is an
-  ; administrator; else 0.
+  ; $WineStandIn = 1 under Wine, which keeps no owners or permissions: every file there reads as
+  ; owned by the signed-in account, with full control for it. There that account stands in for the
+  ; Administrators (see IsTrustedSid); on Windows it never does.
+  Function ${un}RecogniseWine
+    Push $0
+    StrCpy $WineStandIn 0
+    System::Call 'kernel32::GetModuleHandleW(w "ntdll.dll") p .r0'
+    System::Call 'kernel32::GetProcAddress(p r0, m "wine_get_version") p .r0'
+    ${If} $0 P<> 0
+      StrCpy $WineStandIn 1
+    ${EndIf}
+    Pop $0
+  FunctionEnd
+
+  ; $1 = 1 when SID $1 is one only administrators control: Administrators, SYSTEM or
+  ; TrustedInstaller (the owner of Program Files); else 0. Not the administrator running the setup:
+  ; that account's unelevated programs carry the same SID, and could rename a folder it owns and put
+  ; their own program there for the sign-in task to run for every administrator.
   Function ${un}IsTrustedSid
     Push $0
     Push $2
@@ -244,6 +260,7 @@ Var PendingLog
       ${EndIf}
     ${EndIf}
     ${If} $1 = 0
+    ${AndIf} $WineStandIn = 1
       ; TOKEN_QUERY; TokenUser
       System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r2) i .r3'
       System::Call '*(&i1024) p .r4'
@@ -264,10 +281,12 @@ Var PendingLog
     Pop $0
   FunctionEnd
 
-  ; $R0 = the reason why existing folder $R3 is not one only administrators control (its owner, or
-  ; an entry of its permissions that gives someone else the rights in mask $R4), else unchanged.
-  ; $R5 = 1 counts only its own entries, not the ones it inherits (icacls then removes those).
-  Function ${un}CheckFolderPermissions
+  ; $R0 = the reason why security descriptor $R6 of existing folder $R3 does not make it one only
+  ; administrators control (its owner, or an entry of its permissions that gives someone else the
+  ; rights in mask $R4), else unchanged. $R5 = 1 counts only the folder's own entries, not the ones
+  ; it inherits (icacls then removes those). Inherit-only entries count: they give the rights to
+  ; what is made in the folder (a creator's own rights aside: only who may make something gets them).
+  Function ${un}CheckSecurityDescriptor
     Push $0
     Push $1
     Push $2
@@ -276,49 +295,49 @@ Var PendingLog
     Push $5
     Push $6
     Push $7
-    Push $8
-    ; SE_FILE_OBJECT; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
-    System::Call 'advapi32::GetNamedSecurityInfoW(w R3, i 1, i 5, *p .r1, p 0, *p .r3, p 0, *p .r2) i .r0'
-    ${If} $0 <> 0
-      StrCpy $R0 "izinleri okunamadı, hata $0: $R3"
+    System::Call 'advapi32::GetSecurityDescriptorOwner(p R6, *p .r1, *i .r0) i .r0'
+    System::Call 'advapi32::GetSecurityDescriptorDacl(p R6, *i .r2, *p .r3, *i .r0) i .r0'
+    ${If} $2 = 0
+      StrCpy $3 0
+    ${EndIf}
+    Call ${un}IsTrustedSid
+    ${If} $1 = 0
+      StrCpy $R0 "sahibi Yöneticiler, SYSTEM ya da TrustedInstaller değil: $R3"
+    ${ElseIf} $3 P= 0
+      StrCpy $R0 "izinleri herkese açık (DACL yok): $R3"
     ${Else}
-      StrCpy $8 $1  ; the owner
-      Call ${un}IsTrustedSid
-      ${If} $1 = 0
-        StrCpy $R0 "sahibi Yöneticiler ya da SYSTEM değil: $R3"
-      ${ElseIf} $3 P= 0
-        StrCpy $R0 "izinleri herkese açık (DACL yok): $R3"
-      ${Else}
-        System::Call '*$3(&i2, &i2, &i2 .r4)'  ; ACL: revision, size, then the count of entries
-        StrCpy $5 0
-        ${While} $5 < $4
-          System::Call 'advapi32::GetAce(p r3, i r5, *p .r6) i .r0'
-          ${If} $0 <> 0
-            ; ACE_HEADER (type, flags, size), then the access mask and the SID.
-            System::Call '*$6(&i1 .r0, &i1 .r1, &i2, i .r7)'
-            IntOp $1 $1 & 0x18  ; INHERIT_ONLY_ACE | INHERITED_ACE
-            IntOp $7 $7 & $R4
-            ${If} $0 = 0  ; ACCESS_ALLOWED_ACE_TYPE
-            ${AndIf} $7 <> 0
-            ${AndIf} $1 <> 8
-            ${AndIf} $1 <> 0x18
-              ${If} $R5 <> 1
-              ${OrIf} $1 = 0
-                IntPtrOp $1 $6 + 8
-                Call ${un}IsTrustedSid
-                ${If} $1 = 0
-                  StrCpy $R0 "başka kullanıcılar değiştirebilir, silebilir ya da yeniden adlandırabilir: $R3"
-                  ${Break}
-                ${EndIf}
-              ${EndIf}
+      System::Call '*$3(&i2, &i2, &i2 .r4)'  ; ACL: revision, size, then the count of entries
+      StrCpy $5 0
+      ${While} $5 < $4
+        System::Call 'advapi32::GetAce(p r3, i r5, *p .r6) i .r0'
+        ${If} $0 <> 0
+          ; ACE_HEADER (type, flags, size), then the access mask and the SID.
+          System::Call '*$6(&i1 .r0, &i1 .r1, &i2, i .r7)'
+          IntOp $2 $1 & 0x10  ; INHERITED_ACE
+          IntOp $1 $1 & 0x08  ; INHERIT_ONLY_ACE
+          IntOp $7 $7 & $R4
+          ${If} $0 = 0  ; ACCESS_ALLOWED_ACE_TYPE
+          ${AndIf} $7 <> 0
+          ${If} $R5 <> 1
+          ${OrIf} $2 = 0
+            IntPtrOp $6 $6 + 8
+            StrCpy $0 0
+            ${If} $1 <> 0
+              System::Call 'advapi32::IsWellKnownSid(p r6, i 3) i .r0'  ; WinCreatorOwnerSid
+            ${EndIf}
+            StrCpy $1 $6
+            Call ${un}IsTrustedSid
+            ${If} $1 = 0
+            ${AndIf} $0 = 0
+              StrCpy $R0 "başka kullanıcılar değiştirebilir, silebilir ya da yeniden adlandırabilir: $R3"
+              ${Break}
             ${EndIf}
           ${EndIf}
-          IntOp $5 $5 + 1
-        ${EndWhile}
-      ${EndIf}
-      System::Call 'kernel32::LocalFree(p r2)'
+          ${EndIf}
+        ${EndIf}
+        IntOp $5 $5 + 1
+      ${EndWhile}
     ${EndIf}
-    Pop $8
     Pop $7
     Pop $6
     Pop $5
@@ -326,6 +345,23 @@ Var PendingLog
     Pop $3
     Pop $2
     Pop $1
+    Pop $0
+  FunctionEnd
+
+  ; $R0 = the reason why existing folder $R3 is not one only administrators control (see
+  ; CheckSecurityDescriptor), else unchanged.
+  Function ${un}CheckFolderPermissions
+    Push $0
+    Push $R6
+    ; SE_FILE_OBJECT; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
+    System::Call 'advapi32::GetNamedSecurityInfoW(w R3, i 1, i 5, p 0, p 0, p 0, p 0, *p .R6) i .r0'
+    ${If} $0 <> 0
+      StrCpy $R0 "izinleri okunamadı, hata $0: $R3"
+    ${Else}
+      Call ${un}CheckSecurityDescriptor
+      System::Call 'kernel32::LocalFree(p R6)'
+    ${EndIf}
+    Pop $R6
     Pop $0
   FunctionEnd
 
@@ -409,7 +445,7 @@ Var PendingLog
     Push $1
     StrCpy $R4 0
     ${If} $R2 = 1
-      Push "D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+      Push "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
       Call ${un}SecurityAttributes
       Pop $R4
       ${If} $R4 = 0
