@@ -23,13 +23,14 @@ SetCompressor /SOLID lzma
   Target amd64-unicode
   !define REGVIEW 64
   !define OTHER_REGVIEW 32
-  InstallDir "$PROGRAMFILES64\Dravonil Veriz Avize"
+  !define DEFAULT_FOLDER "$PROGRAMFILES64\Dravonil Veriz Avize"
 !else
   Target x86-unicode
   !define REGVIEW 32
   !define OTHER_REGVIEW 64
-  InstallDir "$PROGRAMFILES32\Dravonil Veriz Avize"
+  !define DEFAULT_FOLDER "$PROGRAMFILES32\Dravonil Veriz Avize"
 !endif
+InstallDir "${DEFAULT_FOLDER}"
 
 !define PRODUCT "Dravonil Veriz Avize"
 !define EXE "Dravonil Veriz Avize.exe"
@@ -116,16 +117,42 @@ Function StartNow
   Exec '"$INSTDIR\${EXE}"'
 FunctionEnd
 
-; Runs the uninstaller of an earlier install in folder $0 and waits for it.
+; Runs the uninstaller of an earlier install in folder $0, whose entry lies in registry view $2,
+; and waits for it. An install made by an older setup may sit in a folder users can change: its
+; uninstaller is run only if that folder passes the same check as a new one. Otherwise nothing is
+; run from there: the setup removes the earlier task, entry, shortcut and event source itself and
+; leaves the folder as it is.
 Function RemoveEarlierInstall
+  Push $R0
+  Push $R1
   ${If} ${FileExists} "$0\${UNINSTALLER}"
-    ${Log} "Önceki kurulum kaldırılıyor: $0"
-    ClearErrors
-    ExecWait '"$0\${UNINSTALLER}" /S _?=$0' $1
-    ${Log} "Önceki kurulumun kaldırıcısı bitti (çıkış kodu $1)."
-    Delete "$0\${UNINSTALLER}"
-    RMDir "$0"
+    StrCpy $R1 $0
+    Call CheckFolder
+    ${If} $R0 == ""
+      ${Log} "Önceki kurulum kaldırılıyor: $0"
+      ClearErrors
+      ExecWait '"$0\${UNINSTALLER}" /S _?=$0' $1
+      ${Log} "Önceki kurulumun kaldırıcısı bitti (çıkış kodu $1)."
+      Delete "$0\${UNINSTALLER}"
+      RMDir "$0"
+    ${Else}
+      ${Log} "Önceki kurulumun klasörü güvenli değil ($R0); oradan hiçbir şey çalıştırılmadı, klasör olduğu gibi bırakıldı: $0"
+      Push '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
+      Call RunCommand
+      ${If} $2 = 32
+        SetRegView 32
+      ${Else}
+        SetRegView 64
+      ${EndIf}
+      DeleteRegKey HKLM "${UNINST_KEY}"
+      SetRegView ${REGVIEW}
+      Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+      DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
+      ${Log} "Önceki kurulumun görevi, kaydı, kısayolu ve olay günlüğü kaynağı silindi."
+    ${EndIf}
   ${EndIf}
+  Pop $R1
+  Pop $R0
 FunctionEnd
 
 !macro REMOVE_EARLIER_INSTALL_OF_OTHER_BITNESS
@@ -133,6 +160,7 @@ FunctionEnd
   ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
   SetRegView ${REGVIEW}
   ${If} $0 != ""
+    StrCpy $2 ${OTHER_REGVIEW}
     Call RemoveEarlierInstall
   ${EndIf}
 !macroend
@@ -142,9 +170,11 @@ FunctionEnd
 Function RemoveEarlierInstallsElsewhere
   Push $0
   Push $1
+  Push $2
   ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
   ${If} $0 != ""
   ${AndIf} $0 != $INSTDIR
+    StrCpy $2 ${REGVIEW}
     Call RemoveEarlierInstall
   ${EndIf}
   ; 64-bit Windows has both views; a 32-bit one only the 32-bit view.
@@ -155,8 +185,27 @@ Function RemoveEarlierInstallsElsewhere
   !else
     !insertmacro REMOVE_EARLIER_INSTALL_OF_OTHER_BITNESS
   !endif
+  Pop $2
   Pop $1
   Pop $0
+FunctionEnd
+
+; NSIS starts from the folder of the earlier install (InstallDirRegKey). One that users may change
+; now (an older setup may have used such a folder) is not used again: the default one is.
+Function AvoidUnsafeEarlierFolder
+  Push $R0
+  Push $R1
+  ReadRegStr $R1 HKLM "${UNINST_KEY}" "InstallLocation"
+  ${If} $R1 != ""
+  ${AndIf} $R1 == $INSTDIR
+    Call CheckFolder
+    ${If} $R0 != ""
+      ${Log} "Önceki kurulumun klasörü güvenli değil ($R0); varsayılan klasör kullanılır."
+      StrCpy $INSTDIR "${DEFAULT_FOLDER}"
+    ${EndIf}
+  ${EndIf}
+  Pop $R1
+  Pop $R0
 FunctionEnd
 
 ; $0 = the full form of path $0, without a trailing backslash.
@@ -367,6 +416,7 @@ Function .onInit
       Quit
     ${EndIf}
   ${EndIf}
+  Call AvoidUnsafeEarlierFolder
   Call CheckFolderOption
   Call CheckInstallFolder
   ; /NOAUTOSTART: no start at sign-in (and an existing task is removed).

@@ -654,6 +654,36 @@ private:
     RegistryValue overrideBuiltin_{HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", L"icacls.exe"};
 };
 
+// The Unix path of a Windows path under Wine (wine_get_unix_file_name), or empty.
+std::string unixPath(const std::wstring& path) {
+    using ToUnix = char* (*)(const wchar_t*);  // cdecl, as Wine exports it
+    const auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = toUnix ? toUnix(path.c_str()) : nullptr;
+    if (!name) return {};
+    std::string out = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+
+// Whether the folder's permissions let everyone delete it.
+bool everyoneMayChange(const std::wstring& folder) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &sd))
+        return false;
+    bool may = false;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            (ace->Mask & DELETE) && IsWellKnownSid(&ace->SidStart, WinWorldSid))
+            may = true;
+    }
+    LocalFree(sd);
+    return may;
+}
+
 TEST_F(Setup, TheFolderIsLockedBeforeAnythingIsWrittenAndTheTaskRegisteredFromThereALogFolderThatIsThereIsNot) {
     const std::wstring apps = L"C:\\Uygulamalar";
     const std::wstring folder = apps + L"\\Dravonil Veriz Avize";
@@ -685,7 +715,20 @@ TEST_F(Setup, TheFolderIsLockedBeforeAnythingIsWrittenAndTheTaskRegisteredFromTh
                        utf8(folder) + "\\oturum-acilisi-gorevi.xml\" /F (çıkış kodu 0)"),
               std::string::npos)
         << log;
-    EXPECT_TRUE(uninstallSilently(folder));
+    // Users may change that folder now (under Wine: its Unix side is world-writable), and its
+    // uninstaller is another program: an upgrade elsewhere runs nothing from there, and removes
+    // the earlier install's task, entry, shortcut and event source itself.
+    ASSERT_TRUE(CopyFileW(kRecorder.c_str(), (folder + L"\\uninstall.exe").c_str(), FALSE));
+    removePath(callsFile(L"uninstall"));
+    const std::string unixFolder = unixPath(folder);
+    std::wstring chmod = L"Z:\\bin\\chmod 0777 \"" + std::wstring(unixFolder.begin(), unixFolder.end()) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, chmod.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    ASSERT_TRUE(waitFor([&] { return everyoneMayChange(folder); }, kReactWithin)) << "still locked: " << utf8(folder);
 
     // Into Program Files: locked as well (a vendor's folder above may pass a user's rights down).
     // The log into a folder that is there: used as it is, never re-permissioned.
@@ -697,7 +740,17 @@ TEST_F(Setup, TheFolderIsLockedBeforeAnythingIsWrittenAndTheTaskRegisteredFromTh
     Calls calls = recorder.calls();
     EXPECT_EQ(Calls(calls.begin() + static_cast<std::ptrdiff_t>(callsBefore), calls.end()),
               Calls{IcaclsRecorder::call(kDefaultFolder)});
-    EXPECT_NE(utf8(readUtf16(logFolder + L"\\kurulum.log")).find("Kurulum tamamlandı."), std::string::npos);
+    const std::string upgradeLog = utf8(readUtf16(logFolder + L"\\kurulum.log"));
+    EXPECT_NE(upgradeLog.find("Kurulum tamamlandı."), std::string::npos);
+    EXPECT_FALSE(exists(callsFile(L"uninstall"))) << "the earlier install's uninstaller was run";
+    EXPECT_NE(upgradeLog.find("Önceki kurulumun klasörü güvenli değil (başka kullanıcılar değiştirebilir, silebilir ya "
+                              "da yeniden adlandırabilir: " + utf8(folder) + "); oradan hiçbir şey çalıştırılmadı"),
+              std::string::npos)
+        << upgradeLog;
+    EXPECT_NE(upgradeLog.find("\\schtasks.exe\" /Delete /TN \"Dravonil Veriz Avize\" /F (çıkış kodu 0)"), std::string::npos);
+    EXPECT_TRUE(installedIn(folder)) << "the earlier folder was changed";
+    EXPECT_EQ(entriesNamedLikeTheProgram(), 1);
+    EXPECT_EQ(tasksNamedLikeTheProgram(), 1);
 
     // A log path relative to a drive's current folder is refused, and written nowhere.
     EXPECT_EQ(install(L"/S /LOG=C:kurulum-göreli.log"), 2u);
@@ -715,15 +768,9 @@ class RemovableDrive {
 public:
     RemovableDrive(wchar_t letter, const std::wstring& folder) : letter_(letter) {
         CreateDirectoryW(folder.c_str(), nullptr);
-        using UnixName = BOOL(CDECL*)(LPCWSTR, LPSTR, ULONG);
-        const auto unixName = reinterpret_cast<UnixName>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-        char path[1024] = {};
-        if (!unixName || !unixName(folder.c_str(), path, sizeof path)) {
-            ADD_FAILURE() << "no Unix name for " << utf8(folder);
-            return;
-        }
-        define(path);
+        const std::string path = unixPath(folder);
+        if (path.empty()) ADD_FAILURE() << "no Unix name for " << utf8(folder);
+        define(path.c_str());
     }
     ~RemovableDrive() { define(nullptr); }  // no mount point: the letter goes
     RemovableDrive(const RemovableDrive&) = delete;
