@@ -43,10 +43,9 @@ InstallDir "${DEFAULT_FOLDER}"
 !define LOG_PREFIX "Dravonil-Veriz-Avize"
 ; The program reports to the Windows event log under this source.
 !define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Dravonil Veriz Avize"
-; One setup at a time on the machine. Users may only read the mutex's permissions: they cannot
-; hold it, and without SeCreateGlobalPrivilege they cannot create a Global\ name first.
-!define SETUP_MUTEX "Global\DravonilVerizAvizeSetup"
-!define SETUP_MUTEX_SDDL "D:(A;;GA;;;BA)(A;;GA;;;SY)(A;;RC;;;BU)"
+; One setup at a time on the machine: the one that holds this file of the product's ProgramData
+; folder open without sharing.
+!define SETUP_LOCK "kurulum.kilit"
 ; The program's windows as a user sees them: the main window and its exit command, the splash.
 !define EXIT_CAPTION "Çıkış"
 !define SPLASH_NAME "Dravonil Veriz Avize 0.1"
@@ -99,6 +98,9 @@ VIAddVersionKey /LANG=${LANG_TURKISH} "CompanyName" "${PUBLISHER}"
 VIAddVersionKey /LANG=${LANG_TURKISH} "LegalCopyright" "${COPYRIGHT}"
 
 Var LogPath
+; The install folder as first checked, and the highest folder of its path missing then.
+Var CheckedFolder
+Var FolderMissingAtCheck
 
 !addincludedir "${__FILEDIR__}"
 !include "shared.nsh"
@@ -279,10 +281,38 @@ Function CheckInstallFolder
   ${If} $R0 != ""
     ${Fail} "Kurulum klasörü kullanılamaz ($R0): $INSTDIR"
   ${EndIf}
+  ${If} $INSTDIR != $CheckedFolder
+    StrCpy $CheckedFolder $INSTDIR
+    StrCpy $FolderMissingAtCheck $HighestMissing
+  ${EndIf}
+  ; A folder that is there already holds nothing, or only the files of an earlier install: a file
+  ; someone put there beforehand would keep its owner and permissions in the locked folder.
+  FindFirst $0 $1 "$INSTDIR\*"
+  ${DoWhile} $1 != ""
+    ${If} $1 != "."
+    ${AndIf} $1 != ".."
+    ${AndIf} $1 != "${EXE}"
+    ${AndIf} $1 != "${UNINSTALLER}"
+    ${AndIf} $1 != "${TASK_XML}"
+      FindClose $0
+      ${Fail} "Kurulum klasörü kullanılamaz (boş değil ve bu programın önceki kurulumu değil: $1): $INSTDIR"
+    ${EndIf}
+    FindNext $0 $1
+  ${Loop}
+  FindClose $0
   Pop $1
   Pop $0
   Pop $R1
   Pop $R0
+FunctionEnd
+
+; Deletes the file $R1 of the install folder, so that it is written anew rather than into the file
+; that was there (which keeps its owner and permissions, and any other name it has).
+Function DeleteBeforeWriting
+  Delete $R1
+  ${If} ${FileExists} $R1
+    ${Fail} "Dosya değiştirilemedi (hâlâ kullanımda olabilir): $R1"
+  ${EndIf}
 FunctionEnd
 
 Section "!${PRODUCT} (gerekli)" SecProgram
@@ -295,6 +325,7 @@ Section "!${PRODUCT} (gerekli)" SecProgram
   ; above it passes down.
   StrCpy $R1 $INSTDIR
   StrCpy $R2 1
+  StrCpy $MissingAtCheck $FolderMissingAtCheck
   Call MakeFolder
   Call EndRunningCopies
   Call RemoveEarlierInstallsElsewhere
@@ -310,6 +341,8 @@ Section "!${PRODUCT} (gerekli)" SecProgram
   ${OrIfNot} ${FileExists} "$INSTDIR\${EXE}"
     ${Fail} "Program dosyası yazılamadı: $INSTDIR\${EXE}"
   ${EndIf}
+  StrCpy $R1 "$INSTDIR\${UNINSTALLER}"
+  Call DeleteBeforeWriting
   ClearErrors
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
   ${If} ${Errors}
@@ -358,6 +391,8 @@ Section "Oturum açılınca başlat" SecAutostart
   ; "&" is the one character of a Windows path that XML text needs escaped.
   ${WordReplace} "$INSTDIR" "&" "&amp;" "+" $2
   StrCpy $1 "$2\${EXE}"
+  StrCpy $R1 "$INSTDIR\${TASK_XML}"
+  Call DeleteBeforeWriting
   ClearErrors
   FileOpen $0 "$INSTDIR\${TASK_XML}" w
   ${If} ${Errors}
@@ -396,25 +431,20 @@ Function .onInit
   ${Log} "${PRODUCT} ${VERSION} (${ARCH}) kurulumu başladı: $CMDLINE"
   ${Log} "Eklenti klasörü: $PLUGINSDIR"
   Call RequireAdministrator
-  ; One setup at a time: the one that owns the mutex. Owning, not only finding it, counts, so a
-  ; handle someone keeps open after a setup ended blocks no later one.
-  Push "${SETUP_MUTEX_SDDL}"
-  Call SecurityAttributes
-  Pop $2
-  System::Call 'kernel32::CreateMutexW(p r2, i 1, w "${SETUP_MUTEX}") p .r0 ?e'
+  ; One setup at a time: the one that holds the lock file open without sharing. It lies in a folder
+  ; only administrators can write (a Global\ name, even a locked one, can be created first by any
+  ; user and would block every install), and Windows closes it when the setup ends, however it ends.
+  ; GENERIC_WRITE, no sharing, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT | FILE_ATTRIBUTE_NORMAL
+  System::Call 'kernel32::CreateFileW(w "$APPDATA\${PRODUCT}\${SETUP_LOCK}", i 0x40000000, i 0, p 0, i 4, i 0x00200080, p 0) p .r0 ?e'
   Pop $1
-  ${If} $0 P= 0
-    ${Fail} "Kurulum kilidi ${SETUP_MUTEX} oluşturulamadı (hata $1)."
-  ${EndIf}
-  ${If} $1 = 183  ; ERROR_ALREADY_EXISTS: ours only if no other setup owns it (or one ended without releasing it)
-    System::Call 'kernel32::WaitForSingleObject(p r0, i 0) i .r1'
-    ${If} $1 <> 0
-    ${AndIf} $1 <> 0x80  ; WAIT_ABANDONED
-      ${Log} "HATA: başka bir kurulum zaten çalışıyor."
-      MessageBox MB_OK|MB_ICONSTOP "Başka bir ${PRODUCT} kurulumu zaten çalışıyor." /SD IDOK
-      SetErrorLevel 2
-      Quit
+  ${If} $0 P= -1
+    ${If} $1 <> 32  ; ERROR_SHARING_VIOLATION: another setup holds it
+      ${Fail} "Kurulum kilidi açılamadı (hata $1): $APPDATA\${PRODUCT}\${SETUP_LOCK}"
     ${EndIf}
+    ${Log} "HATA: başka bir kurulum zaten çalışıyor."
+    MessageBox MB_OK|MB_ICONSTOP "Başka bir ${PRODUCT} kurulumu zaten çalışıyor." /SD IDOK
+    SetErrorLevel 2
+    Quit
   ${EndIf}
   Call AvoidUnsafeEarlierFolder
   Call CheckFolderOption

@@ -4,6 +4,11 @@
 
 Var PendingLog
 Var WineStandIn
+; The highest folder of the path that CheckFolder found missing ("" when every one was there), and
+; the one MakeFolder is to make: a folder missing at the check that someone else makes before it
+; would be used as it stands.
+Var HighestMissing
+Var MissingAtCheck
 
 !macro _Log text
   Push `${text}`
@@ -100,6 +105,54 @@ Var WineStandIn
     Abort
   FunctionEnd
 
+  ; %ProgramData%\Dravonil Veriz Avize holds the logs and the setups' lock, so it must be a folder
+  ; only administrators control. One that someone else made first (a link, a user's folder, a file)
+  ; would let that user block every setup or plant a link where a log is written: it is renamed
+  ; aside, logged, and made anew, locked.
+  Function ${un}PrepareDataFolder
+    Push $R0
+    Push $R1
+    Push $R2
+    Push $0
+    Push $1
+    Push $2
+    Push $3
+    Push $4
+    Push $5
+    Push $6
+    StrCpy $R1 "$APPDATA\${PRODUCT}"
+    StrCpy $R0 ""
+    ${If} ${FileExists} $R1
+      Call ${un}CheckFolder
+    ${EndIf}
+    ${If} $R0 != ""
+      ${GetTime} "" "L" $0 $1 $2 $3 $4 $5 $6
+      StrCpy $0 "$R1 (kenara alındı $2$1$0-$4$5$6)"
+      System::Call 'kernel32::MoveFileExW(w R1, w r0, i 0) i .r1 ?e'
+      Pop $2
+      ${If} $1 = 0
+        ${Fail} "Veri klasörü kullanılamaz ($R0) ve kenara alınamadı (hata $2): $R1"
+      ${EndIf}
+      ${Log} "Veri klasörü kullanılamazdı ($R0); kenara alındı: $0"
+    ${EndIf}
+    ${IfNot} ${FileExists} "$R1\*.*"
+      Call ${un}CheckFolder
+      StrCpy $MissingAtCheck $HighestMissing
+      StrCpy $R2 1
+      Call ${un}MakeFolder
+    ${EndIf}
+    Pop $6
+    Pop $5
+    Pop $4
+    Pop $3
+    Pop $2
+    Pop $1
+    Pop $0
+    Pop $R2
+    Pop $R1
+    Pop $R0
+  FunctionEnd
+
   ; The log goes to /LOG=<file>, or to a file of its own in a folder only administrators can
   ; change, %ProgramData%\Dravonil Veriz Avize\logs: a temporary folder (SYSTEM's is C:\Windows\Temp)
   ; lets every user plant a file or a link under a name known beforehand. A missing folder is made
@@ -129,6 +182,7 @@ Var WineStandIn
     ${If} $0 != "Admin"
       StrCpy $LogPath "$TEMP\$6"
     ${Else}
+      Call ${un}PrepareDataFolder
       ${GetParameters} $1
       ClearErrors
       ${GetOptions} $1 "/LOG=" $2
@@ -160,6 +214,7 @@ Var WineStandIn
       ${If} $R0 != ""
         ${Fail} "Günlük klasörü kullanılamaz ($R0): $R1"
       ${EndIf}
+      StrCpy $MissingAtCheck $HighestMissing
       Call ${un}MakeFolder
       ; GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT | FILE_ATTRIBUTE_NORMAL
       System::Call 'kernel32::CreateFileW(w r2, i 0x40000000, i 1, p 0, i 1, i 0x00200080, p 0) p .r0 ?e'
@@ -379,6 +434,7 @@ Var WineStandIn
     Push $0
     Push $1
     StrCpy $R0 ""
+    StrCpy $HighestMissing ""
     StrCpy $R3 $R1
     ${Do}
       ${GetParent} $R3 $1
@@ -386,7 +442,9 @@ Var WineStandIn
         ${Break}  ; the drive's root
       ${EndIf}
       System::Call 'kernel32::GetFileAttributesW(w R3) i .r0'
-      ${If} $0 <> -1
+      ${If} $0 = -1
+        StrCpy $HighestMissing $R3
+      ${Else}
         IntOp $1 $0 & 0x400  ; FILE_ATTRIBUTE_REPARSE_POINT
         ${If} $1 <> 0
           StrCpy $R0 "bağlantı (junction ya da sembolik bağlantı): $R3"
@@ -482,7 +540,20 @@ Var WineStandIn
         Pop $R1
       ${EndIf}
       Call ${un}LockFolder
+      ; Checked again, locked: between the check and now someone may have made a folder that was
+      ; missing (its path was known, even logged), and it is then not the setup's.
+      ${If} $MissingAtCheck != ""
+      ${AndIf} $R5 != $MissingAtCheck
+        ${Fail} "Klasör denetimden sonra başkası tarafından oluşturuldu: $MissingAtCheck"
+      ${EndIf}
+      Push $R0
+      Call ${un}CheckFolder
+      ${If} $R0 != ""
+        ${Fail} "Klasör kilitlendikten sonra kullanılamaz ($R0): $R1"
+      ${EndIf}
+      Pop $R0
     ${EndIf}
+    StrCpy $MissingAtCheck ""
     Pop $1
     Pop $0
     Pop $R5
