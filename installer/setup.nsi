@@ -272,9 +272,10 @@ Function CheckInstallFolder
   ${OrIf} $1 = 4  ; DRIVE_REMOTE
     ${Fail} "Kurulum klasörü kullanılamaz (ağ yolu): $INSTDIR"
   ${EndIf}
-  ; A stick or a card can be prepared on another computer and put in after the check.
-  ${If} $1 = 2  ; DRIVE_REMOVABLE
-    ${Fail} "Kurulum klasörü kullanılamaz (çıkarılabilir sürücü): $INSTDIR"
+  ; Fixed drives only: a stick, a card or a disc can be prepared on another computer and put in
+  ; after the check.
+  ${If} $1 <> 3  ; DRIVE_FIXED
+    ${Fail} "Kurulum klasörü kullanılamaz (sabit bir sürücüde değil): $INSTDIR"
   ${EndIf}
   StrCpy $R1 $INSTDIR
   Call CheckFolder

@@ -868,7 +868,7 @@ TEST_F(Setup, RefusesAFolderAUserCouldChangeAndLeavesTheEarlierInstallAsItWas) {
         // (what is in it is the first reason the setup finds).
         {L"C:\\", "HATA: Kurulum klasörü kullanılamaz (boş değil ve bu programın önceki kurulumu değil: "},
         // A stick can be prepared on another computer and put in after the check.
-        {L"G:\\Dravonil", "HATA: Kurulum klasörü kullanılamaz (çıkarılabilir sürücü): G:\\Dravonil"},
+        {L"G:\\Dravonil", "HATA: Kurulum klasörü kullanılamaz (sabit bir sürücüde değil): G:\\Dravonil"},
         // A folder that is there holds nothing, or only an earlier install's files.
         {L"C:\\Dolu Klasör",
          "HATA: Kurulum klasörü kullanılamaz (boş değil ve bu programın önceki kurulumu değil: hazır.dll): C:\\Dolu Klasör"},
