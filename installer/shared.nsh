@@ -9,6 +9,9 @@ Var WineStandIn
 ; would be used as it stands.
 Var HighestMissing
 Var MissingAtCheck
+; 1 while CheckFolder judges a folder the setup will use without locking it (a /LOG= folder that is
+; there): its inherited entries count too.
+Var UsedAsItIs
 
 !macro _Log text
   Push `${text}`
@@ -208,9 +211,11 @@ Var MissingAtCheck
         ; A folder that is there is the administrator's: used if safe, never re-permissioned.
         ${If} ${FileExists} "$R1\*.*"
           StrCpy $R2 0
+          StrCpy $UsedAsItIs 1
         ${EndIf}
       ${EndIf}
       Call ${un}CheckFolder
+      StrCpy $UsedAsItIs 0
       ${If} $R0 != ""
         ${Fail} "Günlük klasörü kullanılamaz ($R0): $R1"
       ${EndIf}
@@ -457,7 +462,11 @@ Var MissingAtCheck
         ${EndIf}
         ${If} $R3 == $R1
           StrCpy $R4 0x500D0046  ; and FILE_ADD_FILE, FILE_ADD_SUBDIRECTORY
+          ; Its inherited entries go when it is locked; one used as it is keeps them.
           StrCpy $R5 1
+          ${If} $UsedAsItIs = 1
+            StrCpy $R5 0
+          ${EndIf}
         ${Else}
           StrCpy $R4 0x500D0040
           StrCpy $R5 0

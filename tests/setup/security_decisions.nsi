@@ -1,7 +1,8 @@
 ; The setup's verdict on a folder's security descriptor (CheckSecurityDescriptor of
 ; installer/shared.nsh), for descriptors given as SDDL text: a program for its test. Each line of
 ; the input file is "folder <SDDL>" (the install folder itself: its own entries, and the rights to
-; add files count) or "above <SDDL>" (a folder above it); "RUNNER" in the SDDL stands for the SID of
+; add files count), "kept <SDDL>" (a folder used as it is, never locked: its inherited entries count
+; too) or "above <SDDL>" (a folder above it); "RUNNER" in the SDDL stands for the SID of
 ; the account running the program. Each verdict is one line of the output file (UTF-16): "ok", or
 ; the reason the setup gives, for a folder named X.
 ;
@@ -52,6 +53,9 @@ Section
     ${If} $2 == "folder"
       StrCpy $R4 0x500D0046
       StrCpy $R5 1
+    ${ElseIf} $2 == "kept"
+      StrCpy $R4 0x500D0046
+      StrCpy $R5 0
     ${Else}
       StrCpy $R4 0x500D0040
       StrCpy $R5 0

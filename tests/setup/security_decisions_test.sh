@@ -31,6 +31,8 @@ cases=(
     # ...save a creator's own rights; and the folder's inherited entries, which icacls removes.
     "folder|O:BAD:PAI(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)|ok"
     "folder|O:BAD:AI(A;OICI;FA;;;BA)(A;OICIID;FA;;;BU)|ok"
+    # A folder used as it is (a /LOG= folder that is there) keeps them: there they count.
+    "kept|O:BAD:AI(A;OICI;FA;;;BA)(A;OICIID;0x1301bf;;;AU)|$rights"
     "folder|O:BA|izinleri herkese açık (DACL yok): X"
 )
 for c in "${cases[@]}"; do
