@@ -23,13 +23,14 @@ SetCompressor /SOLID lzma
   Target amd64-unicode
   !define REGVIEW 64
   !define OTHER_REGVIEW 32
-  InstallDir "$PROGRAMFILES64\Dravonil Veriz Avize"
+  !define DEFAULT_FOLDER "$PROGRAMFILES64\Dravonil Veriz Avize"
 !else
   Target x86-unicode
   !define REGVIEW 32
   !define OTHER_REGVIEW 64
-  InstallDir "$PROGRAMFILES32\Dravonil Veriz Avize"
+  !define DEFAULT_FOLDER "$PROGRAMFILES32\Dravonil Veriz Avize"
 !endif
+InstallDir "${DEFAULT_FOLDER}"
 
 !define PRODUCT "Dravonil Veriz Avize"
 !define EXE "Dravonil Veriz Avize.exe"
@@ -42,10 +43,9 @@ SetCompressor /SOLID lzma
 !define LOG_PREFIX "Dravonil-Veriz-Avize"
 ; The program reports to the Windows event log under this source.
 !define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Dravonil Veriz Avize"
-; One setup at a time on the machine. Users may only read the mutex's permissions: they cannot
-; hold it, and without SeCreateGlobalPrivilege they cannot create a Global\ name first.
-!define SETUP_MUTEX "Global\DravonilVerizAvizeSetup"
-!define SETUP_MUTEX_SDDL "D:(A;;GA;;;BA)(A;;GA;;;SY)(A;;RC;;;BU)"
+; One setup at a time on the machine: the one that holds this file of the product's ProgramData
+; folder open without sharing.
+!define SETUP_LOCK "kurulum.kilit"
 ; The program's windows as a user sees them: the main window and its exit command, the splash.
 !define EXIT_CAPTION "Çıkış"
 !define SPLASH_NAME "Dravonil Veriz Avize 0.1"
@@ -98,6 +98,9 @@ VIAddVersionKey /LANG=${LANG_TURKISH} "CompanyName" "${PUBLISHER}"
 VIAddVersionKey /LANG=${LANG_TURKISH} "LegalCopyright" "${COPYRIGHT}"
 
 Var LogPath
+; The install folder as first checked, and the highest folder of its path missing then.
+Var CheckedFolder
+Var FolderMissingAtCheck
 
 !addincludedir "${__FILEDIR__}"
 !include "shared.nsh"
@@ -117,16 +120,42 @@ Function StartNow
   Exec '"$INSTDIR\${EXE}"'
 FunctionEnd
 
-; Runs the uninstaller of an earlier install in folder $0 and waits for it.
+; Runs the uninstaller of an earlier install in folder $0, whose entry lies in registry view $2,
+; and waits for it. An install made by an older setup may sit in a folder users can change: its
+; uninstaller is run only if that folder passes the same check as a new one. Otherwise nothing is
+; run from there: the setup removes the earlier task, entry, shortcut and event source itself and
+; leaves the folder as it is.
 Function RemoveEarlierInstall
+  Push $R0
+  Push $R1
   ${If} ${FileExists} "$0\${UNINSTALLER}"
-    ${Log} "Önceki kurulum kaldırılıyor: $0"
-    ClearErrors
-    ExecWait '"$0\${UNINSTALLER}" /S _?=$0' $1
-    ${Log} "Önceki kurulumun kaldırıcısı bitti (çıkış kodu $1)."
-    Delete "$0\${UNINSTALLER}"
-    RMDir "$0"
+    StrCpy $R1 $0
+    Call CheckFolder
+    ${If} $R0 == ""
+      ${Log} "Önceki kurulum kaldırılıyor: $0"
+      ClearErrors
+      ExecWait '"$0\${UNINSTALLER}" /S _?=$0' $1
+      ${Log} "Önceki kurulumun kaldırıcısı bitti (çıkış kodu $1)."
+      Delete "$0\${UNINSTALLER}"
+      RMDir "$0"
+    ${Else}
+      ${Log} "Önceki kurulumun klasörü güvenli değil ($R0); oradan hiçbir şey çalıştırılmadı, klasör olduğu gibi bırakıldı: $0"
+      Push '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK}" /F'
+      Call RunCommand
+      ${If} $2 = 32
+        SetRegView 32
+      ${Else}
+        SetRegView 64
+      ${EndIf}
+      DeleteRegKey HKLM "${UNINST_KEY}"
+      SetRegView ${REGVIEW}
+      Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+      DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
+      ${Log} "Önceki kurulumun görevi, kaydı, kısayolu ve olay günlüğü kaynağı silindi."
+    ${EndIf}
   ${EndIf}
+  Pop $R1
+  Pop $R0
 FunctionEnd
 
 !macro REMOVE_EARLIER_INSTALL_OF_OTHER_BITNESS
@@ -134,6 +163,7 @@ FunctionEnd
   ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
   SetRegView ${REGVIEW}
   ${If} $0 != ""
+    StrCpy $2 ${OTHER_REGVIEW}
     Call RemoveEarlierInstall
   ${EndIf}
 !macroend
@@ -143,9 +173,11 @@ FunctionEnd
 Function RemoveEarlierInstallsElsewhere
   Push $0
   Push $1
+  Push $2
   ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
   ${If} $0 != ""
   ${AndIf} $0 != $INSTDIR
+    StrCpy $2 ${REGVIEW}
     Call RemoveEarlierInstall
   ${EndIf}
   ; 64-bit Windows has both views; a 32-bit one only the 32-bit view.
@@ -156,8 +188,27 @@ Function RemoveEarlierInstallsElsewhere
   !else
     !insertmacro REMOVE_EARLIER_INSTALL_OF_OTHER_BITNESS
   !endif
+  Pop $2
   Pop $1
   Pop $0
+FunctionEnd
+
+; NSIS starts from the folder of the earlier install (InstallDirRegKey). One that users may change
+; now (an older setup may have used such a folder) is not used again: the default one is.
+Function AvoidUnsafeEarlierFolder
+  Push $R0
+  Push $R1
+  ReadRegStr $R1 HKLM "${UNINST_KEY}" "InstallLocation"
+  ${If} $R1 != ""
+  ${AndIf} $R1 == $INSTDIR
+    Call CheckFolder
+    ${If} $R0 != ""
+      ${Log} "Önceki kurulumun klasörü güvenli değil ($R0); varsayılan klasör kullanılır."
+      StrCpy $INSTDIR "${DEFAULT_FOLDER}"
+    ${EndIf}
+  ${EndIf}
+  Pop $R1
+  Pop $R0
 FunctionEnd
 
 ; $0 = the full form of path $0, without a trailing backslash.
@@ -222,31 +273,48 @@ Function CheckInstallFolder
   ${OrIf} $1 = 4  ; DRIVE_REMOTE
     ${Fail} "Kurulum klasörü kullanılamaz (ağ yolu): $INSTDIR"
   ${EndIf}
+  ; Fixed drives only: a stick, a card or a disc can be prepared on another computer and put in
+  ; after the check.
+  ${If} $1 <> 3  ; DRIVE_FIXED
+    ${Fail} "Kurulum klasörü kullanılamaz (sabit bir sürücüde değil): $INSTDIR"
+  ${EndIf}
   StrCpy $R1 $INSTDIR
   Call CheckFolder
   ${If} $R0 != ""
     ${Fail} "Kurulum klasörü kullanılamaz ($R0): $INSTDIR"
   ${EndIf}
+  ${If} $INSTDIR != $CheckedFolder
+    StrCpy $CheckedFolder $INSTDIR
+    StrCpy $FolderMissingAtCheck $HighestMissing
+  ${EndIf}
+  ; A folder that is there already holds nothing, or only the files of an earlier install: a file
+  ; someone put there beforehand would keep its owner and permissions in the locked folder.
+  FindFirst $0 $1 "$INSTDIR\*"
+  ${DoWhile} $1 != ""
+    ${If} $1 != "."
+    ${AndIf} $1 != ".."
+    ${AndIf} $1 != "${EXE}"
+    ${AndIf} $1 != "${UNINSTALLER}"
+    ${AndIf} $1 != "${TASK_XML}"
+      FindClose $0
+      ${Fail} "Kurulum klasörü kullanılamaz (boş değil ve bu programın önceki kurulumu değil: $1): $INSTDIR"
+    ${EndIf}
+    FindNext $0 $1
+  ${Loop}
+  FindClose $0
   Pop $1
   Pop $0
   Pop $R1
   Pop $R0
 FunctionEnd
 
-; $0 = 1 when $INSTDIR lies in Program Files, whose own permissions let users change nothing.
-!macro _InstallsUnder folder
-  StrLen $2 "${folder}\"
-  StrCpy $2 $INSTDIR $2
-  ${If} $2 == "${folder}\"
-    StrCpy $0 1
+; Deletes the file $R1 of the install folder, so that it is written anew rather than into the file
+; that was there (which keeps its owner and permissions, and any other name it has).
+Function DeleteBeforeWriting
+  Delete $R1
+  ${If} ${FileExists} $R1
+    ${Fail} "Dosya değiştirilemedi (hâlâ kullanımda olabilir): $R1"
   ${EndIf}
-!macroend
-Function InstallsIntoProgramFiles
-  Push $2
-  StrCpy $0 0
-  !insertmacro _InstallsUnder $PROGRAMFILES64
-  !insertmacro _InstallsUnder $PROGRAMFILES32
-  Pop $2
 FunctionEnd
 
 Section "!${PRODUCT} (gerekli)" SecProgram
@@ -254,16 +322,12 @@ Section "!${PRODUCT} (gerekli)" SecProgram
   ; Again: the folder page may have changed it since .onInit.
   Call CheckInstallFolder
   ${Log} "Klasör: $INSTDIR"
-  ; Outside Program Files the folder is made (or, if it is there, set) so that only
-  ; administrators can change it, before anything is written into it.
-  Call InstallsIntoProgramFiles
+  ; The folder is made (or, if it is there, set) so that only administrators can change it, before
+  ; anything is written into it; in Program Files too, rather than trusting what a vendor's folder
+  ; above it passes down.
   StrCpy $R1 $INSTDIR
-  ${If} $0 = 1
-    StrCpy $R2 0
-    ${Log} "Klasör Program Files içinde: kendi izinleri kalır."
-  ${Else}
-    StrCpy $R2 1
-  ${EndIf}
+  StrCpy $R2 1
+  StrCpy $MissingAtCheck $FolderMissingAtCheck
   Call MakeFolder
   Call EndRunningCopies
   Call RemoveEarlierInstallsElsewhere
@@ -279,6 +343,8 @@ Section "!${PRODUCT} (gerekli)" SecProgram
   ${OrIfNot} ${FileExists} "$INSTDIR\${EXE}"
     ${Fail} "Program dosyası yazılamadı: $INSTDIR\${EXE}"
   ${EndIf}
+  StrCpy $R1 "$INSTDIR\${UNINSTALLER}"
+  Call DeleteBeforeWriting
   ClearErrors
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
   ${If} ${Errors}
@@ -327,6 +393,8 @@ Section "Oturum açılınca başlat" SecAutostart
   ; "&" is the one character of a Windows path that XML text needs escaped.
   ${WordReplace} "$INSTDIR" "&" "&amp;" "+" $2
   StrCpy $1 "$2\${EXE}"
+  StrCpy $R1 "$INSTDIR\${TASK_XML}"
+  Call DeleteBeforeWriting
   ClearErrors
   FileOpen $0 "$INSTDIR\${TASK_XML}" w
   ${If} ${Errors}
@@ -357,32 +425,31 @@ SectionEnd
 
 ; After the sections: it refers to them.
 Function .onInit
+  Call MakePluginsFolder  ; before anything else: every plug-in is unpacked there
+  Call RecogniseWine
   SetRegView ${REGVIEW}
   SetShellVarContext all
   Call OpenLog
   ${Log} "${PRODUCT} ${VERSION} (${ARCH}) kurulumu başladı: $CMDLINE"
+  ${Log} "Eklenti klasörü: $PLUGINSDIR"
   Call RequireAdministrator
-  ; One setup at a time: the one that owns the mutex. Owning, not only finding it, counts, so a
-  ; handle someone keeps open after a setup ended blocks no later one.
-  Push "${SETUP_MUTEX_SDDL}"
-  Call SecurityAttributes
-  Pop $2
-  System::Call 'kernel32::CreateMutexW(p r2, i 1, w "${SETUP_MUTEX}") p .r0 ?e'
+  ; One setup at a time: the one that holds the lock file open without sharing. It lies in a folder
+  ; only administrators can write (a Global\ name, even a locked one, can be created first by any
+  ; user and would block every install), and Windows closes it when the setup ends, however it ends.
+  ; GENERIC_WRITE, no sharing, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT | FILE_ATTRIBUTE_NORMAL
+  System::Call 'kernel32::CreateFileW(w "$APPDATA\${PRODUCT}\${SETUP_LOCK}", i 0x40000000, i 0, p 0, i 4, i 0x00200080, p 0) p .r0 ?e'
   Pop $1
-  ${If} $0 P= 0
-    ${Fail} "Kurulum kilidi ${SETUP_MUTEX} oluşturulamadı (hata $1)."
-  ${EndIf}
-  ${If} $1 = 183  ; ERROR_ALREADY_EXISTS: ours only if no other setup owns it (or one ended without releasing it)
-    System::Call 'kernel32::WaitForSingleObject(p r0, i 0) i .r1'
-    ${If} $1 <> 0
-    ${AndIf} $1 <> 0x80  ; WAIT_ABANDONED
-      ${Log} "HATA: başka bir kurulum zaten çalışıyor."
-      MessageBox MB_OK|MB_ICONSTOP "Başka bir ${PRODUCT} kurulumu zaten çalışıyor." /SD IDOK
-      SetErrorLevel 2
-      Quit
+  ${If} $0 P= -1
+    ${If} $1 <> 32  ; ERROR_SHARING_VIOLATION: another setup holds it
+      ${Fail} "Kurulum kilidi açılamadı (hata $1): $APPDATA\${PRODUCT}\${SETUP_LOCK}"
     ${EndIf}
+    ${Log} "HATA: başka bir kurulum zaten çalışıyor."
+    MessageBox MB_OK|MB_ICONSTOP "Başka bir ${PRODUCT} kurulumu zaten çalışıyor." /SD IDOK
+    SetErrorLevel 2
+    Quit
   ${EndIf}
   Call RefuseOverMsiInstall
+  Call AvoidUnsafeEarlierFolder
   Call CheckFolderOption
   Call CheckInstallFolder
   ; /NOAUTOSTART: no start at sign-in (and an existing task is removed).
@@ -402,10 +469,13 @@ FunctionEnd
 ; ---- Uninstaller ----
 
 Function un.onInit
+  Call un.MakePluginsFolder
+  Call un.RecogniseWine
   SetRegView ${REGVIEW}
   SetShellVarContext all
   Call un.OpenLog
   ${Log} "${PRODUCT} ${VERSION} (${ARCH}) kaldırma başladı: $INSTDIR"
+  ${Log} "Eklenti klasörü: $PLUGINSDIR"
   Call un.RequireAdministrator
 FunctionEnd
 

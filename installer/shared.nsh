@@ -3,6 +3,15 @@
 ; once and inserts SHARED_FUNCTIONS twice, for the installer and for the uninstaller ("un.").
 
 Var PendingLog
+Var WineStandIn
+; The highest folder of the path that CheckFolder found missing ("" when every one was there), and
+; the one MakeFolder is to make: a folder missing at the check that someone else makes before it
+; would be used as it stands.
+Var HighestMissing
+Var MissingAtCheck
+; 1 while CheckFolder judges a folder the setup will use without locking it (a /LOG= folder that is
+; there): its inherited entries count too.
+Var UsedAsItIs
 
 !macro _Log text
   Push `${text}`
@@ -26,6 +35,30 @@ Var PendingLog
 !define Fail "!insertmacro _Fail"
 
 !macro SHARED_FUNCTIONS un
+  ; NSIS unpacks its plug-ins (System, nsExec, UserInfo) into a folder it makes in $TEMP when the
+  ; first of them is used. Run as SYSTEM (a deployment tool), $TEMP is C:\Windows\Temp, where every
+  ; user may make files and folders; run by an administrator, it is that user's temporary folder,
+  ; which the user's unelevated programs may write. NSIS 3.08 can lose that folder to whoever makes
+  ; it first, and would then load a plug-in planted there with the setup's rights. So the plug-ins'
+  ; folder is made in Program Files, where only administrators may make anything, before any
+  ; plug-in is used; $TEMP is set back afterwards. Where the setup cannot write (it is not elevated,
+  ; and will stop for that) nothing changes: such a run has no rights to lend.
+  Function ${un}MakePluginsFolder
+    Push $0
+    Push $1
+    ClearErrors
+    GetTempFileName $0 $PROGRAMFILES
+    ${IfNot} ${Errors}
+      Delete $0
+      StrCpy $1 $TEMP
+      UnsafeStrCpy $TEMP $PROGRAMFILES
+      InitPluginsDir
+      UnsafeStrCpy $TEMP $1
+    ${EndIf}
+    Pop $1
+    Pop $0
+  FunctionEnd
+
   ; Appends one time-stamped line to the log (UTF-16 with its byte-order mark, as Notepad and
   ; PowerShell read it). Lines logged before OpenLog has made the file wait in $PendingLog.
   Function ${un}WriteLog
@@ -75,10 +108,58 @@ Var PendingLog
     Abort
   FunctionEnd
 
+  ; %ProgramData%\Dravonil Veriz Avize holds the logs and the setups' lock, so it must be a folder
+  ; only administrators control. One that someone else made first (a link, a user's folder, a file)
+  ; would let that user block every setup or plant a link where a log is written: it is renamed
+  ; aside, logged, and made anew, locked.
+  Function ${un}PrepareDataFolder
+    Push $R0
+    Push $R1
+    Push $R2
+    Push $0
+    Push $1
+    Push $2
+    Push $3
+    Push $4
+    Push $5
+    Push $6
+    StrCpy $R1 "$APPDATA\${PRODUCT}"
+    StrCpy $R0 ""
+    ${If} ${FileExists} $R1
+      Call ${un}CheckFolder
+    ${EndIf}
+    ${If} $R0 != ""
+      ${GetTime} "" "L" $0 $1 $2 $3 $4 $5 $6
+      StrCpy $0 "$R1 (kenara alındı $2$1$0-$4$5$6)"
+      System::Call 'kernel32::MoveFileExW(w R1, w r0, i 0) i .r1 ?e'
+      Pop $2
+      ${If} $1 = 0
+        ${Fail} "Veri klasörü kullanılamaz ($R0) ve kenara alınamadı (hata $2): $R1"
+      ${EndIf}
+      ${Log} "Veri klasörü kullanılamazdı ($R0); kenara alındı: $0"
+    ${EndIf}
+    ${IfNot} ${FileExists} "$R1\*.*"
+      Call ${un}CheckFolder
+      StrCpy $MissingAtCheck $HighestMissing
+      StrCpy $R2 1
+      Call ${un}MakeFolder
+    ${EndIf}
+    Pop $6
+    Pop $5
+    Pop $4
+    Pop $3
+    Pop $2
+    Pop $1
+    Pop $0
+    Pop $R2
+    Pop $R1
+    Pop $R0
+  FunctionEnd
+
   ; The log goes to /LOG=<file>, or to a file of its own in a folder only administrators can
   ; change, %ProgramData%\Dravonil Veriz Avize\logs: a temporary folder (SYSTEM's is C:\Windows\Temp)
   ; lets every user plant a file or a link under a name known beforehand. A missing folder is made
-  ; locked; one that is a link or a user's is refused. The file is made new, without following a
+  ; locked; one that is a link or a user's is refused, and nothing is written there. The file is made new, without following a
   ; link that stands in its place. Without administrator rights the setup only logs why it stops,
   ; into that user's own temporary folder.
   Function ${un}OpenLog
@@ -104,25 +185,41 @@ Var PendingLog
     ${If} $0 != "Admin"
       StrCpy $LogPath "$TEMP\$6"
     ${Else}
+      Call ${un}PrepareDataFolder
       ${GetParameters} $1
       ClearErrors
       ${GetOptions} $1 "/LOG=" $2
+      StrCpy $R2 1  ; the folder is made (if missing) and locked
       ${If} ${Errors}
       ${OrIf} $2 == ""
         StrCpy $R1 "$APPDATA\${PRODUCT}\logs"
         StrCpy $2 "$R1\$6"
       ${Else}
+        ; A path relative to a drive's current folder (C:x.log) or to anything else leads where the
+        ; setup's start decided, not where the administrator meant.
+        StrCpy $0 $2 2 1
+        StrCpy $1 $2 2
+        ${If} $0 != ":\"
+        ${AndIf} $1 != "\\"
+          ${Fail} "Günlük dosyasının yolu tam değil: $2"
+        ${EndIf}
         System::Call 'kernel32::GetFullPathNameW(w r2, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r0'
         ${If} $0 <> 0
           StrCpy $2 $1
         ${EndIf}
         ${GetParent} $2 $R1
+        ; A folder that is there is the administrator's: used if safe, never re-permissioned.
+        ${If} ${FileExists} "$R1\*.*"
+          StrCpy $R2 0
+          StrCpy $UsedAsItIs 1
+        ${EndIf}
       ${EndIf}
       Call ${un}CheckFolder
+      StrCpy $UsedAsItIs 0
       ${If} $R0 != ""
         ${Fail} "Günlük klasörü kullanılamaz ($R0): $R1"
       ${EndIf}
-      StrCpy $R2 1
+      StrCpy $MissingAtCheck $HighestMissing
       Call ${un}MakeFolder
       ; GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT | FILE_ATTRIBUTE_NORMAL
       System::Call 'kernel32::CreateFileW(w r2, i 0x40000000, i 1, p 0, i 1, i 0x00200080, p 0) p .r0 ?e'
@@ -184,9 +281,24 @@ Var PendingLog
     Exch $0
   FunctionEnd
 
-  ; $1 = 1 when SID $1 is one only administrators control: Administrators, SYSTEM,
-  ; TrustedInstaller (the owner of Program Files) or the account running the setup, which is an
-  ; administrator; else 0.
+  ; $WineStandIn = 1 under Wine, which keeps no owners or permissions: every file there reads as
+  ; owned by the signed-in account, with full control for it. There that account stands in for the
+  ; Administrators (see IsTrustedSid); on Windows it never does.
+  Function ${un}RecogniseWine
+    Push $0
+    StrCpy $WineStandIn 0
+    System::Call 'kernel32::GetModuleHandleW(w "ntdll.dll") p .r0'
+    System::Call 'kernel32::GetProcAddress(p r0, m "wine_get_version") p .r0'
+    ${If} $0 P<> 0
+      StrCpy $WineStandIn 1
+    ${EndIf}
+    Pop $0
+  FunctionEnd
+
+  ; $1 = 1 when SID $1 is one only administrators control: Administrators, SYSTEM or
+  ; TrustedInstaller (the owner of Program Files); else 0. Not the administrator running the setup:
+  ; that account's unelevated programs carry the same SID, and could rename a folder it owns and put
+  ; their own program there for the sign-in task to run for every administrator.
   Function ${un}IsTrustedSid
     Push $0
     Push $2
@@ -208,6 +320,7 @@ Var PendingLog
       ${EndIf}
     ${EndIf}
     ${If} $1 = 0
+    ${AndIf} $WineStandIn = 1
       ; TOKEN_QUERY; TokenUser
       System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r2) i .r3'
       System::Call '*(&i1024) p .r4'
@@ -228,10 +341,12 @@ Var PendingLog
     Pop $0
   FunctionEnd
 
-  ; $R0 = the reason why existing folder $R3 is not one only administrators control (its owner, or
-  ; an entry of its permissions that gives someone else the rights in mask $R4), else unchanged.
-  ; $R5 = 1 counts only its own entries, not the ones it inherits (icacls then removes those).
-  Function ${un}CheckFolderPermissions
+  ; $R0 = the reason why security descriptor $R6 of existing folder $R3 does not make it one only
+  ; administrators control (its owner, or an entry of its permissions that gives someone else the
+  ; rights in mask $R4), else unchanged. $R5 = 1 counts only the folder's own entries, not the ones
+  ; it inherits (icacls then removes those). Inherit-only entries count: they give the rights to
+  ; what is made in the folder (a creator's own rights aside: only who may make something gets them).
+  Function ${un}CheckSecurityDescriptor
     Push $0
     Push $1
     Push $2
@@ -240,49 +355,49 @@ Var PendingLog
     Push $5
     Push $6
     Push $7
-    Push $8
-    ; SE_FILE_OBJECT; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
-    System::Call 'advapi32::GetNamedSecurityInfoW(w R3, i 1, i 5, *p .r1, p 0, *p .r3, p 0, *p .r2) i .r0'
-    ${If} $0 <> 0
-      StrCpy $R0 "izinleri okunamadı, hata $0: $R3"
+    System::Call 'advapi32::GetSecurityDescriptorOwner(p R6, *p .r1, *i .r0) i .r0'
+    System::Call 'advapi32::GetSecurityDescriptorDacl(p R6, *i .r2, *p .r3, *i .r0) i .r0'
+    ${If} $2 = 0
+      StrCpy $3 0
+    ${EndIf}
+    Call ${un}IsTrustedSid
+    ${If} $1 = 0
+      StrCpy $R0 "sahibi Yöneticiler, SYSTEM ya da TrustedInstaller değil: $R3"
+    ${ElseIf} $3 P= 0
+      StrCpy $R0 "izinleri herkese açık (DACL yok): $R3"
     ${Else}
-      StrCpy $8 $1  ; the owner
-      Call ${un}IsTrustedSid
-      ${If} $1 = 0
-        StrCpy $R0 "sahibi Yöneticiler ya da SYSTEM değil: $R3"
-      ${ElseIf} $3 P= 0
-        StrCpy $R0 "izinleri herkese açık (DACL yok): $R3"
-      ${Else}
-        System::Call '*$3(&i2, &i2, &i2 .r4)'  ; ACL: revision, size, then the count of entries
-        StrCpy $5 0
-        ${While} $5 < $4
-          System::Call 'advapi32::GetAce(p r3, i r5, *p .r6) i .r0'
-          ${If} $0 <> 0
-            ; ACE_HEADER (type, flags, size), then the access mask and the SID.
-            System::Call '*$6(&i1 .r0, &i1 .r1, &i2, i .r7)'
-            IntOp $1 $1 & 0x18  ; INHERIT_ONLY_ACE | INHERITED_ACE
-            IntOp $7 $7 & $R4
-            ${If} $0 = 0  ; ACCESS_ALLOWED_ACE_TYPE
-            ${AndIf} $7 <> 0
-            ${AndIf} $1 <> 8
-            ${AndIf} $1 <> 0x18
-              ${If} $R5 <> 1
-              ${OrIf} $1 = 0
-                IntPtrOp $1 $6 + 8
-                Call ${un}IsTrustedSid
-                ${If} $1 = 0
-                  StrCpy $R0 "başka kullanıcılar değiştirebilir, silebilir ya da yeniden adlandırabilir: $R3"
-                  ${Break}
-                ${EndIf}
-              ${EndIf}
+      System::Call '*$3(&i2, &i2, &i2 .r4)'  ; ACL: revision, size, then the count of entries
+      StrCpy $5 0
+      ${While} $5 < $4
+        System::Call 'advapi32::GetAce(p r3, i r5, *p .r6) i .r0'
+        ${If} $0 <> 0
+          ; ACE_HEADER (type, flags, size), then the access mask and the SID.
+          System::Call '*$6(&i1 .r0, &i1 .r1, &i2, i .r7)'
+          IntOp $2 $1 & 0x10  ; INHERITED_ACE
+          IntOp $1 $1 & 0x08  ; INHERIT_ONLY_ACE
+          IntOp $7 $7 & $R4
+          ${If} $0 = 0  ; ACCESS_ALLOWED_ACE_TYPE
+          ${AndIf} $7 <> 0
+          ${If} $R5 <> 1
+          ${OrIf} $2 = 0
+            IntPtrOp $6 $6 + 8
+            StrCpy $0 0
+            ${If} $1 <> 0
+              System::Call 'advapi32::IsWellKnownSid(p r6, i 3) i .r0'  ; WinCreatorOwnerSid
+            ${EndIf}
+            StrCpy $1 $6
+            Call ${un}IsTrustedSid
+            ${If} $1 = 0
+            ${AndIf} $0 = 0
+              StrCpy $R0 "başka kullanıcılar değiştirebilir, silebilir ya da yeniden adlandırabilir: $R3"
+              ${Break}
             ${EndIf}
           ${EndIf}
-          IntOp $5 $5 + 1
-        ${EndWhile}
-      ${EndIf}
-      System::Call 'kernel32::LocalFree(p r2)'
+          ${EndIf}
+        ${EndIf}
+        IntOp $5 $5 + 1
+      ${EndWhile}
     ${EndIf}
-    Pop $8
     Pop $7
     Pop $6
     Pop $5
@@ -290,6 +405,23 @@ Var PendingLog
     Pop $3
     Pop $2
     Pop $1
+    Pop $0
+  FunctionEnd
+
+  ; $R0 = the reason why existing folder $R3 is not one only administrators control (see
+  ; CheckSecurityDescriptor), else unchanged.
+  Function ${un}CheckFolderPermissions
+    Push $0
+    Push $R6
+    ; SE_FILE_OBJECT; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
+    System::Call 'advapi32::GetNamedSecurityInfoW(w R3, i 1, i 5, p 0, p 0, p 0, p 0, *p .R6) i .r0'
+    ${If} $0 <> 0
+      StrCpy $R0 "izinleri okunamadı, hata $0: $R3"
+    ${Else}
+      Call ${un}CheckSecurityDescriptor
+      System::Call 'kernel32::LocalFree(p R6)'
+    ${EndIf}
+    Pop $R6
     Pop $0
   FunctionEnd
 
@@ -307,6 +439,7 @@ Var PendingLog
     Push $0
     Push $1
     StrCpy $R0 ""
+    StrCpy $HighestMissing ""
     StrCpy $R3 $R1
     ${Do}
       ${GetParent} $R3 $1
@@ -314,7 +447,9 @@ Var PendingLog
         ${Break}  ; the drive's root
       ${EndIf}
       System::Call 'kernel32::GetFileAttributesW(w R3) i .r0'
-      ${If} $0 <> -1
+      ${If} $0 = -1
+        StrCpy $HighestMissing $R3
+      ${Else}
         IntOp $1 $0 & 0x400  ; FILE_ATTRIBUTE_REPARSE_POINT
         ${If} $1 <> 0
           StrCpy $R0 "bağlantı (junction ya da sembolik bağlantı): $R3"
@@ -327,7 +462,11 @@ Var PendingLog
         ${EndIf}
         ${If} $R3 == $R1
           StrCpy $R4 0x500D0046  ; and FILE_ADD_FILE, FILE_ADD_SUBDIRECTORY
+          ; Its inherited entries go when it is locked; one used as it is keeps them.
           StrCpy $R5 1
+          ${If} $UsedAsItIs = 1
+            StrCpy $R5 0
+          ${EndIf}
         ${Else}
           StrCpy $R4 0x500D0040
           StrCpy $R5 0
@@ -373,7 +512,7 @@ Var PendingLog
     Push $1
     StrCpy $R4 0
     ${If} $R2 = 1
-      Push "D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+      Push "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
       Call ${un}SecurityAttributes
       Pop $R4
       ${If} $R4 = 0
@@ -410,7 +549,20 @@ Var PendingLog
         Pop $R1
       ${EndIf}
       Call ${un}LockFolder
+      ; Checked again, locked: between the check and now someone may have made a folder that was
+      ; missing (its path was known, even logged), and it is then not the setup's.
+      ${If} $MissingAtCheck != ""
+      ${AndIf} $R5 != $MissingAtCheck
+        ${Fail} "Klasör denetimden sonra başkası tarafından oluşturuldu: $MissingAtCheck"
+      ${EndIf}
+      Push $R0
+      Call ${un}CheckFolder
+      ${If} $R0 != ""
+        ${Fail} "Klasör kilitlendikten sonra kullanılamaz ($R0): $R1"
+      ${EndIf}
+      Pop $R0
     ${EndIf}
+    StrCpy $MissingAtCheck ""
     Pop $1
     Pop $0
     Pop $R5

@@ -10,11 +10,13 @@
 #include <sddl.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <type_traits>
@@ -174,7 +176,8 @@ std::wstring shortcutTarget(const std::wstring& link) {
 }
 
 // Runs a command line and waits for it: its exit code, or nullopt if it did not start or end.
-std::optional<DWORD> run(std::wstring commandLine) {
+// `meanwhile` is called every 50 ms while it runs.
+std::optional<DWORD> run(std::wstring commandLine, const std::function<void()>& meanwhile = {}) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -184,7 +187,12 @@ std::optional<DWORD> run(std::wstring commandLine) {
     }
     CloseHandle(pi.hThread);
     DWORD code = 0;
-    const bool ended = WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0;
+    const bool ended = waitFor(
+        [&] {
+            if (meanwhile) meanwhile();
+            return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+        },
+        Ms{120000});
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hProcess);
     if (!ended) {
@@ -196,25 +204,33 @@ std::optional<DWORD> run(std::wstring commandLine) {
 
 std::optional<DWORD> install(const std::wstring& options = L"/S") { return run(L"\"" + kSetup + L"\" " + options); }
 
-// The setup with its window: clicks its default button (id 1) whenever it is enabled, page after
-// page, until the setup ends.
-std::optional<DWORD> installClickingThrough() {
+// The setup with its window: clicks its default button (id 1: "İleri", "Kur", "Bitir", a box's
+// OK) whenever it is enabled, else its "Kapat" (id 2) once a failed install leaves only that, page
+// after page, until the setup ends. `onceShown` runs when its
+// first page is up, before the first click.
+std::optional<DWORD> installClickingThrough(const std::wstring& options = L"", const std::function<void()>& onceShown = {}) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    std::wstring commandLine = L"\"" + kSetup + L"\"";
+    std::wstring commandLine = L"\"" + kSetup + L"\" " + options;
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         ADD_FAILURE() << "could not start the setup (error " << GetLastError() << ")";
         return std::nullopt;
     }
     CloseHandle(pi.hThread);
     const auto ended = [&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; };
-    for (int page = 0; page < 20 && !waitFor(ended, Ms{700}); ++page) {
-        HWND wizard = nullptr;
-        for (HWND h : windowsOf(pi.dwProcessId))
-            if (!wizard && IsWindowVisible(h)) wizard = h;
-        HWND next = wizard ? GetDlgItem(wizard, 1) : nullptr;
-        if (next && IsWindowEnabled(next)) PostMessageW(next, BM_CLICK, 0, 0);
+    bool shown = false;
+    for (int page = 0; page < 40 && !waitFor(ended, Ms{350}); ++page) {
+        for (HWND h : windowsOf(pi.dwProcessId)) {
+            if (!IsWindowVisible(h)) continue;
+            if (!shown && onceShown) onceShown();
+            shown = true;
+            HWND next = GetDlgItem(h, 1), close = GetDlgItem(h, 2);
+            if (next && IsWindowEnabled(next))
+                PostMessageW(next, BM_CLICK, 0, 0);
+            else if (next && close && IsWindowEnabled(close))
+                PostMessageW(close, BM_CLICK, 0, 0);
+        }
     }
     DWORD code = STILL_ACTIVE;
     if (!waitFor(ended, Ms{5000})) {
@@ -288,8 +304,131 @@ protected:
     }
 };
 
+// An environment variable of this process (and so of the programs it starts), set while the
+// object lives.
+class EnvironmentVariable {
+public:
+    EnvironmentVariable(std::wstring name, const std::wstring& value) : name_(std::move(name)) {
+        wchar_t old[MAX_PATH] = {};
+        had_ = GetEnvironmentVariableW(name_.c_str(), old, MAX_PATH) != 0;
+        old_ = old;
+        SetEnvironmentVariableW(name_.c_str(), value.c_str());
+    }
+    ~EnvironmentVariable() { SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+    EnvironmentVariable(const EnvironmentVariable&) = delete;
+    EnvironmentVariable& operator=(const EnvironmentVariable&) = delete;
+
+private:
+    std::wstring name_, old_;
+    bool had_ = false;
+};
+
+// The folders in `folder` (not their contents), by name.
+std::vector<std::wstring> foldersIn(const std::wstring& folder) {
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW entry{};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &entry))
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && entry.cFileName[0] != L'.')
+            found.push_back(entry.cFileName);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return found;
+}
+
+// The folder the log names after "Eklenti klasörü: " (the setup's plug-ins), from the log at `from` on.
+std::string pluginsFolderLogged(size_t from) {
+    const std::string log = logText(from), label = "Eklenti klasörü: ";
+    const auto at = log.find(label);
+    return at == std::string::npos ? "(not logged)" : log.substr(at + label.size(), log.find('\r', at) - at - label.size());
+}
+
+// The Unix path of a Windows path under Wine (wine_get_unix_file_name), or empty.
+std::string unixPath(const std::wstring& path) {
+    using ToUnix = char* (*)(const wchar_t*);  // cdecl, as Wine exports it
+    const auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = toUnix ? toUnix(path.c_str()) : nullptr;
+    if (!name) return {};
+    std::string out = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+
+// Runs a Unix program (Wine starts ELF files too). Neither its exit code nor its end come through
+// Wine reliably: callers wait for its result instead.
+void runUnix(std::wstring line) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << utf8(line) << ": not started (error " << GetLastError() << ")";
+        return;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+// Whether the folder's permissions let everyone delete it.
+bool everyoneMayChange(const std::wstring& folder) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &sd))
+        return false;
+    bool may = false;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            (ace->Mask & DELETE) && IsWellKnownSid(&ace->SidStart, WinWorldSid))
+            may = true;
+    }
+    LocalFree(sd);
+    return may;
+}
+
+// How many names (hard links) the file has.
+DWORD linksOf(const std::wstring& file) {
+    const HANDLE h = CreateFileW(file.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool read = h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return read ? info.nNumberOfLinks : 0;
+}
+
+// Gives `file` a second name, `link`, on drive C's Unix side.
+bool hardLink(const std::wstring& file, const std::wstring& link) {
+    const std::string from = unixPath(file), to = unixPath(link);
+    runUnix(L"Z:\\bin\\ln \"" + std::wstring(from.begin(), from.end()) + L"\" \"" + std::wstring(to.begin(), to.end()) + L"\"");
+    return waitFor([&] { return linksOf(file) == 2; }, kReactWithin);
+}
+
 TEST_F(Setup, SilentInstallAddsTheProgramShortcutEntryAndSignInTask) {
-    ASSERT_EQ(install(), 0u);
+    // The setup's plug-ins are unpacked where only administrators can make anything, never in the
+    // temporary folder it was given (SYSTEM's, C:\Windows\Temp, is every user's): nothing is made
+    // there while it runs. (Its parent, Program Files, is where the program goes by default.)
+    const std::wstring temp = L"C:\\Geçici Klasör";
+    removePath(temp);
+    CreateDirectoryW(temp.c_str(), nullptr);
+    std::vector<std::wstring> madeInTemp;
+    const size_t logsBefore = logFiles().size();
+    {
+        const EnvironmentVariable tempVariable(L"TEMP", temp), tmpVariable(L"TMP", temp);
+        ASSERT_EQ(run(L"\"" + kSetup + L"\" /S",
+                      [&] {
+                          for (const std::wstring& f : foldersIn(temp))
+                              if (std::find(madeInTemp.begin(), madeInTemp.end(), f) == madeInTemp.end())
+                                  madeInTemp.push_back(f);
+                      }),
+                  0u);
+    }
+    removePath(temp);
+    EXPECT_TRUE(madeInTemp.empty()) << "the setup made " << utf8(madeInTemp.front()) << " in its temporary folder";
+    const std::string programFiles = utf8(kDefaultFolder.substr(0, kDefaultFolder.rfind(L'\\') + 1));
+    const std::string plugins = pluginsFolderLogged(logsBefore);
+    EXPECT_EQ(plugins.rfind(programFiles + "ns", 0), 0u) << plugins;
+    EXPECT_FALSE(exists(std::filesystem::path(std::u8string(plugins.begin(), plugins.end())).wstring()))
+        << "left behind: " << plugins;
     const std::wstring exe = kDefaultFolder + L"\\Dravonil Veriz Avize.exe";
     const std::wstring uninstaller = kDefaultFolder + L"\\uninstall.exe";
     EXPECT_TRUE(installedIn(kDefaultFolder)) << utf8(kDefaultFolder);
@@ -501,8 +640,17 @@ TEST_F(Setup, InteractiveInstallStartsTheProgramAndInstallingAgainKeepsOneEntryA
     GetWindowThreadProcessId(splash, &pid);
     const HANDLE started = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
 
-    // Over the same version in the same folder, while that copy runs: it is ended and replaced.
+    // Over the same version in the same folder, while that copy runs: it is ended and replaced, and
+    // every file is written anew, not into the one that was there (which keeps its owner, its
+    // permissions and any other name someone gave it).
+    const std::wstring uninstaller = kDefaultFolder + L"\\uninstall.exe", definition = kDefaultFolder + L"\\" + kTaskXml;
+    EXPECT_TRUE(hardLink(uninstaller, L"C:\\kaldırıcının-öbür-adı.exe"));
+    EXPECT_TRUE(hardLink(definition, L"C:\\görevin-öbür-adı.xml"));
     EXPECT_EQ(install(), 0u);
+    EXPECT_EQ(linksOf(uninstaller), 1u) << "written into the file that was there";
+    EXPECT_EQ(linksOf(definition), 1u) << "written into the file that was there";
+    removePath(L"C:\\kaldırıcının-öbür-adı.exe");
+    removePath(L"C:\\görevin-öbür-adı.xml");
     if (started) {
         DWORD code = STILL_ACTIVE;
         EXPECT_EQ(WaitForSingleObject(started, 1000), WAIT_OBJECT_0) << "the running copy was not ended";
@@ -585,7 +733,7 @@ private:
     RegistryValue overrideBuiltin_{HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", L"icacls.exe"};
 };
 
-TEST_F(Setup, OutsideProgramFilesTheFolderIsLockedBeforeAnythingIsWrittenAndTheTaskRegisteredFromThere) {
+TEST_F(Setup, TheFolderIsLockedBeforeAnythingIsWrittenAndTheTaskRegisteredFromThereALogFolderThatIsThereIsNot) {
     const std::wstring apps = L"C:\\Uygulamalar";
     const std::wstring folder = apps + L"\\Dravonil Veriz Avize";
     removePath(apps);
@@ -616,19 +764,91 @@ TEST_F(Setup, OutsideProgramFilesTheFolderIsLockedBeforeAnythingIsWrittenAndTheT
                        utf8(folder) + "\\oturum-acilisi-gorevi.xml\" /F (çıkış kodu 0)"),
               std::string::npos)
         << log;
-    EXPECT_TRUE(uninstallSilently(folder));
+    // Users may change that folder now (under Wine: its Unix side is world-writable), and its
+    // uninstaller is another program: an upgrade elsewhere runs nothing from there, and removes
+    // the earlier install's task, entry, shortcut and event source itself.
+    ASSERT_TRUE(CopyFileW(kRecorder.c_str(), (folder + L"\\uninstall.exe").c_str(), FALSE));
+    removePath(callsFile(L"uninstall"));
+    const std::string unixFolder = unixPath(folder);
+    runUnix(L"Z:\\bin\\chmod 0777 \"" + std::wstring(unixFolder.begin(), unixFolder.end()) + L"\"");
+    ASSERT_TRUE(waitFor([&] { return everyoneMayChange(folder); }, kReactWithin)) << "still locked: " << utf8(folder);
 
-    // Into Program Files: its own permissions stay; only the log's folder is locked again.
+    // Into Program Files: locked as well (a vendor's folder above may pass a user's rights down).
+    // The log into a folder that is there: used as it is, never re-permissioned.
+    const std::wstring logFolder = L"C:\\Kurulum Kayıtları";
+    removePath(logFolder);
+    CreateDirectoryW(logFolder.c_str(), nullptr);
     const size_t callsBefore = recorder.calls().size();
-    const size_t logsBefore = logFiles().size();
-    ASSERT_EQ(install(), 0u);
-    const Calls calls = recorder.calls();
+    ASSERT_EQ(install(L"/S /LOG=" + logFolder + L"\\kurulum.log"), 0u);
+    Calls calls = recorder.calls();
     EXPECT_EQ(Calls(calls.begin() + static_cast<std::ptrdiff_t>(callsBefore), calls.end()),
-              Calls{IcaclsRecorder::call(kLogFolder)});
-    EXPECT_TRUE(logHas("Klasör Program Files içinde: kendi izinleri kalır.", logsBefore));
+              Calls{IcaclsRecorder::call(kDefaultFolder)});
+    const std::string upgradeLog = utf8(readUtf16(logFolder + L"\\kurulum.log"));
+    EXPECT_NE(upgradeLog.find("Kurulum tamamlandı."), std::string::npos);
+    EXPECT_FALSE(exists(callsFile(L"uninstall"))) << "the earlier install's uninstaller was run";
+    EXPECT_NE(upgradeLog.find("Önceki kurulumun klasörü güvenli değil (başka kullanıcılar değiştirebilir, silebilir ya "
+                              "da yeniden adlandırabilir: " + utf8(folder) + "); oradan hiçbir şey çalıştırılmadı"),
+              std::string::npos)
+        << upgradeLog;
+    EXPECT_NE(upgradeLog.find("\\schtasks.exe\" /Delete /TN \"Dravonil Veriz Avize\" /F (çıkış kodu 0)"), std::string::npos);
+    EXPECT_TRUE(installedIn(folder)) << "the earlier folder was changed";
+    EXPECT_EQ(entriesNamedLikeTheProgram(), 1);
+    EXPECT_EQ(tasksNamedLikeTheProgram(), 1);
+
+    // A log path relative to a drive's current folder is refused, and written nowhere.
+    EXPECT_EQ(install(L"/S /LOG=C:kurulum-göreli.log"), 2u);
+    EXPECT_FALSE(exists(L"C:\\kurulum-göreli.log"));
+    EXPECT_FALSE(exists(std::filesystem::current_path().wstring() + L"\\kurulum-göreli.log"));
+    EXPECT_EQ(recorder.calls(), calls);
     EXPECT_TRUE(uninstallSilently(kDefaultFolder));
     removePath(apps);
+    removePath(logFolder);
 }
+
+// A drive letter that Wine's mount manager reports as removable, a stick, on a folder of drive C,
+// for as long as the object lives. (Wine's own extension of the mount manager, as winecfg uses it.)
+class RemovableDrive {
+public:
+    RemovableDrive(wchar_t letter, const std::wstring& folder) : letter_(letter) {
+        CreateDirectoryW(folder.c_str(), nullptr);
+        const std::string path = unixPath(folder);
+        if (path.empty()) ADD_FAILURE() << "no Unix name for " << utf8(folder);
+        define(path.c_str());
+    }
+    ~RemovableDrive() { define(nullptr); }  // no mount point: the letter goes
+    RemovableDrive(const RemovableDrive&) = delete;
+    RemovableDrive& operator=(const RemovableDrive&) = delete;
+
+private:
+    struct UnixDrive {  // struct mountmgr_unix_drive of Wine 8
+        ULONG size, type, fsType;
+        DWORD serial;
+        ULONGLONG unixDevice;
+        WCHAR letter;
+        USHORT mountPointOffset, deviceOffset, labelOffset;
+    };
+    void define(const char* mountPoint) {
+        const HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (manager == INVALID_HANDLE_VALUE) return;
+        std::vector<char> buffer(sizeof(UnixDrive) + (mountPoint ? std::strlen(mountPoint) + 1 : 0));
+        UnixDrive drive{};
+        drive.size = static_cast<ULONG>(buffer.size());
+        drive.type = DRIVE_REMOVABLE;
+        drive.letter = letter_;
+        if (mountPoint) {
+            drive.mountPointOffset = sizeof(UnixDrive);
+            std::strcpy(buffer.data() + sizeof(UnixDrive), mountPoint);
+        }
+        std::memcpy(buffer.data(), &drive, sizeof drive);
+        constexpr DWORD kDefineUnixDrive = CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+        DWORD bytes = 0;
+        const BOOL done = DeviceIoControl(manager, kDefineUnixDrive, buffer.data(), drive.size, nullptr, 0, &bytes, nullptr);
+        if (mountPoint && !done) ADD_FAILURE() << "the mount manager did not define the drive (error " << GetLastError() << ")";
+        CloseHandle(manager);
+    }
+    wchar_t letter_;
+};
 
 TEST_F(Setup, RefusesAFolderAUserCouldChangeAndLeavesTheEarlierInstallAsItWas) {
     ASSERT_EQ(install(), 0u);
@@ -645,15 +865,35 @@ TEST_F(Setup, RefusesAFolderAUserCouldChangeAndLeavesTheEarlierInstallAsItWas) {
         {L"C:\\Kurulum.txt\\Dravonil",
          "HATA: Kurulum klasörü kullanılamaz (klasör değil, dosya: C:\\Kurulum.txt): C:\\Kurulum.txt\\Dravonil"},
         {L"\\\\sunucu\\paylasim\\Dravonil", "HATA: Kurulum klasörü kullanılamaz (ağ yolu): \\\\sunucu\\paylasim\\Dravonil"},
-        // A drive's root: NSIS itself does not take it, and the setup does not go elsewhere instead.
-        {L"C:\\", "HATA: Kurulum klasörü kullanılamaz: C:\\"},
+        // A drive's root: NSIS itself does not take it, and the setup does not go elsewhere instead
+        // (what is in it is the first reason the setup finds).
+        {L"C:\\", "HATA: Kurulum klasörü kullanılamaz (boş değil ve bu programın önceki kurulumu değil: "},
+        // A stick can be prepared on another computer and put in after the check.
+        {L"G:\\Dravonil", "HATA: Kurulum klasörü kullanılamaz (sabit bir sürücüde değil): G:\\Dravonil"},
+        // A folder that is there holds nothing, or only an earlier install's files.
+        {L"C:\\Dolu Klasör",
+         "HATA: Kurulum klasörü kullanılamaz (boş değil ve bu programın önceki kurulumu değil: hazır.dll): C:\\Dolu Klasör"},
     };
+    placeFile(L"C:\\Dolu Klasör\\hazır.dll");
+    const RemovableDrive stick(L'g', L"C:\\dva-çubuk");
+    ASSERT_EQ(GetDriveTypeW(L"G:\\"), static_cast<UINT>(DRIVE_REMOVABLE));
     for (const Refusal& refusal : refusals) {
         const size_t logs = logFiles().size();
         EXPECT_EQ(install(L"/S /D=" + refusal.folder), 2u) << utf8(refusal.folder);
         EXPECT_TRUE(logHas(refusal.line, logs)) << "expected " << refusal.line << "\nin:\n" << logText(logs);
         EXPECT_FALSE(logHas("Klasör: ", logs)) << "it went on to install:\n" << logText(logs);
     }
+    // A folder that is missing at the check (its path is even logged) and that someone else makes
+    // before the setup does, here while the first page waits: the setup stops rather than use it.
+    const std::wstring raced = L"C:\\Yarış";
+    removePath(raced);
+    size_t logsBefore = logFiles().size();
+    EXPECT_EQ(installClickingThrough(L"/D=" + raced + L"\\Dravonil", [&] { CreateDirectoryW(raced.c_str(), nullptr); }), 2u);
+    EXPECT_TRUE(logHas("HATA: Klasör denetimden sonra başkası tarafından oluşturuldu: " + utf8(raced), logsBefore))
+        << logText(logsBefore);
+    EXPECT_FALSE(exists(raced + L"\\Dravonil\\Dravonil Veriz Avize.exe"));
+    removePath(raced);
+
     // The earlier install: its program, entry and task as they were.
     WIN32_FILE_ATTRIBUTE_DATA after{};
     GetFileAttributesExW(exe.c_str(), GetFileExInfoStandard, &after);
@@ -662,6 +902,7 @@ TEST_F(Setup, RefusesAFolderAUserCouldChangeAndLeavesTheEarlierInstallAsItWas) {
     EXPECT_TRUE(exists(kTaskFile));
     EXPECT_FALSE(exists(L"C:\\Dravonil Veriz Avize.exe"));
     removePath(L"C:\\Kurulum.txt");
+    removePath(L"C:\\Dolu Klasör");
 
     // /LOG= into folders that are not there yet: they are made locked, and the log is written.
     const std::wstring logs = L"C:\\Kurulum Kayıtları";
@@ -676,27 +917,23 @@ TEST_F(Setup, RefusesAFolderAUserCouldChangeAndLeavesTheEarlierInstallAsItWas) {
     EXPECT_TRUE(uninstallSilently(kDefaultFolder));
 }
 
-// The SDDL text of the DACL of a named kernel object.
-std::wstring daclOf(HANDLE object) {
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd))
-        return L"(unreadable)";
-    wchar_t* text = nullptr;
-    ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
-    std::wstring result = text ? text : L"(none)";
-    LocalFree(text);
-    LocalFree(sd);
-    return result;
-}
-
 TEST_F(Setup, OneSetupAtATimeOnTheMachineAndNoSquatterBlocksIt) {
-    // Someone holds the name an earlier setup used in its session: no longer the setup's.
-    const std::shared_ptr<void> squatter(CreateMutexW(nullptr, TRUE, L"DravonilVerizAvizeSetup"), CloseHandle);
+    // A user holds the machine-wide name an earlier setup used (any user may create a Global\ name
+    // first), and made the setup's ProgramData folder one everyone may change (under Wine: its
+    // Unix side is world-writable): neither blocks the setup. The folder is put aside and made anew.
+    const std::shared_ptr<void> squatter(CreateMutexW(nullptr, TRUE, L"Global\\DravonilVerizAvizeSetup"), CloseHandle);
     ASSERT_NE(squatter.get(), nullptr);
+    ASSERT_TRUE(exists(kDataFolder));
+    const std::string unixFolder = unixPath(kDataFolder);
+    runUnix(L"Z:\\bin\\chmod 0777 \"" + std::wstring(unixFolder.begin(), unixFolder.end()) + L"\"");
+    ASSERT_TRUE(waitFor([&] { return everyoneMayChange(kDataFolder); }, kReactWithin)) << utf8(kDataFolder);
     EXPECT_EQ(install(), 0u);
+    EXPECT_FALSE(everyoneMayChange(kDataFolder)) << "not made anew: " << utf8(kDataFolder);
+    EXPECT_TRUE(logHas("Veri klasörü kullanılamazdı (başka kullanıcılar değiştirebilir, silebilir ya da yeniden "
+                       "adlandırabilir: " + utf8(kDataFolder) + "); kenara alındı: " + utf8(kDataFolder) + " (kenara alındı "))
+        << logText();
 
-    // A setup waiting on its first page holds the machine-wide one.
+    // A setup waiting on its first page holds the lock: a file of that folder, open without sharing.
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -716,25 +953,22 @@ TEST_F(Setup, OneSetupAtATimeOnTheMachineAndNoSquatterBlocksIt) {
             return false;
         },
         Ms{20000}));
-    const std::shared_ptr<void> held(OpenMutexW(READ_CONTROL, FALSE, L"Global\\DravonilVerizAvizeSetup"), [](HANDLE h) {
-        if (h) CloseHandle(h);
-    });
-    ASSERT_NE(held.get(), nullptr) << "no Global\\DravonilVerizAvizeSetup (error " << GetLastError() << ")";
-    // Administrators and SYSTEM all rights; Users only to read its permissions, not to hold it.
-    const std::wstring dacl = daclOf(held.get());
-    EXPECT_TRUE(dacl.find(L"(A;;RC;;;BU)") != std::wstring::npos && dacl.find(L";;;BU)") == dacl.rfind(L";;;BU)"))
-        << utf8(dacl);
-    EXPECT_NE(dacl.find(L";;;BA)"), std::wstring::npos) << utf8(dacl);
-    EXPECT_NE(dacl.find(L";;;SY)"), std::wstring::npos) << utf8(dacl);
+    const HANDLE lock = CreateFileW((kDataFolder + L"\\kurulum.kilit").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(lock, INVALID_HANDLE_VALUE) << "the lock file is not held";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
     const size_t logs = logFiles().size();
     EXPECT_EQ(install(), 2u);
     EXPECT_TRUE(logHas("HATA: başka bir kurulum zaten çalışıyor.", logs));
 
-    // That setup ends without releasing it; a handle kept open by another process blocks nothing.
+    // That setup ends without letting go by itself: its lock goes with it.
     TerminateProcess(pi.hProcess, 1);
     WaitForSingleObject(pi.hProcess, 5000);
     EXPECT_EQ(install(), 0u);
     EXPECT_TRUE(uninstallSilently(kDefaultFolder));
+    for (const std::wstring& aside : foldersIn(kDataFolder.substr(0, kDataFolder.rfind(L'\\'))))
+        if (aside.find(L"(kenara alındı ") != std::wstring::npos) removePath(kDataFolder.substr(0, kDataFolder.rfind(L'\\') + 1) + aside);
 }
 
 TEST_F(Setup, EndsOnlyCopiesOfTheInstalledProgramAndThoseWithoutAWindowByTheirFile) {
