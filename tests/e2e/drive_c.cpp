@@ -83,4 +83,17 @@ std::shared_ptr<void> holdOpen(const std::wstring& path) {
     return h == INVALID_HANDLE_VALUE ? nullptr : std::shared_ptr<void>(h, CloseHandle);
 }
 
+
+// Through Wine's wine_get_unix_file_name, looked up: only Wine has it.
+std::string unixPath(const std::wstring& path) {
+    using ToUnix = char* (*)(const wchar_t*);  // cdecl, as Wine exports it
+    const auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = toUnix ? toUnix(path.c_str()) : nullptr;
+    if (!name) return {};
+    std::string out = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+
 }  // namespace dva::e2e

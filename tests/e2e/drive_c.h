@@ -15,6 +15,7 @@ DWORD attributes(const std::wstring& path);  // INVALID_FILE_ATTRIBUTES when abs
 void removePath(const std::wstring& path);   // a file or a whole folder, whatever its marks
 void placeFile(const std::wstring& path, DWORD attrs = 0);  // makes its parent folders too
 std::string threatFilesPresent();
+std::string unixPath(const std::wstring& path);  // of a Windows path under Wine; empty elsewhere
 
 // An open handle to the file that lets others read and write it but not delete it; empty on failure.
 std::shared_ptr<void> holdOpen(const std::wstring& path);

@@ -93,6 +93,31 @@ bool waitForDesktopShell(Ms within) {
     return ready;
 }
 
+std::optional<DWORD> runToEnd(std::wstring commandLine, const std::function<void()>& meanwhile) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "could not start " << utf8(commandLine) << " (error " << GetLastError() << ")";
+        return std::nullopt;
+    }
+    CloseHandle(pi.hThread);
+    DWORD code = 0;
+    const bool ended = waitFor(
+        [&] {
+            if (meanwhile) meanwhile();
+            return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+        },
+        Ms{120000});
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    if (!ended) {
+        ADD_FAILURE() << utf8(commandLine) << " did not end within 2 minutes";
+        return std::nullopt;
+    }
+    return code;
+}
+
 std::optional<std::string> x86Unavailable() {
     std::wstring why(1024, L'\0');
     why.resize(GetEnvironmentVariableW(L"DVA_X86_UNAVAILABLE", why.data(), static_cast<DWORD>(why.size())));

@@ -41,6 +41,9 @@ bool programIs32Bit();  // a 32-bit program: on this 64-bit Windows, it runs und
 // DVA_X86_UNAVAILABLE when its Linux kernel runs none), or nothing when it can; and the same for
 // one program file, which matters only when it is a 32-bit one.
 std::optional<std::string> x86Unavailable();
+// Runs a command line and waits for it, up to 2 minutes: its exit code, or nullopt (and a failure)
+// if it did not start or end. `meanwhile` is called every 50 ms while it runs.
+std::optional<DWORD> runToEnd(std::wstring commandLine, const std::function<void()>& meanwhile = {});
 std::optional<std::string> whyCannotRun(const std::wstring& file);
 // The folder the program must start the system's own commands from: System32, or for a 32-bit
 // program the Sysnative alias of the 64-bit System32 (its own System32 is redirected to SysWOW64).

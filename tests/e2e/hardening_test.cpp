@@ -96,17 +96,6 @@ const std::wstring kElsewhere = L"C:\\dva-e2e-elsewhere";
 const std::wstring kLinkedFolder = L"C:\\WINDOWS\\ShellNew";  // a folder of a threat path
 const std::wstring kAside = kLinkedFolder + L".dva-e2e-aside";    // a real one, while the link stands there
 
-// The Unix path of a Windows path under Wine (wine_get_unix_file_name), or empty.
-std::string unixPath(const std::wstring& path) {
-    using ToUnix = char* (*)(const wchar_t*);  // cdecl, as Wine exports it
-    const auto toUnix = reinterpret_cast<ToUnix>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = toUnix ? toUnix(path.c_str()) : nullptr;
-    if (!name) return {};
-    std::string out = name;
-    HeapFree(GetProcessHeap(), 0, name);
-    return out;
-}
 
 // Runs a Unix program (Wine starts ELF files too) and waits for it. Neither its exit code nor its
 // end come through Wine reliably: callers wait for the result instead.

@@ -42,10 +42,12 @@ protected:
     }
 
     // The window must be in front for the keys to reach it; the program brings its windows
-    // forward itself, and under Wine the focus reaches another process asynchronously.
+    // forward itself, and under Wine the focus reaches another process asynchronously (a copy
+    // that is still loading its browser control, on a loaded machine, takes seconds).
     bool inFront(HWND window) {
-        if (waitFor([&] { return GetForegroundWindow() == window; }, kReactWithin)) return true;
-        ADD_FAILURE() << "the window is not in front\n" << program().describe();
+        if (waitFor([&] { return GetForegroundWindow() == window; }, Ms{10000})) return true;
+        ADD_FAILURE() << "the window is not in front (the foreground is " << GetForegroundWindow() << ")\n"
+                      << program().describe();
         return false;
     }
 

@@ -113,24 +113,6 @@ std::wstring eventMessageFile(DWORD& type, DWORD& types) {
     return file;
 }
 
-// One run of a program to its end: its exit code (nullopt if it did not start or end in time).
-std::optional<DWORD> run(std::wstring commandLine) {
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        ADD_FAILURE() << "could not start " << utf8(commandLine) << " (error " << GetLastError() << ")";
-        return std::nullopt;
-    }
-    CloseHandle(pi.hThread);
-    DWORD code = 0;
-    const bool ended = WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    if (!ended) ADD_FAILURE() << utf8(commandLine) << " did not end within 2 minutes";
-    return ended ? std::optional<DWORD>(code) : std::nullopt;
-}
-
 // msiexec as a deployment tool runs it: no user interface, a verbose log, which is kept.
 struct Result {
     DWORD code;
@@ -139,7 +121,7 @@ struct Result {
 Result msiexec(const std::wstring& arguments) {
     static int runs = 0;
     const std::wstring log = L"C:\\dva-msi-" + std::to_wstring(++runs) + L".log";
-    const auto code = run(L"\"" + systemFolder() + L"\\msiexec.exe\" " + arguments + L" /qn /l*v \"" + log + L"\"");
+    const auto code = runToEnd(L"\"" + systemFolder() + L"\\msiexec.exe\" " + arguments + L" /qn /l*v \"" + log + L"\"");
     return {code.value_or(STILL_ACTIVE), readText(log)};
 }
 Result install(const std::wstring& package, const std::wstring& properties = L"") {
@@ -275,17 +257,17 @@ TEST_F(Msi, RefusesAFolderOutsideProgramFilesWithItsReason) {
 }
 
 TEST_F(Msi, TheSetupAndThePackageRefuseEachOthersInstall) {
-    ASSERT_EQ(run(L"\"" + kSetup + L"\" /S"), 0u);
+    ASSERT_EQ(runToEnd(L"\"" + kSetup + L"\" /S"), 0u);
     const Result refused = install(kPackage);
     EXPECT_EQ(refused.code, 1603u);
     EXPECT_NE(refused.log.find("ERROR: Dravonil Veriz Avize is installed by its setup program"), std::string::npos)
         << refused.log;
     EXPECT_TRUE(exists(kFolder + L"\\uninstall.exe"));
-    ASSERT_EQ(run(L"\"" + kFolder + L"\\uninstall.exe\" /S _?=" + kFolder), 0u);
+    ASSERT_EQ(runToEnd(L"\"" + kFolder + L"\\uninstall.exe\" /S _?=" + kFolder), 0u);
     removePath(kFolder);
 
     ASSERT_EQ(install(kPackage).code, 0u);
-    EXPECT_EQ(run(L"\"" + kSetup + L"\" /S"), 2u);
+    EXPECT_EQ(runToEnd(L"\"" + kSetup + L"\" /S"), 2u);
     const std::string setupLog = readText(newestSetupLog());
     EXPECT_NE(setupLog.find("HATA: Dravonil Veriz Avize MSI paketiyle kurulu"), std::string::npos) << setupLog;
     EXPECT_FALSE(exists(kFolder + L"\\uninstall.exe")) << "the setup installed over the package";

@@ -175,34 +175,7 @@ std::wstring shortcutTarget(const std::wstring& link) {
     return target;
 }
 
-// Runs a command line and waits for it: its exit code, or nullopt if it did not start or end.
-// `meanwhile` is called every 50 ms while it runs.
-std::optional<DWORD> run(std::wstring commandLine, const std::function<void()>& meanwhile = {}) {
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        ADD_FAILURE() << "could not start " << utf8(commandLine) << " (error " << GetLastError() << ")";
-        return std::nullopt;
-    }
-    CloseHandle(pi.hThread);
-    DWORD code = 0;
-    const bool ended = waitFor(
-        [&] {
-            if (meanwhile) meanwhile();
-            return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
-        },
-        Ms{120000});
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    if (!ended) {
-        ADD_FAILURE() << utf8(commandLine) << " did not end within 2 minutes";
-        return std::nullopt;
-    }
-    return code;
-}
-
-std::optional<DWORD> install(const std::wstring& options = L"/S") { return run(L"\"" + kSetup + L"\" " + options); }
+std::optional<DWORD> install(const std::wstring& options = L"/S") { return runToEnd(L"\"" + kSetup + L"\" " + options); }
 
 // The setup with its window: clicks its default button (id 1: "İleri", "Kur", "Bitir", a box's
 // OK) whenever it is enabled, else its "Kapat" (id 2) once a failed install leaves only that, page
@@ -283,7 +256,7 @@ bool logHas(const std::string& line, size_t from = 0) { return logText(from).fin
 ::testing::AssertionResult uninstallSilently(const std::wstring& folder) {
     const auto quiet = entryValue(L"QuietUninstallString");
     if (!quiet) return ::testing::AssertionFailure() << "no QuietUninstallString";
-    const auto code = run(*quiet);
+    const auto code = runToEnd(*quiet);
     if (code != 0u) return ::testing::AssertionFailure() << utf8(*quiet) << " exited with " << code.value_or(-1);
     if (!waitFor([&] { return goneFrom(folder); }, Ms{30000}))
         return ::testing::AssertionFailure() << "still there after the uninstall:" << leftOver(folder) << "\nlog:\n"
@@ -342,17 +315,6 @@ std::string pluginsFolderLogged(size_t from) {
     return at == std::string::npos ? "(not logged)" : log.substr(at + label.size(), log.find('\r', at) - at - label.size());
 }
 
-// The Unix path of a Windows path under Wine (wine_get_unix_file_name), or empty.
-std::string unixPath(const std::wstring& path) {
-    using ToUnix = char* (*)(const wchar_t*);  // cdecl, as Wine exports it
-    const auto toUnix = reinterpret_cast<ToUnix>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = toUnix ? toUnix(path.c_str()) : nullptr;
-    if (!name) return {};
-    std::string out = name;
-    HeapFree(GetProcessHeap(), 0, name);
-    return out;
-}
 
 // Runs a Unix program (Wine starts ELF files too). Neither its exit code nor its end come through
 // Wine reliably: callers wait for its result instead.
@@ -414,7 +376,7 @@ TEST_F(Setup, SilentInstallAddsTheProgramShortcutEntryAndSignInTask) {
     const size_t logsBefore = logFiles().size();
     {
         const EnvironmentVariable tempVariable(L"TEMP", temp), tmpVariable(L"TMP", temp);
-        ASSERT_EQ(run(L"\"" + kSetup + L"\" /S",
+        ASSERT_EQ(runToEnd(L"\"" + kSetup + L"\" /S",
                       [&] {
                           for (const std::wstring& f : foldersIn(temp))
                               if (std::find(madeInTemp.begin(), madeInTemp.end(), f) == madeInTemp.end())
@@ -558,7 +520,7 @@ void registerEarlierTask(const std::wstring& exe) {
         out.write("\xFF\xFE", 2);
         out.write(reinterpret_cast<const char*>(xml.data()), static_cast<std::streamsize>(xml.size() * 2));
     }
-    EXPECT_EQ(run(L"\"" + systemFolder() + L"\\schtasks.exe\" /Create /TN \"Dravonil Veriz Avize\" /XML \"" + file +
+    EXPECT_EQ(runToEnd(L"\"" + systemFolder() + L"\\schtasks.exe\" /Create /TN \"Dravonil Veriz Avize\" /XML \"" + file +
                   L"\" /F"),
               0u);
     removePath(file);
