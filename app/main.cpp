@@ -9,6 +9,7 @@
 #include "about_window.h"
 #include "agreement_window.h"
 #include "autorun_protection.h"
+#include "desktop_shell.h"
 #include "detections_window.h"
 #include "main_window.h"
 #include "message_loop.h"
@@ -19,6 +20,7 @@
 #include "support_window.h"
 #include "system_function.h"
 #include "threat_scan.h"
+#include "win32_notices.h"
 #include "win32_runtime.h"
 
 #if defined(__GLIBCXX__)
@@ -52,6 +54,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
 
     dva::MessageLoop loop;
     dva::Win32Runtime runtime;
+    dva::Win32Notices notices;  // for the windows that only tell the user something
+    dva::DesktopWebPages webPages;
     runtime.report(dva::programStarted(options.kind));
     dva::Single<dva::DetectionsWindow> detectionsWindow(loop, [] { return std::make_unique<dva::DetectionsWindow>(); });
     dva::DetectionList detections(detectionsWindow);
@@ -62,16 +66,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     // hosts the browser control.
     dva::Single<dva::AboutWindow> about(loop, [&] {
         ole.ensure();
-        return std::make_unique<dva::AboutWindow>(runtime, runtime);
+        return std::make_unique<dva::AboutWindow>(notices, webPages);
     });
     dva::Single<dva::SupportWindow> support(loop, [&] {
         ole.ensure();
-        return std::make_unique<dva::SupportWindow>(runtime);
+        return std::make_unique<dva::SupportWindow>(notices);
     });
     dva::Single<dva::AgreementWindow> agreement(loop, [&] {
-        return std::make_unique<dva::AgreementWindow>(runtime, [&] {
+        return std::make_unique<dva::AgreementWindow>(notices, [&] {
             ole.ensure();  // the desktop shell is found through COM
-            dva::openSupport(runtime, support);
+            dva::openSupport(notices, support);
         });
     });
     dva::Single<dva::MainWindow> mainWindow(loop, [&] {

@@ -53,8 +53,8 @@ void AboutWindow::onLinkClicked() {
     // page instead, and only if that fails too is the user told. The program goes on either way.
     const OpResult opened = web_.openWebPage(kBrowserPath, DVA_HOME_PAGE);
     if (opened.ok()) return;
-    rt_.message(failureText(L"Web sayfası açılamadı: ", DVA_HOME_PAGE, rt_.errorReason(opened.error)), L"Hata",
-                MessageIcon::Error);
+    notices_.message(failureText(L"Web sayfası açılamadı: ", DVA_HOME_PAGE, notices_.errorReason(opened.error)),
+                     L"Hata", MessageIcon::Error);
 }
 
 }  // namespace dva

@@ -45,7 +45,7 @@ void AgreementWindow::onAcceptClicked() {
 
 // Decline: one message, then the warning closes and no support window opens.
 void AgreementWindow::onDeclineClicked() {
-    rt_.message(L"Kabul Etmediniz devam etmeyeceksiniz", L"Bilgi", MessageIcon::Information);
+    notices_.message(L"Kabul Etmediniz devam etmeyeceksiniz", L"Bilgi", MessageIcon::Information);
     unload();
 }
 

@@ -9,9 +9,8 @@
 #include "com.h"
 #include "desktop_shell.h"
 #include "handles.h"
-#include "number_text.h"
 #include "single_copy.h"
-#include "win32_runtime.h"
+#include "win32_notices.h"
 #include "window_classes.h"
 
 namespace dva {
@@ -30,8 +29,8 @@ int runSupportCopy() {
     OleSession ole;
     ole.ensure();
     MessageLoop loop;
-    Win32Runtime runtime;
-    auto window = std::make_unique<SupportWindow>(runtime);
+    Win32Notices notices;
+    auto window = std::make_unique<SupportWindow>(notices);
     window->onGone([&] {
         loop.retire(std::move(window));
         PostQuitMessage(0);
@@ -41,7 +40,7 @@ int runSupportCopy() {
     return loop.run();
 }
 
-void openSupport(Runtime& rt, Single<SupportWindow>& inProcess) {
+void openSupport(Notices& notices, Single<SupportWindow>& inProcess) {
     if (!runningElevated()) {
         inProcess.get().show();
         return;
@@ -49,9 +48,7 @@ void openSupport(Runtime& rt, Single<SupportWindow>& inProcess) {
     const std::wstring self = thisProgramFile();
     const HRESULT hr = self.empty() ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : startWithDesktopShellRights(self, kSupportSwitch);
     if (SUCCEEDED(hr)) return;
-    const auto code = static_cast<std::uint32_t>(hr);
-    rt.message(L"Online destek penceresi açılamadı.\n" + rt.errorReason(code) + L" (" + hexCodeText(code) + L")", L"Hata",
-               MessageIcon::Error);
+    notices.message(L"Online destek penceresi açılamadı.\n" + resultText(notices, hr), L"Hata", MessageIcon::Error);
 }
 
 }  // namespace dva

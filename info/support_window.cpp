@@ -2,7 +2,6 @@
 
 #include "control_ids.h"
 #include "failure_text.h"
-#include "number_text.h"
 #include "product_config.h"
 #include "system_function.h"
 #include "tool_window.h"
@@ -55,9 +54,9 @@ void SupportWindow::load() {
     browserError_ = createBrowser();
     if (FAILED(browserError_)) {
         // The window still opens and closes as usual; only the page cannot be shown in it.
-        rt_.message(L"Web tarayıcı bileşeni oluşturulamadı; destek sayfası bu pencerede gösterilemeyecek.\n" +
-                        describe(browserError_),
-                    L"Hata", MessageIcon::Error);
+        notices_.message(L"Web tarayıcı bileşeni oluşturulamadı; destek sayfası bu pencerede gösterilemeyecek.\n" +
+                             resultText(notices_, browserError_),
+                         L"Hata", MessageIcon::Error);
     }
 }
 
@@ -120,15 +119,15 @@ LRESULT SupportWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
 // Connect: starts loading the support page into the browser; a press while it loads starts again.
 void SupportWindow::onConnectClicked() {
     if (!browser_) {
-        rt_.message(failureText(L"Web tarayıcı bileşeni olmadığından destek sayfası açılamıyor: ", kSupportPage,
-                                describe(browserError_)),
-                    L"Hata", MessageIcon::Error);
+        notices_.message(failureText(L"Web tarayıcı bileşeni olmadığından destek sayfası açılamıyor: ", kSupportPage,
+                                     resultText(notices_, browserError_)),
+                         L"Hata", MessageIcon::Error);
         return;
     }
     const HRESULT hr = navigate(kSupportPage);
     if (FAILED(hr)) {
-        rt_.message(failureText(L"Destek sayfası açılamadı: ", kSupportPage, describe(hr)), L"Hata",
-                    MessageIcon::Error);
+        notices_.message(failureText(L"Destek sayfası açılamadı: ", kSupportPage, resultText(notices_, hr)), L"Hata",
+                         MessageIcon::Error);
     }
 }
 
@@ -157,12 +156,6 @@ HRESULT SupportWindow::navigate(const wchar_t* url) {
         ole.sysFreeString(exception.bstrHelpFile);
     }
     return hr;
-}
-
-// An HRESULT as the user reads it: the system's description and the code in hexadecimal.
-std::wstring SupportWindow::describe(HRESULT hr) {
-    const auto code = static_cast<std::uint32_t>(hr);
-    return rt_.errorReason(code) + L" (" + hexCodeText(code) + L")";
 }
 
 }  // namespace dva

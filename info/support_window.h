@@ -3,7 +3,7 @@
 #include <string>
 
 #include "com.h"
-#include "runtime.h"
+#include "notices.h"
 #include "window.h"
 
 namespace dva {
@@ -12,7 +12,7 @@ namespace dva {
 // blank until "Bağlan!" loads the page.
 class SupportWindow final : public Window {
 public:
-    explicit SupportWindow(Runtime& rt) : rt_(rt) {}
+    explicit SupportWindow(Notices& notices) : notices_(notices) {}
 
     void load();  // creates the window hidden, with its browser control if the system has one
 
@@ -28,9 +28,8 @@ private:
     HRESULT createBrowser();
     void placeBrowser();
     HRESULT navigate(const wchar_t* url);
-    std::wstring describe(HRESULT hr);
 
-    Runtime& rt_;
+    Notices& notices_;
     HWND browserHost_ = nullptr;  // the control's site window, a child destroyed with this one
     ComRef<IDispatch> browser_;   // the control's dispatch interface
     HRESULT browserError_ = S_OK; // why the control could not be made

@@ -1,6 +1,7 @@
 #include "desktop_shell.h"
 
 #include <exdisp.h>
+#include <shellapi.h>
 #include <shldisp.h>
 #include <shlguid.h>
 #include <shlobj.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "com.h"
+#include "command_run.h"
 #include "handles.h"
 
 namespace dva {
@@ -103,6 +105,11 @@ HWND desktopShellWindow() {
     return reinterpret_cast<HWND>(static_cast<LONG_PTR>(desktopWindow));  // window handles fit in 32 bits
 }
 
+bool isPlainFile(const std::wstring& path) {
+    const DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
 HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_view arguments) {
@@ -170,6 +177,35 @@ HRESULT openThroughDesktopShell(std::wstring_view file, std::wstring_view argume
     const HRESULT hr = shell->ShellExecute(name, args.get(), folder.get(), verb.get(), showArg);
     oleApi().sysFreeString(name);
     return hr;
+}
+
+OpResult DesktopWebPages::openWebPage(std::wstring_view browserPath, std::wstring_view address) {
+    const std::wstring browser(browserPath), page(address);
+    if (runningElevated()) {
+        // Started by the desktop shell, the browser gets the user's own rights, not ours. The
+        // browser is tested first: the shell would tell a missing program in a box of its own.
+        HRESULT hr = isPlainFile(browser) ? openThroughDesktopShell(browser, page, SW_SHOWMINIMIZED) : S_FALSE;
+        if (hr == S_OK) return {};
+        if (SUCCEEDED(hr)) {
+            hr = openThroughDesktopShell(page, L"", SW_SHOWNORMAL);
+            if (hr == S_OK) return {};
+            // The shell says only that nothing could open the address.
+            return {static_cast<std::uint32_t>(FAILED(hr) ? hr : HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION))};
+        }
+        // No desktop shell to ask (Explorer not running, another shell): a browser started from
+        // here would run with raised rights, so none is; the user is told the address instead.
+        return {static_cast<std::uint32_t>(hr)};
+    }
+    // The path quoted, so that no "C:\Program.exe" or "C:\Program Files\Internet.exe" runs instead.
+    if (runCommandLine(L"\"" + browser + L"\" " + page, 0, false).ok()) return {};
+    SHELLEXECUTEINFOW run{};
+    run.cbSize = sizeof run;
+    run.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    run.lpVerb = L"open";
+    run.lpFile = page.c_str();
+    run.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&run)) return {};
+    return {GetLastError()};
 }
 
 }  // namespace dva

@@ -47,4 +47,9 @@ private:
 // (Tab, Enter, Space) first. Used by the event loop and by waits that keep the windows working.
 void dispatchMessage(MSG& msg);
 
+// Waits until the object is signalled or `ms` milliseconds are up, handing every message that
+// arrives meanwhile to its window, so the program's windows keep answering (timer ticks included).
+// A WM_QUIT ends the wait and is posted again for the event loop.
+void waitHandlingMessages(HANDLE object, DWORD ms);
+
 }  // namespace dva
