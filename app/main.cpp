@@ -88,7 +88,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
 
     if (options.kind == dva::StartKind::SignIn) {
         // Started at sign-in: straight into the state the splash hands over to, except that the
-        // main window stays hidden behind its icon, as if the user had closed it. Loading it
+        // main window stays hidden behind its icon, as if the user had closed it. Creating it
         // starts the scan timer and adds the icon; until the shell's notification area is up,
         // the icon comes with its "TaskbarCreated".
         mainWindow.get();

@@ -40,12 +40,12 @@ constexpr ControlSpec kAboutControls[] = {
 
 }  // namespace
 
-const CommandRow AboutWindow::kCommands[] = {
-    {ids::about::link, STN_CLICKED, on<&AboutWindow::onLinkClicked>},
+const Route AboutWindow::kRoutes[] = {
+    commandRoute<&AboutWindow::onLinkClicked>(ids::about::link, STN_CLICKED),
 };
 
-void AboutWindow::load() {
-    createOrEnd(kAboutSpec, kAboutControls, kCommands, L"Hakkında penceresi açılamadı.");
+void AboutWindow::create() {
+    createFromOrEnd(kAboutSpec, kAboutControls, kRoutes, L"Hakkında penceresi açılamadı.");
 }
 
 void AboutWindow::onLinkClicked() {

@@ -12,10 +12,10 @@ class AboutWindow final : public Window {
 public:
     AboutWindow(Notices& notices, WebPageOpener& web) : notices_(notices), web_(web) {}
 
-    void load();  // creates the window hidden
+    void create();  // creates the window hidden
 
 private:
-    static const CommandRow kCommands[];
+    static const Route kRoutes[];
     void onLinkClicked();
 
     Notices& notices_;

@@ -15,10 +15,10 @@ public:
     AgreementWindow(Notices& notices, std::function<void()> openSupport)
         : notices_(notices), openSupport_(std::move(openSupport)) {}
 
-    void load();  // creates the window hidden
+    void create();  // creates the window hidden
 
 private:
-    static const CommandRow kCommands[];
+    static const Route kRoutes[];
     void onAcceptClicked();
     void onDeclineClicked();
 

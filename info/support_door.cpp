@@ -35,7 +35,7 @@ int runSupportCopy() {
         loop.retire(std::move(window));
         PostQuitMessage(0);
     });
-    window->load();
+    window->create();
     window->show();
     return loop.run();
 }

@@ -27,7 +27,7 @@ using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
 
 constexpr WindowSpec kSupportSpec = toolWindow(window_class::kSupport, L"Online MSN Destek", 5610, 5085);
 
-// The browser control (tab index 0) is not in the table: it is made by hand in load(), and its window
+// The browser control (tab index 0) is not in the table: it is made by hand in create(), and its window
 // is put first in the tab order there.
 constexpr ControlSpec kSupportControls[] = {
     {ids::support::connect, ControlKind::Button, L"Bağlan!", 2040, 4560, 1575, 375, 1},
@@ -45,12 +45,13 @@ HMODULE atlLibrary() {
 
 }  // namespace
 
-const CommandRow SupportWindow::kCommands[] = {
-    {ids::support::connect, BN_CLICKED, on<&SupportWindow::onConnectClicked>},
+const Route SupportWindow::kRoutes[] = {
+    commandRoute<&SupportWindow::onConnectClicked>(ids::support::connect, BN_CLICKED),
+    messageRoute<WM_DESTROY, &SupportWindow::onDestroyed>(),
 };
 
-void SupportWindow::load() {
-    createOrEnd(kSupportSpec, kSupportControls, kCommands, L"Online destek penceresi açılamadı.");
+void SupportWindow::create() {
+    createFromOrEnd(kSupportSpec, kSupportControls, kRoutes, L"Online destek penceresi açılamadı.");
     browserError_ = createBrowser();
     if (FAILED(browserError_)) {
         // The window still opens and closes as usual; only the page cannot be shown in it.
@@ -100,20 +101,10 @@ void SupportWindow::placeBrowser() {
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-LRESULT SupportWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_DPICHANGED: {
-        const LRESULT r = Window::onMessage(msg, wp, lp);  // the table's controls and the window
-        placeBrowser();
-        return r;
-    }
-    case WM_DESTROY:
-        // Before the children go: the site window then holds the last reference to the control.
-        browser_.reset();
-        browserHost_ = nullptr;
-        break;
-    }
-    return Window::onMessage(msg, wp, lp);
+// Before the children go: the site window then holds the last reference to the control.
+void SupportWindow::onDestroyed() {
+    browser_.reset();
+    browserHost_ = nullptr;
 }
 
 // Connect: starts loading the support page into the browser; a press while it loads starts again.

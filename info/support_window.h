@@ -14,16 +14,17 @@ class SupportWindow final : public Window {
 public:
     explicit SupportWindow(Notices& notices) : notices_(notices) {}
 
-    void load();  // creates the window hidden, with its browser control if the system has one
+    void create();  // creates the window hidden, with its browser control if the system has one
 
     // Keys in the page go to the browser control first; Tab past its last link, and keys it
     // leaves, go on to the window (out to "Bağlan!").
     bool translateControlKey(MSG& msg) override { return offerKeyToControl(browser_.get(), browserHost_, msg); }
 
 private:
-    static const CommandRow kCommands[];
-    LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    static const Route kRoutes[];
+    void onArranged() override { placeBrowser(); }
     void onConnectClicked();
+    void onDestroyed();
 
     HRESULT createBrowser();
     void placeBrowser();

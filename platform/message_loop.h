@@ -20,8 +20,8 @@ private:
     std::vector<std::unique_ptr<Window>> retired_;
 };
 
-// The one instance of window class W: loaded hidden on first use, released when destroyed,
-// loaded afresh by the next use.
+// The one instance of window class W: created hidden on first use, released when destroyed,
+// created afresh by the next use.
 template <class W>
 class Single {
 public:
@@ -32,7 +32,7 @@ public:
         if (!w_) {
             w_ = make_();
             w_->onGone([this] { loop_.retire(std::move(w_)); });
-            w_->load();
+            w_->create();
         }
         return *w_;
     }

@@ -13,14 +13,12 @@ class SplashWindow final : public Window {
 public:
     explicit SplashWindow(Single<MainWindow>& mainWindow, ChangeFilterFn changeFilter = systemChangeFilter())
         : mainWindow_(mainWindow), changeFilter_(changeFilter) {}
-    void load();
+    void create();
 
     bool wantsDialogKeys() const override { return false; }  // Enter and Esc are typed characters here
 
 private:
-    static const CommandRow kCommands[];
-    static const MessageRow kMessages[];
-    LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    static const Route kRoutes[];
 
     void onPressed();
     void onReleased();
@@ -28,6 +26,7 @@ private:
     void onKeyPress();
     void onBannerClicked();
     void onComeForward();
+    void onDestroyed();
     void handOver();
 
     Single<MainWindow>& mainWindow_;

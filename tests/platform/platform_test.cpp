@@ -319,7 +319,7 @@ constexpr ControlSpec kHalfBuiltControls[] = {
 
 class HalfBuilt final : public Window {
 public:
-    Created make() { return create(kHalfBuiltSpec, kHalfBuiltControls); }
+    Created make() { return createFrom(kHalfBuiltSpec, kHalfBuiltControls); }
 };
 
 TEST(Window, CreationThatFailsAtAControlLeavesNoWindowAndReleasesTheObject) {

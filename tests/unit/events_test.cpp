@@ -144,33 +144,33 @@ protected:
 
 TEST_F(AutoRunEventsTest, ProtectingLogsTheDetectionTheRemovalAndTheFolder) {
     rt.addFile(kAutoRun);
-    autorun.onSwitch(1);
+    autorun.onSwitch(SwitchState::Ticked);
     EXPECT_EQ(rt.trace, (Trace{detected(kAutoRun), kAutoRunWarning, "list C:\\AutoRun.inf",
                                "delete C:\\AutoRun.inf", removed(kAutoRun), "mkdir C:\\AutoRun.inf",
                                "event 1005 C:\\AutoRun.inf",
                                "message Bilgilendirme|Virüs Temizlenerek koruma oluşturuldu!|64"}));
     // With the folder in place nothing more happens, and nothing is logged.
     rt.takeTrace();
-    autorun.onSwitch(1);
-    autorun.onSwitch(0);
+    autorun.onSwitch(SwitchState::Ticked);
+    autorun.onSwitch(SwitchState::Unticked);
     EXPECT_EQ(rt.trace, Trace{});
 }
 
 TEST_F(AutoRunEventsTest, EachFailureIsLoggedWithItsError) {
     rt.addFile(kAutoRun);
     rt.mkdirError = 5;
-    autorun.onSwitch(1);
+    autorun.onSwitch(SwitchState::Ticked);
     EXPECT_EQ(rt.takeEvents(), (Trace{detected(kAutoRun), removed(kAutoRun), "event 1006 C:\\AutoRun.inf|5"}));
 
     rt.addFile(kAutoRun, {.deleteError = 32});
-    autorun.onSwitch(1);
+    autorun.onSwitch(SwitchState::Ticked);
     EXPECT_EQ(rt.takeEvents(), (Trace{detected(kAutoRun), notRemoved(kAutoRun, 32)}));
 
     // Switching off removes the root file without a detection; its outcome is logged.
-    autorun.onSwitch(0);
+    autorun.onSwitch(SwitchState::Unticked);
     EXPECT_EQ(rt.takeEvents(), Trace{notRemoved(kAutoRun, 32)});
     rt.files[L"C:\\AutoRun.inf"].deleteError = 0;
-    autorun.onSwitch(0);
+    autorun.onSwitch(SwitchState::Unticked);
     EXPECT_EQ(rt.trace.back(), "message Bilgilendirme|Autorun Koruması Pasifleştirildi|64");
     EXPECT_EQ(rt.takeEvents(), Trace{removed(kAutoRun)});
 }
