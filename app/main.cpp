@@ -1,6 +1,5 @@
 // WinMain: the one place that wires the program's parts together.
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstdlib>
 #include <exception>
@@ -22,6 +21,7 @@
 #include "threat_scan.h"
 #include "win32_notices.h"
 #include "win32_runtime.h"
+#include "window.h"
 
 #if defined(__GLIBCXX__)
 // GCC's C++ runtime ends the program through this handler when an exception escapes. Its own
@@ -46,10 +46,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
         return 0;
     }
 
-    INITCOMMONCONTROLSEX icc{};
-    icc.dwSize = sizeof icc;
-    icc.dwICC = ICC_STANDARD_CLASSES;
-    InitCommonControlsEx(&icc);
+    dva::initCommonControls();
     dva::OleSession ole;  // brought up by the windows that need it, ended after the last one is gone
 
     dva::MessageLoop loop;

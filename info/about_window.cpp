@@ -8,6 +8,7 @@
 #include "palette.h"
 #include "product_config.h"
 #include "tool_window.h"
+#include "window_classes.h"
 
 namespace dva {
 namespace {

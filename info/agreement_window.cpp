@@ -3,6 +3,7 @@
 #include "control_ids.h"
 #include "palette.h"
 #include "tool_window.h"
+#include "window_classes.h"
 
 namespace dva {
 namespace {

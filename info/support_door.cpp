@@ -1,25 +1,23 @@
 #include "support_door.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <memory>
 #include <string>
 
 #include "com.h"
 #include "desktop_shell.h"
+#include "elevation.h"
 #include "handles.h"
 #include "single_copy.h"
 #include "win32_notices.h"
+#include "window.h"
 #include "window_classes.h"
 
 namespace dva {
 
 int runSupportCopy() {
-    INITCOMMONCONTROLSEX icc{};
-    icc.dwSize = sizeof icc;
-    icc.dwICC = ICC_STANDARD_CLASSES;
-    InitCommonControlsEx(&icc);
+    initCommonControls();
     // A second acceptance while the window is open shows the same window.
     if (HWND open = windowOfThisProgram(window_class::kSupport)) {
         if (IsIconic(open)) ShowWindow(open, SW_RESTORE);

@@ -6,6 +6,7 @@
 #include "system_function.h"
 #include "tool_window.h"
 #include "twips.h"
+#include "window_classes.h"
 
 namespace dva {
 namespace {
@@ -127,24 +128,17 @@ void SupportWindow::onConnectClicked() {
 HRESULT SupportWindow::navigate(const wchar_t* url) {
     const OleApi& ole = oleApi();
     if (!ole.complete()) return fromWin32(ERROR_PROC_NOT_FOUND);
-    VARIANTARG arg{};
-    arg.vt = VT_BSTR;
-    arg.bstrVal = ole.sysAllocString(url);
-    if (!arg.bstrVal) return E_OUTOFMEMORY;
-    DISPPARAMS params{&arg, nullptr, 1, 0};
-    EXCEPINFO exception{};
+    StringVariant arg(url);
+    if (!arg.ok()) return E_OUTOFMEMORY;
+    DISPPARAMS params{&arg.get(), nullptr, 1, 0};
+    ExceptionInfo exception;
     UINT badArgument = 0;
     // The call may run a modal loop that reaches this window; the control stays alive through it.
     const ComRef<IDispatch> browser = browser_.copy();
     HRESULT hr = browser->Invoke(kDispidNavigate, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                                 &exception, &badArgument);
-    ole.variantClear(&arg);
+                                 exception.put(), &badArgument);
     if (hr == DISP_E_EXCEPTION) {
-        if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-        if (FAILED(exception.scode)) hr = exception.scode;
-        ole.sysFreeString(exception.bstrSource);
-        ole.sysFreeString(exception.bstrDescription);
-        ole.sysFreeString(exception.bstrHelpFile);
+        if (const SCODE code = exception.code(); FAILED(code)) hr = code;
     }
     return hr;
 }

@@ -12,9 +12,6 @@
 
 namespace dva {
 
-// Whether this process runs with raised (administrator) rights.
-bool runningElevated();
-
 // Asks the desktop shell (Explorer) to open `file` with `arguments`, as the user would from the
 // desktop, so that whatever starts runs with the shell's rights. S_OK when the shell started it,
 // S_FALSE when the shell could not, an error when there is no desktop shell to ask.

@@ -73,14 +73,9 @@ ExactFile openExactly(const std::wstring& path, DWORD access) {
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return {UniqueHandle(), OpResult{kRefusedReparsePoint}};
     // A folder there now is not the file that was seen: as if it had gone.
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {UniqueHandle(), OpResult{kErrorFileNotFound}};
-    std::wstring finalPath(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetFinalPathNameByHandleW(h, finalPath.data(), static_cast<DWORD>(finalPath.size()), FILE_NAME_NORMALIZED);
-        if (n == 0) return {UniqueHandle(), OpResult{GetLastError()}};
-        const bool fits = n < finalPath.size();
-        finalPath.resize(n);
-        if (fits) break;
-    }
+    std::wstring finalPath = grownText(
+        [h](wchar_t* buffer, DWORD size) { return GetFinalPathNameByHandleW(h, buffer, size, FILE_NAME_NORMALIZED); });
+    if (finalPath.empty()) return {UniqueHandle(), OpResult{GetLastError()}};
     const std::wstring named = withoutLongPrefix(path);
     finalPath = withoutLongPrefix(std::move(finalPath));
     if (CompareStringOrdinal(named.c_str(), static_cast<int>(named.size()), finalPath.c_str(), static_cast<int>(finalPath.size()),

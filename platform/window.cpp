@@ -1,5 +1,7 @@
 #include "window.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 #include "dpi.h"
@@ -73,6 +75,13 @@ ChildClass childClass(const ControlSpec& c) {
 }
 
 }  // namespace
+
+void initCommonControls() {
+    INITCOMMONCONTROLSEX icc{};
+    icc.dwSize = sizeof icc;
+    icc.dwICC = ICC_STANDARD_CLASSES;
+    InitCommonControlsEx(&icc);
+}
 
 Window::~Window() {
     if (hwnd_) {

@@ -58,6 +58,10 @@ struct ControlSpec {
     Behaviour behaviour = {};
 };
 
+// The standard controls in their themed version (common controls 6, which the program's manifest
+// asks for); once per process, before its first window.
+void initCommonControls();
+
 class Window;
 
 // How the parameters of a message reach its handler in a window's table: Crack<M>::args unpacks

@@ -6,6 +6,7 @@
 #include "fonts.h"
 #include "palette.h"
 #include "tool_window.h"
+#include "window_classes.h"
 
 namespace dva {
 namespace {

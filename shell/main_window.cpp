@@ -6,6 +6,7 @@
 #include "palette.h"
 #include "product_config.h"
 #include "resource_ids.h"
+#include "window_classes.h"
 
 namespace dva {
 namespace {

@@ -1,10 +1,12 @@
 #include "splash_window.h"
 
 #include "control_ids.h"
+#include "main_window.h"
 #include "fonts.h"
 #include "palette.h"
 #include "resource_ids.h"
 #include "single_copy.h"
+#include "window_classes.h"
 
 namespace dva {
 namespace {

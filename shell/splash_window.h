@@ -1,11 +1,12 @@
 #pragma once
 
-#include "main_window.h"
 #include "message_filter.h"
 #include "message_loop.h"
 #include "window.h"
 
 namespace dva {
+
+class MainWindow;  // shown by the hand-over
 
 // The splash window: the window the program opens on. A click on its background or banner, or a typed
 // character, shows the main window and closes the splash for good.

@@ -2,8 +2,6 @@
 // and the tests find controls by them.
 #pragma once
 
-#include "window_classes.h"
-
 namespace dva {
 
 namespace ids {

@@ -18,6 +18,7 @@
 #include "message_loop.h"
 #include "plain_window.h"
 #include "desktop_shell.h"
+#include "elevation.h"
 #include "single_copy.h"
 #include "splash_window.h"
 #include "system_function.h"
