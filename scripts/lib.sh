@@ -33,7 +33,7 @@
 #   save_screen OUT.png [WINDOW]    saves the X window (or the whole screen) as PNG once two
 #                                   captures 0.2 s apart agree (at most 5 s)
 #   window_class NAME               prints a window class name (kMain, kSplash...) as
-#                                   portable/window_classes.h defines it
+#                                   cmake/SharedNames.cmake defines it
 #   cleanup                         ends wine_pid, the owned prefixes and Xvfb; idempotent
 #   cleanup_on_exit                 cleanup on EXIT, on INT (says "stopped", exit 130) and on
 #                                   TERM (exit 143)
@@ -159,8 +159,9 @@ save_screen() {
 
 window_class() {
     local name
-    name=$(sed -n "s/.* $1 = L\"\([^\"]*\)\";.*/\1/p" "$lib_root/portable/window_classes.h")
-    [[ -n $name ]] || { echo "$lib_name: no window class $1 in portable/window_classes.h" >&2; return 1; }
+    local key=${1#k}
+    name=$(sed -n "s/^set(DVA_CLASS_${key^^} \"\([^\"]*\)\").*/\1/p" "$lib_root/cmake/SharedNames.cmake")
+    [[ -n $name ]] || { echo "$lib_name: no window class $1 in cmake/SharedNames.cmake" >&2; return 1; }
     echo "$name"
 }
 
