@@ -1,6 +1,5 @@
 // WinMain: the one place that wires the program's parts together.
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstdlib>
 #include <exception>
@@ -9,6 +8,7 @@
 #include "about_window.h"
 #include "agreement_window.h"
 #include "autorun_protection.h"
+#include "desktop_shell.h"
 #include "detections_window.h"
 #include "main_window.h"
 #include "message_loop.h"
@@ -19,7 +19,9 @@
 #include "support_window.h"
 #include "system_function.h"
 #include "threat_scan.h"
+#include "win32_notices.h"
 #include "win32_runtime.h"
+#include "window.h"
 
 #if defined(__GLIBCXX__)
 // GCC's C++ runtime ends the program through this handler when an exception escapes. Its own
@@ -44,14 +46,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
         return 0;
     }
 
-    INITCOMMONCONTROLSEX icc{};
-    icc.dwSize = sizeof icc;
-    icc.dwICC = ICC_STANDARD_CLASSES;
-    InitCommonControlsEx(&icc);
+    dva::initCommonControls();
     dva::OleSession ole;  // brought up by the windows that need it, ended after the last one is gone
 
     dva::MessageLoop loop;
     dva::Win32Runtime runtime;
+    dva::Win32Notices notices;  // for the windows that only tell the user something
+    dva::DesktopWebPages webPages;
     runtime.report(dva::programStarted(options.kind));
     dva::Single<dva::DetectionsWindow> detectionsWindow(loop, [] { return std::make_unique<dva::DetectionsWindow>(); });
     dva::DetectionList detections(detectionsWindow);
@@ -62,16 +63,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     // hosts the browser control.
     dva::Single<dva::AboutWindow> about(loop, [&] {
         ole.ensure();
-        return std::make_unique<dva::AboutWindow>(runtime, runtime);
+        return std::make_unique<dva::AboutWindow>(notices, webPages);
     });
     dva::Single<dva::SupportWindow> support(loop, [&] {
         ole.ensure();
-        return std::make_unique<dva::SupportWindow>(runtime);
+        return std::make_unique<dva::SupportWindow>(notices);
     });
     dva::Single<dva::AgreementWindow> agreement(loop, [&] {
-        return std::make_unique<dva::AgreementWindow>(runtime, [&] {
+        return std::make_unique<dva::AgreementWindow>(notices, [&] {
             ole.ensure();  // the desktop shell is found through COM
-            dva::openSupport(runtime, support);
+            dva::openSupport(notices, support);
         });
     });
     dva::Single<dva::MainWindow> mainWindow(loop, [&] {
@@ -84,7 +85,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
 
     if (options.kind == dva::StartKind::SignIn) {
         // Started at sign-in: straight into the state the splash hands over to, except that the
-        // main window stays hidden behind its icon, as if the user had closed it. Loading it
+        // main window stays hidden behind its icon, as if the user had closed it. Creating it
         // starts the scan timer and adds the icon; until the shell's notification area is up,
         // the icon comes with its "TaskbarCreated".
         mainWindow.get();

@@ -5,11 +5,11 @@
 
 namespace dva {
 
-void AutoRunProtection::onSwitch(int value) {
+void AutoRunProtection::onSwitch(SwitchState state) {
     const PathsInHand::Hold hold = inHand_ ? inHand_->hold(kAutoRunPath) : PathsInHand::Hold{};
-    if (value == 1) {
+    if (state == SwitchState::Ticked) {
         protect();
-    } else if (value == 0) {
+    } else if (state == SwitchState::Unticked) {
         release();
     }
 }

@@ -7,16 +7,19 @@
 
 namespace dva {
 
+// A check box's state, as the switch has it after a click.
+enum class SwitchState { Unticked, Ticked, Grayed };
+
 class AutoRunProtection {
 public:
     // `inHand`: where it holds "C:\AutoRun.inf" while it handles it, for the threat scan to see.
     AutoRunProtection(Runtime& rt, DetectionSink& detections, PathsInHand* inHand = nullptr)
         : rt_(rt), detections_(detections), inHand_(inHand) {}
 
-    // A click on the switch, after it has taken its new value: 0 unticked, 1 ticked, 2 grayed.
-    // Acts once; nothing watches the root afterwards. While it runs (its boxes open) the path is
-    // held, so the threat scan's ticks under its boxes leave the file to it.
-    void onSwitch(int value);
+    // A click on the switch, after it has taken its new state; grayed does nothing. Acts once;
+    // nothing watches the root afterwards. While it runs (its boxes open) the path is held, so the
+    // threat scan's ticks under its boxes leave the file to it.
+    void onSwitch(SwitchState state);
 
 private:
     void protect();

@@ -8,6 +8,7 @@
 #include "palette.h"
 #include "product_config.h"
 #include "tool_window.h"
+#include "window_classes.h"
 
 namespace dva {
 namespace {
@@ -40,12 +41,12 @@ constexpr ControlSpec kAboutControls[] = {
 
 }  // namespace
 
-const CommandRow AboutWindow::kCommands[] = {
-    {ids::about::link, STN_CLICKED, on<&AboutWindow::onLinkClicked>},
+const Route AboutWindow::kRoutes[] = {
+    commandRoute<&AboutWindow::onLinkClicked>(ids::about::link, STN_CLICKED),
 };
 
-void AboutWindow::load() {
-    createOrEnd(kAboutSpec, kAboutControls, kCommands, L"Hakkında penceresi açılamadı.");
+void AboutWindow::create() {
+    createFromOrEnd(kAboutSpec, kAboutControls, kRoutes, L"Hakkında penceresi açılamadı.");
 }
 
 void AboutWindow::onLinkClicked() {
@@ -53,8 +54,8 @@ void AboutWindow::onLinkClicked() {
     // page instead, and only if that fails too is the user told. The program goes on either way.
     const OpResult opened = web_.openWebPage(kBrowserPath, DVA_HOME_PAGE);
     if (opened.ok()) return;
-    rt_.message(failureText(L"Web sayfası açılamadı: ", DVA_HOME_PAGE, rt_.errorReason(opened.error)), L"Hata",
-                MessageIcon::Error);
+    notices_.message(failureText(L"Web sayfası açılamadı: ", DVA_HOME_PAGE, notices_.errorReason(opened.error)),
+                     L"Hata", MessageIcon::Error);
 }
 
 }  // namespace dva

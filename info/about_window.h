@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime.h"
+#include "notices.h"
 #include "web_page.h"
 #include "window.h"
 
@@ -10,15 +10,15 @@ namespace dva {
 // opens the product home page in the web browser.
 class AboutWindow final : public Window {
 public:
-    AboutWindow(Runtime& rt, WebPageOpener& web) : rt_(rt), web_(web) {}
+    AboutWindow(Notices& notices, WebPageOpener& web) : notices_(notices), web_(web) {}
 
-    void load();  // creates the window hidden
+    void create();  // creates the window hidden
 
 private:
-    static const CommandRow kCommands[];
+    static const Route kRoutes[];
     void onLinkClicked();
 
-    Runtime& rt_;
+    Notices& notices_;
     WebPageOpener& web_;
 };
 

@@ -3,6 +3,7 @@
 #include "control_ids.h"
 #include "palette.h"
 #include "tool_window.h"
+#include "window_classes.h"
 
 namespace dva {
 namespace {
@@ -28,25 +29,25 @@ constexpr ControlSpec kAgreementControls[] = {
 
 }  // namespace
 
-const CommandRow AgreementWindow::kCommands[] = {
-    {ids::agreement::accept, BN_CLICKED, on<&AgreementWindow::onAcceptClicked>},
-    {ids::agreement::decline, BN_CLICKED, on<&AgreementWindow::onDeclineClicked>},
+const Route AgreementWindow::kRoutes[] = {
+    commandRoute<&AgreementWindow::onAcceptClicked>(ids::agreement::accept, BN_CLICKED),
+    commandRoute<&AgreementWindow::onDeclineClicked>(ids::agreement::decline, BN_CLICKED),
 };
 
-void AgreementWindow::load() {
-    createOrEnd(kAgreementSpec, kAgreementControls, kCommands, L"Uyarı penceresi açılamadı.");
+void AgreementWindow::create() {
+    createFromOrEnd(kAgreementSpec, kAgreementControls, kRoutes, L"Uyarı penceresi açılamadı.");
 }
 
 // Accept: the support window opens (the same one if it is already open), the warning closes.
 void AgreementWindow::onAcceptClicked() {
     openSupport_();
-    unload();
+    close();
 }
 
 // Decline: one message, then the warning closes and no support window opens.
 void AgreementWindow::onDeclineClicked() {
-    rt_.message(L"Kabul Etmediniz devam etmeyeceksiniz", L"Bilgi", MessageIcon::Information);
-    unload();
+    notices_.message(L"Kabul Etmediniz devam etmeyeceksiniz", L"Bilgi", MessageIcon::Information);
+    close();
 }
 
 }  // namespace dva

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "runtime.h"
+#include "notices.h"
 #include "window.h"
 
 namespace dva {
@@ -12,16 +12,17 @@ namespace dva {
 class AgreementWindow final : public Window {
 public:
     // openSupport shows the support window when the user accepts.
-    AgreementWindow(Runtime& rt, std::function<void()> openSupport) : rt_(rt), openSupport_(std::move(openSupport)) {}
+    AgreementWindow(Notices& notices, std::function<void()> openSupport)
+        : notices_(notices), openSupport_(std::move(openSupport)) {}
 
-    void load();  // creates the window hidden
+    void create();  // creates the window hidden
 
 private:
-    static const CommandRow kCommands[];
+    static const Route kRoutes[];
     void onAcceptClicked();
     void onDeclineClicked();
 
-    Runtime& rt_;
+    Notices& notices_;
     std::function<void()> openSupport_;
 };
 

@@ -1,26 +1,23 @@
 #include "support_door.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <memory>
 #include <string>
 
 #include "com.h"
 #include "desktop_shell.h"
+#include "elevation.h"
 #include "handles.h"
-#include "number_text.h"
 #include "single_copy.h"
-#include "win32_runtime.h"
+#include "win32_notices.h"
+#include "window.h"
 #include "window_classes.h"
 
 namespace dva {
 
 int runSupportCopy() {
-    INITCOMMONCONTROLSEX icc{};
-    icc.dwSize = sizeof icc;
-    icc.dwICC = ICC_STANDARD_CLASSES;
-    InitCommonControlsEx(&icc);
+    initCommonControls();
     // A second acceptance while the window is open shows the same window.
     if (HWND open = windowOfThisProgram(window_class::kSupport)) {
         if (IsIconic(open)) ShowWindow(open, SW_RESTORE);
@@ -30,18 +27,18 @@ int runSupportCopy() {
     OleSession ole;
     ole.ensure();
     MessageLoop loop;
-    Win32Runtime runtime;
-    auto window = std::make_unique<SupportWindow>(runtime);
+    Win32Notices notices;
+    auto window = std::make_unique<SupportWindow>(notices);
     window->onGone([&] {
         loop.retire(std::move(window));
         PostQuitMessage(0);
     });
-    window->load();
+    window->create();
     window->show();
     return loop.run();
 }
 
-void openSupport(Runtime& rt, Single<SupportWindow>& inProcess) {
+void openSupport(Notices& notices, Single<SupportWindow>& inProcess) {
     if (!runningElevated()) {
         inProcess.get().show();
         return;
@@ -49,9 +46,7 @@ void openSupport(Runtime& rt, Single<SupportWindow>& inProcess) {
     const std::wstring self = thisProgramFile();
     const HRESULT hr = self.empty() ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : startWithDesktopShellRights(self, kSupportSwitch);
     if (SUCCEEDED(hr)) return;
-    const auto code = static_cast<std::uint32_t>(hr);
-    rt.message(L"Online destek penceresi açılamadı.\n" + rt.errorReason(code) + L" (" + hexCodeText(code) + L")", L"Hata",
-               MessageIcon::Error);
+    notices.message(L"Online destek penceresi açılamadı.\n" + resultText(notices, hr), L"Hata", MessageIcon::Error);
 }
 
 }  // namespace dva

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "message_loop.h"
-#include "runtime.h"
+#include "notices.h"
 #include "start_options.h"
 #include "support_window.h"
 
@@ -18,6 +18,6 @@ int runSupportCopy();
 // same one if it is open). Elevated: a second copy of the program is started as a child of the
 // desktop shell, with the shell's rights, to show it; without a desktop shell, or if the copy
 // cannot start, the user is told and no window opens. COM must be up.
-void openSupport(Runtime& rt, Single<SupportWindow>& inProcess);
+void openSupport(Notices& notices, Single<SupportWindow>& inProcess);
 
 }  // namespace dva

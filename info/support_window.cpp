@@ -2,11 +2,11 @@
 
 #include "control_ids.h"
 #include "failure_text.h"
-#include "number_text.h"
 #include "product_config.h"
 #include "system_function.h"
 #include "tool_window.h"
 #include "twips.h"
+#include "window_classes.h"
 
 namespace dva {
 namespace {
@@ -28,7 +28,7 @@ using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
 
 constexpr WindowSpec kSupportSpec = toolWindow(window_class::kSupport, L"Online MSN Destek", 5610, 5085);
 
-// The browser control (tab index 0) is not in the table: it is made by hand in load(), and its window
+// The browser control (tab index 0) is not in the table: it is made by hand in create(), and its window
 // is put first in the tab order there.
 constexpr ControlSpec kSupportControls[] = {
     {ids::support::connect, ControlKind::Button, L"Bağlan!", 2040, 4560, 1575, 375, 1},
@@ -46,18 +46,19 @@ HMODULE atlLibrary() {
 
 }  // namespace
 
-const CommandRow SupportWindow::kCommands[] = {
-    {ids::support::connect, BN_CLICKED, on<&SupportWindow::onConnectClicked>},
+const Route SupportWindow::kRoutes[] = {
+    commandRoute<&SupportWindow::onConnectClicked>(ids::support::connect, BN_CLICKED),
+    messageRoute<WM_DESTROY, &SupportWindow::onDestroyed>(),
 };
 
-void SupportWindow::load() {
-    createOrEnd(kSupportSpec, kSupportControls, kCommands, L"Online destek penceresi açılamadı.");
+void SupportWindow::create() {
+    createFromOrEnd(kSupportSpec, kSupportControls, kRoutes, L"Online destek penceresi açılamadı.");
     browserError_ = createBrowser();
     if (FAILED(browserError_)) {
         // The window still opens and closes as usual; only the page cannot be shown in it.
-        rt_.message(L"Web tarayıcı bileşeni oluşturulamadı; destek sayfası bu pencerede gösterilemeyecek.\n" +
-                        describe(browserError_),
-                    L"Hata", MessageIcon::Error);
+        notices_.message(L"Web tarayıcı bileşeni oluşturulamadı; destek sayfası bu pencerede gösterilemeyecek.\n" +
+                             resultText(notices_, browserError_),
+                         L"Hata", MessageIcon::Error);
     }
 }
 
@@ -101,34 +102,24 @@ void SupportWindow::placeBrowser() {
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-LRESULT SupportWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_DPICHANGED: {
-        const LRESULT r = Window::onMessage(msg, wp, lp);  // the table's controls and the window
-        placeBrowser();
-        return r;
-    }
-    case WM_DESTROY:
-        // Before the children go: the site window then holds the last reference to the control.
-        browser_.reset();
-        browserHost_ = nullptr;
-        break;
-    }
-    return Window::onMessage(msg, wp, lp);
+// Before the children go: the site window then holds the last reference to the control.
+void SupportWindow::onDestroyed() {
+    browser_.reset();
+    browserHost_ = nullptr;
 }
 
 // Connect: starts loading the support page into the browser; a press while it loads starts again.
 void SupportWindow::onConnectClicked() {
     if (!browser_) {
-        rt_.message(failureText(L"Web tarayıcı bileşeni olmadığından destek sayfası açılamıyor: ", kSupportPage,
-                                describe(browserError_)),
-                    L"Hata", MessageIcon::Error);
+        notices_.message(failureText(L"Web tarayıcı bileşeni olmadığından destek sayfası açılamıyor: ", kSupportPage,
+                                     resultText(notices_, browserError_)),
+                         L"Hata", MessageIcon::Error);
         return;
     }
     const HRESULT hr = navigate(kSupportPage);
     if (FAILED(hr)) {
-        rt_.message(failureText(L"Destek sayfası açılamadı: ", kSupportPage, describe(hr)), L"Hata",
-                    MessageIcon::Error);
+        notices_.message(failureText(L"Destek sayfası açılamadı: ", kSupportPage, resultText(notices_, hr)), L"Hata",
+                         MessageIcon::Error);
     }
 }
 
@@ -137,32 +128,19 @@ void SupportWindow::onConnectClicked() {
 HRESULT SupportWindow::navigate(const wchar_t* url) {
     const OleApi& ole = oleApi();
     if (!ole.complete()) return fromWin32(ERROR_PROC_NOT_FOUND);
-    VARIANTARG arg{};
-    arg.vt = VT_BSTR;
-    arg.bstrVal = ole.sysAllocString(url);
-    if (!arg.bstrVal) return E_OUTOFMEMORY;
-    DISPPARAMS params{&arg, nullptr, 1, 0};
-    EXCEPINFO exception{};
+    StringVariant arg(url);
+    if (!arg.ok()) return E_OUTOFMEMORY;
+    DISPPARAMS params{&arg.get(), nullptr, 1, 0};
+    ExceptionInfo exception;
     UINT badArgument = 0;
     // The call may run a modal loop that reaches this window; the control stays alive through it.
     const ComRef<IDispatch> browser = browser_.copy();
     HRESULT hr = browser->Invoke(kDispidNavigate, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                                 &exception, &badArgument);
-    ole.variantClear(&arg);
+                                 exception.put(), &badArgument);
     if (hr == DISP_E_EXCEPTION) {
-        if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-        if (FAILED(exception.scode)) hr = exception.scode;
-        ole.sysFreeString(exception.bstrSource);
-        ole.sysFreeString(exception.bstrDescription);
-        ole.sysFreeString(exception.bstrHelpFile);
+        if (const SCODE code = exception.code(); FAILED(code)) hr = code;
     }
     return hr;
-}
-
-// An HRESULT as the user reads it: the system's description and the code in hexadecimal.
-std::wstring SupportWindow::describe(HRESULT hr) {
-    const auto code = static_cast<std::uint32_t>(hr);
-    return rt_.errorReason(code) + L" (" + hexCodeText(code) + L")";
 }
 
 }  // namespace dva

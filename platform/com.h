@@ -1,8 +1,9 @@
-// OLE for the user-interface thread, and an owner of COM references.
+// OLE for the user-interface thread, and owners of COM references, strings and variants.
 #pragma once
 
 #include <ole2.h>
 
+#include <string_view>
 #include <utility>
 
 // Returns the HRESULT of the expression from the enclosing function when it is a failure.
@@ -109,6 +110,48 @@ public:
 
 private:
     T* p_ = nullptr;
+};
+
+// The owners below free through oleApi(): only made once oleApi() is known to be complete.
+
+// A VARIANT holding a string (VT_BSTR, null when it could not be allocated), cleared once.
+class StringVariant {
+public:
+    explicit StringVariant(std::wstring_view text) {
+        v_.vt = VT_BSTR;
+        v_.bstrVal = oleApi().sysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    }
+    ~StringVariant() { oleApi().variantClear(&v_); }
+    StringVariant(const StringVariant&) = delete;
+    StringVariant& operator=(const StringVariant&) = delete;
+    bool ok() const { return v_.bstrVal != nullptr; }
+    VARIANT& get() { return v_; }
+    BSTR bstr() const { return v_.bstrVal; }
+
+private:
+    VARIANT v_{};
+};
+
+// What IDispatch::Invoke fills in for an exception, its strings freed once.
+class ExceptionInfo {
+public:
+    ExceptionInfo() = default;
+    ~ExceptionInfo() {
+        oleApi().sysFreeString(e_.bstrSource);
+        oleApi().sysFreeString(e_.bstrDescription);
+        oleApi().sysFreeString(e_.bstrHelpFile);
+    }
+    ExceptionInfo(const ExceptionInfo&) = delete;
+    ExceptionInfo& operator=(const ExceptionInfo&) = delete;
+    EXCEPINFO* put() { return &e_; }
+    // The exception's own code, its deferred part filled in first (ask once).
+    SCODE code() {
+        if (e_.pfnDeferredFillIn) e_.pfnDeferredFillIn(&e_);
+        return e_.scode;
+    }
+
+private:
+    EXCEPINFO e_{};
 };
 
 // Offers a keyboard message aimed at an embedded control's window (or a window inside it) to the

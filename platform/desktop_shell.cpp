@@ -1,6 +1,7 @@
 #include "desktop_shell.h"
 
 #include <exdisp.h>
+#include <shellapi.h>
 #include <shldisp.h>
 #include <shlguid.h>
 #include <shlobj.h>
@@ -10,45 +11,39 @@
 #include <vector>
 
 #include "com.h"
+#include "command_run.h"
+#include "elevation.h"
 #include "handles.h"
 
 namespace dva {
 namespace {
-
-// A VARIANT holding a string, cleared once. Only made once oleApi() is known to be complete.
-class StringArg {
-public:
-    explicit StringArg(std::wstring_view text) {
-        v_.vt = VT_BSTR;
-        v_.bstrVal = oleApi().sysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    }
-    ~StringArg() { oleApi().variantClear(&v_); }
-    StringArg(const StringArg&) = delete;
-    StringArg& operator=(const StringArg&) = delete;
-    bool ok() const { return v_.bstrVal != nullptr; }
-    const VARIANT& get() const { return v_; }
-
-private:
-    VARIANT v_{};
-};
 
 // The service that is the shell's top-level browser (SID_STopLevelBrowser). The class and
 // interface ids below are the compiler's (__uuidof); libuuid's would bring its whole object of
 // shell identifiers, 35 KB, into the .exe.
 constexpr GUID kTopLevelBrowser{0x4c96be40, 0x915c, 0x11cf, {0x99, 0xd3, 0x00, 0xaa, 0x00, 0x4a, 0xe8, 0x37}};
 
-// The shell's automation object behind the desktop's folder view: the desktop window of the
-// shell windows, its browser, the browser's view, the view's automation object and its
-// Application.
-HRESULT desktopShellDispatch(ComRef<IShellDispatch2>& out) {
+// The desktop among the shell's windows: its automation object and its window. S_FALSE when the
+// shell lists no desktop window. COM must be up.
+HRESULT findShellDesktop(ComRef<IDispatch>& desktop, HWND& window) {
     ComRef<IShellWindows> windows;
     DVA_RETURN_IF_FAILED(oleApi().createInstance(__uuidof(ShellWindows), nullptr, CLSCTX_LOCAL_SERVER,
                                                  __uuidof(IShellWindows), windows.putVoid()));
     VARIANT none{};
     long desktopWindow = 0;
-    ComRef<IDispatch> desktop;
     const HRESULT found =
         windows->FindWindowSW(&none, &none, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH, desktop.put());
+    window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(desktopWindow));  // window handles fit in 32 bits
+    return found;
+}
+
+// The shell's automation object behind the desktop's folder view: the desktop window of the
+// shell windows, its browser, the browser's view, the view's automation object and its
+// Application.
+HRESULT desktopShellDispatch(ComRef<IShellDispatch2>& out) {
+    ComRef<IDispatch> desktop;
+    HWND window = nullptr;
+    const HRESULT found = findShellDesktop(desktop, window);
     DVA_RETURN_IF_FAILED(found);
     if (found != S_OK || !desktop) return E_NOINTERFACE;  // S_FALSE: no desktop window
     ComRef<IServiceProvider> services;
@@ -91,16 +86,14 @@ namespace {
 HWND desktopShellWindow() {
     if (HWND shell = GetShellWindow()) return shell;
     if (!oleApi().complete()) return nullptr;
-    ComRef<IShellWindows> windows;
-    if (FAILED(oleApi().createInstance(__uuidof(ShellWindows), nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IShellWindows),
-                                       windows.putVoid())))
-        return nullptr;
-    VARIANT none{};
-    long desktopWindow = 0;
     ComRef<IDispatch> desktop;
-    if (windows->FindWindowSW(&none, &none, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH, desktop.put()) != S_OK)
-        return nullptr;
-    return reinterpret_cast<HWND>(static_cast<LONG_PTR>(desktopWindow));  // window handles fit in 32 bits
+    HWND window = nullptr;
+    return findShellDesktop(desktop, window) == S_OK ? window : nullptr;
+}
+
+bool isPlainFile(const std::wstring& path) {
+    const DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace
@@ -133,8 +126,7 @@ HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_vi
                            &start.StartupInfo, &started)) {
             // Its window may come to the front, as one opened here would.
             AllowSetForegroundWindow(started.dwProcessId);
-            CloseHandle(started.hThread);
-            CloseHandle(started.hProcess);
+            const UniqueHandle thread(started.hThread), process(started.hProcess);  // not kept
         } else {
             hr = HRESULT_FROM_WIN32(GetLastError());
         }
@@ -145,31 +137,45 @@ HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_vi
     return hr;
 }
 
-bool runningElevated() {
-    UniqueHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
-           elevation.TokenIsElevated != 0;
-}
-
 HRESULT openThroughDesktopShell(std::wstring_view file, std::wstring_view arguments, int show) {
     if (!oleApi().complete()) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     ComRef<IShellDispatch2> shell;
     DVA_RETURN_IF_FAILED(desktopShellDispatch(shell));
-    StringArg args(arguments), folder(L""), verb(L"open");
-    BSTR name = oleApi().sysAllocStringLen(file.data(), static_cast<UINT>(file.size()));
-    if (!name || !args.ok() || !folder.ok() || !verb.ok()) {
-        oleApi().sysFreeString(name);
-        return E_OUTOFMEMORY;
-    }
+    StringVariant name(file), args(arguments), folder(L""), verb(L"open");
+    if (!name.ok() || !args.ok() || !folder.ok() || !verb.ok()) return E_OUTOFMEMORY;
     VARIANT showArg{};
     showArg.vt = VT_I4;
     showArg.lVal = show;
-    const HRESULT hr = shell->ShellExecute(name, args.get(), folder.get(), verb.get(), showArg);
-    oleApi().sysFreeString(name);
-    return hr;
+    return shell->ShellExecute(name.bstr(), args.get(), folder.get(), verb.get(), showArg);
+}
+
+OpResult DesktopWebPages::openWebPage(std::wstring_view browserPath, std::wstring_view address) {
+    const std::wstring browser(browserPath), page(address);
+    if (runningElevated()) {
+        // Started by the desktop shell, the browser gets the user's own rights, not ours. The
+        // browser is tested first: the shell would tell a missing program in a box of its own.
+        HRESULT hr = isPlainFile(browser) ? openThroughDesktopShell(browser, page, SW_SHOWMINIMIZED) : S_FALSE;
+        if (hr == S_OK) return {};
+        if (SUCCEEDED(hr)) {
+            hr = openThroughDesktopShell(page, L"", SW_SHOWNORMAL);
+            if (hr == S_OK) return {};
+            // The shell says only that nothing could open the address.
+            return {static_cast<std::uint32_t>(FAILED(hr) ? hr : HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION))};
+        }
+        // No desktop shell to ask (Explorer not running, another shell): a browser started from
+        // here would run with raised rights, so none is; the user is told the address instead.
+        return {static_cast<std::uint32_t>(hr)};
+    }
+    // The path quoted, so that no "C:\Program.exe" or "C:\Program Files\Internet.exe" runs instead.
+    if (runCommandLine(L"\"" + browser + L"\" " + page, 0, false).ok()) return {};
+    SHELLEXECUTEINFOW run{};
+    run.cbSize = sizeof run;
+    run.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    run.lpVerb = L"open";
+    run.lpFile = page.c_str();
+    run.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&run)) return {};
+    return {GetLastError()};
 }
 
 }  // namespace dva

@@ -8,10 +8,9 @@
 #include <string_view>
 #include <vector>
 
-namespace dva {
+#include "web_page.h"
 
-// Whether this process runs with raised (administrator) rights.
-bool runningElevated();
+namespace dva {
 
 // Asks the desktop shell (Explorer) to open `file` with `arguments`, as the user would from the
 // desktop, so that whatever starts runs with the shell's rights. S_OK when the shell started it,
@@ -30,5 +29,12 @@ std::vector<wchar_t> invokerEnvironment();
 // the highest rights would otherwise ask to be raised again. S_OK when it started, an error when
 // there is no desktop shell or it could not be started. COM must be up.
 HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_view arguments);
+
+// Web pages opened for the user (see WebPageOpener): from a raised program through the desktop
+// shell, so that the browser gets the user's own rights; otherwise started from here.
+class DesktopWebPages final : public WebPageOpener {
+public:
+    OpResult openWebPage(std::wstring_view browserPath, std::wstring_view address) override;
+};
 
 }  // namespace dva

@@ -1,5 +1,5 @@
-// The program's entries in the Windows event log: the Application log, source
-// "Dravonil Veriz Avize", whose message table is linked into the .exe (event_messages.mc).
+// The program's entries in the Windows event log: the Application log, the source named as the
+// product, whose message table is linked into the .exe (event_messages.mc).
 #pragma once
 
 #include <windows.h>
@@ -7,10 +7,11 @@
 #include <string>
 
 #include "events.h"
+#include "product_config.h"
 
 namespace dva {
 
-inline constexpr wchar_t kEventSource[] = L"Dravonil Veriz Avize";
+inline constexpr wchar_t kEventSource[] = DVA_PRODUCT_NAME;  // the setup registers it by the same name
 
 // The system calls the log is written through; a test records them instead.
 struct EventLogCalls {

@@ -40,4 +40,22 @@ void dispatchMessage(MSG& msg) {
     }
 }
 
+void waitHandlingMessages(HANDLE object, DWORD ms) {
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
+        const DWORD woke = MsgWaitForMultipleObjectsEx(1, &object, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
+                                                       MWMO_INPUTAVAILABLE);
+        if (woke != WAIT_OBJECT_0 + 1) return;  // ended, timed out or failed
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));  // for the event loop to see
+                return;
+            }
+            dispatchMessage(msg);
+        }
+    }
+}
+
+
 }  // namespace dva

@@ -20,8 +20,8 @@ private:
     std::vector<std::unique_ptr<Window>> retired_;
 };
 
-// The one instance of window class W: loaded hidden on first use, released when destroyed,
-// loaded afresh by the next use.
+// The one instance of window class W: created hidden on first use, released when destroyed,
+// created afresh by the next use.
 template <class W>
 class Single {
 public:
@@ -32,7 +32,7 @@ public:
         if (!w_) {
             w_ = make_();
             w_->onGone([this] { loop_.retire(std::move(w_)); });
-            w_->load();
+            w_->create();
         }
         return *w_;
     }
@@ -46,5 +46,10 @@ private:
 // Hands one message to its window, giving the active window of the program its dialog keys
 // (Tab, Enter, Space) first. Used by the event loop and by waits that keep the windows working.
 void dispatchMessage(MSG& msg);
+
+// Waits until the object is signalled or `ms` milliseconds are up, handing every message that
+// arrives meanwhile to its window, so the program's windows keep answering (timer ticks included).
+// A WM_QUIT ends the wait and is posted again for the event loop.
+void waitHandlingMessages(HANDLE object, DWORD ms);
 
 }  // namespace dva

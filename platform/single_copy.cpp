@@ -7,7 +7,8 @@
 #include <string>
 
 #include "product_config.h"
-#include "desktop_shell.h"
+#include "elevation.h"
+#include "system_function.h"
 #include "window_classes.h"
 
 namespace dva {
@@ -22,16 +23,23 @@ struct Record {
 
 // The full image path of a process, whatever its length.
 std::wstring imagePath(HANDLE process) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        auto size = static_cast<DWORD>(path.size());
-        if (QueryFullProcessImageNameW(process, 0, path.data(), &size)) {
-            path.resize(size);
-            return path;
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || path.size() >= 32768) return {};
-        path.resize(path.size() * 2);
-    }
+    // The call says only that the buffer was too small: it is doubled, up to the longest path.
+    return grownText([process](wchar_t* buffer, DWORD size) -> DWORD {
+        DWORD written = size;
+        if (QueryFullProcessImageNameW(process, 0, buffer, &written)) return written;
+        return GetLastError() == ERROR_INSUFFICIENT_BUFFER && size < 32768 ? size * 2 : 0;
+    });
+}
+
+// One class of information about an access token, in a buffer of the size the system asks for;
+// null when it cannot be read.
+std::unique_ptr<BYTE[]> tokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS what) {
+    DWORD size = 0;
+    GetTokenInformation(token, what, nullptr, 0, &size);
+    if (size == 0) return nullptr;
+    auto buffer = std::make_unique<BYTE[]>(size);
+    if (!GetTokenInformation(token, what, buffer.get(), size, &size)) return nullptr;
+    return buffer;
 }
 
 // The mandatory integrity level of a process's token (its last sub-authority), if readable.
@@ -39,11 +47,8 @@ std::optional<DWORD> integrityOf(HANDLE process) {
     HANDLE token = nullptr;
     if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return std::nullopt;
     const UniqueHandle owned(token);
-    DWORD size = 0;
-    GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
-    if (size == 0) return std::nullopt;
-    auto buffer = std::make_unique<BYTE[]>(size);
-    if (!GetTokenInformation(token, TokenIntegrityLevel, buffer.get(), size, &size)) return std::nullopt;
+    const auto buffer = tokenInformation(token, TokenIntegrityLevel);
+    if (!buffer) return std::nullopt;
     const PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer.get())->Label.Sid;
     const UCHAR count = *GetSidSubAuthorityCount(sid);
     if (count == 0) return std::nullopt;
@@ -55,11 +60,8 @@ std::wstring userSidText() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
     const UniqueHandle owned(token);
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    if (size == 0) return {};
-    auto buffer = std::make_unique<BYTE[]>(size);
-    if (!GetTokenInformation(token, TokenUser, buffer.get(), size, &size)) return {};
+    const auto buffer = tokenInformation(token, TokenUser);
+    if (!buffer) return {};
     wchar_t* text = nullptr;
     if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.get())->User.Sid, &text)) return {};
     const UniqueLocalMemory owner(text);

@@ -1,5 +1,7 @@
 #include "window.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 #include "dpi.h"
@@ -25,20 +27,20 @@ SetWindowThemeFn setWindowTheme() {
     return fn;
 }
 
-void registerClass(const WindowSpec& form, WNDPROC proc) {
+void registerClass(const WindowSpec& layout, WNDPROC proc) {
     WNDCLASSEXW wc{};
-    if (GetClassInfoExW(instance(), form.className, &wc)) return;
+    if (GetClassInfoExW(instance(), layout.className, &wc)) return;
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = proc;
     wc.hInstance = instance();
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     // Windows without a colour of their own (kDefaultColour) have the dialogs' button face.
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    wc.lpszClassName = form.className;
-    if (form.icon) {
-        wc.hIcon = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(form.icon), IMAGE_ICON,
+    wc.lpszClassName = layout.className;
+    if (layout.icon) {
+        wc.hIcon = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(layout.icon), IMAGE_ICON,
                                                  0, 0, LR_DEFAULTSIZE | LR_SHARED));
-        wc.hIconSm = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(form.icon), IMAGE_ICON,
+        wc.hIconSm = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(layout.icon), IMAGE_ICON,
                                                    GetSystemMetrics(SM_CXSMICON),
                                                    GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     }
@@ -74,6 +76,13 @@ ChildClass childClass(const ControlSpec& c) {
 
 }  // namespace
 
+void initCommonControls() {
+    INITCOMMONCONTROLSEX icc{};
+    icc.dwSize = sizeof icc;
+    icc.dwICC = ICC_STANDARD_CLASSES;
+    InitCommonControlsEx(&icc);
+}
+
 Window::~Window() {
     if (hwnd_) {
         // Destroyed with its owner object: the procedure must no longer reach this object.
@@ -87,19 +96,17 @@ Window* Window::fromHandle(HWND h) {
     return reinterpret_cast<Window*>(GetWindowLongPtrW(h, GWLP_USERDATA));
 }
 
-Created Window::create(const WindowSpec& form, std::span<const ControlSpec> controls,
-                       std::span<const CommandRow> commands, std::span<const MessageRow> messages) {
-    form_ = &form;
-    commands_ = commands;
-    messages_.clear();
-    for (const MessageRow& row : messages) {
-        if (const UINT number = row.message()) messages_.emplace_back(number, row.handler);
-    }
+Created Window::createFrom(const WindowSpec& layout, std::span<const ControlSpec> controls,
+                           std::span<const Route> routes) {
+    layout_ = &layout;
+    routes_ = routes;
+    numbers_.clear();
+    for (const Route& route : routes) numbers_.push_back(route.kind == Route::Kind::Message ? route.number() : 0);
     controls_.assign(controls.begin(), controls.end());
     std::stable_sort(controls_.begin(), controls_.end(),
                      [](const ControlSpec& a, const ControlSpec& b) { return a.tabIndex < b.tabIndex; });
-    registerClass(form, &Window::proc);
-    HWND h = CreateWindowExW(form.exStyle, form.className, form.caption, form.style, CW_USEDEFAULT,
+    registerClass(layout, &Window::proc);
+    HWND h = CreateWindowExW(layout.exStyle, layout.className, layout.caption, layout.style, CW_USEDEFAULT,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance(), this);
     if (!h) return {false, GetLastError()};
     dpi_ = dpiForWindow(h);
@@ -127,27 +134,24 @@ Created Window::create(const WindowSpec& form, std::span<const ControlSpec> cont
                 LoadImageW(instance(), MAKEINTRESOURCEW(c.look.bitmap), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
         }
     }
-    layout(nullptr);
+    arrange(nullptr);
     return {};
 }
 
-void Window::createOrEnd(const WindowSpec& form, std::span<const ControlSpec> controls,
-                         std::span<const CommandRow> commands, std::span<const MessageRow> messages,
-                         const wchar_t* failure) {
-    if (const Created made = create(form, controls, commands, messages); !made) {
-        runtimeErrorReport(made.error, failure);
-    }
+void Window::createFromOrEnd(const WindowSpec& layout, std::span<const ControlSpec> controls,
+                             std::span<const Route> routes, const wchar_t* failure) {
+    if (const Created made = createFrom(layout, controls, routes); !made) runtimeErrorReport(made.error, failure);
 }
 
-void Window::layout(const RECT* suggested) {
+void Window::arrange(const RECT* suggested) {
     // The fonts of the old dpi stay alive until every control has been given its new one.
     const auto oldFonts = std::exchange(fonts_, {});
-    RECT r{0, 0, twipsToPixels(form_->clientWidth, dpi_), twipsToPixels(form_->clientHeight, dpi_)};
-    clientToWindowRect(r, form_->style, form_->exStyle, dpi_);
+    RECT r{0, 0, twipsToPixels(layout_->clientWidth, dpi_), twipsToPixels(layout_->clientHeight, dpi_)};
+    clientToWindowRect(r, layout_->style, layout_->exStyle, dpi_);
     const int w = r.right - r.left, hgt = r.bottom - r.top;
     if (suggested) {
         SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, w, hgt, SWP_NOZORDER | SWP_NOACTIVATE);
-    } else if (form_->placement == Placement::CenterScreen) {
+    } else if (layout_->placement == Placement::CenterScreen) {
         const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - hgt) / 2;
         SetWindowPos(hwnd_, nullptr, x, y, w, hgt, SWP_NOZORDER | SWP_NOACTIVATE);
     } else {
@@ -157,9 +161,10 @@ void Window::layout(const RECT* suggested) {
         HWND child = control(c.id);
         SetWindowPos(child, nullptr, twipsToPixels(c.left, dpi_), twipsToPixels(c.top, dpi_),
                      twipsToPixels(c.width, dpi_), twipsToPixels(c.height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c.look.font ? c.look.font : form_->font)),
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c.look.font ? c.look.font : layout_->font)),
                      TRUE);
     }
+    onArranged();
 }
 
 HFONT Window::fontFor(const FontSpec* f) {
@@ -191,7 +196,7 @@ LRESULT Window::colourControl(HDC dc, HWND child, UINT msg) {
     const bool boxed = c && (c->kind == ControlKind::ListBox || c->kind == ControlKind::TextBox);
     COLORREF back = c && c->look.back != kDefaultColour ? c->look.back
                     : boxed                              ? GetSysColor(COLOR_WINDOW)
-                                                         : form_->back;
+                                                         : layout_->back;
     const COLORREF text = c ? c->look.text : kDefaultColour;
     if (text == kDefaultColour && back == kDefaultColour) return DefWindowProcW(hwnd_, msg, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(child));
     if (back == kDefaultColour) back = GetSysColor(COLOR_BTNFACE);
@@ -220,19 +225,21 @@ bool Window::drawPicture(const DRAWITEMSTRUCT& item) {
     return true;
 }
 
-void Window::command(int id, int notification) {
-    for (const CommandRow& row : commands_) {
-        if (row.id == id && row.notification == notification) {
-            row.handler(*this);
-            return;
+bool Window::routed(Route::Kind kind, int id, int notification, LRESULT& result) {
+    for (const Route& route : routes_) {
+        if (route.kind == kind && route.id == id && route.notification == notification) {
+            result = route.handler(*this, 0, 0);
+            return true;
         }
     }
+    return false;
 }
 
-bool Window::handledByRow(UINT msg, WPARAM wp, LPARAM lp) {
-    for (const auto& [number, handler] : messages_) {
-        if (number == msg) {
-            handler(*this, wp, lp);
+bool Window::routedMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    if (msg == 0) return false;  // a number no route may match: a name that was not registered
+    for (std::size_t i = 0; i < numbers_.size(); ++i) {
+        if (numbers_[i] == msg) {
+            result = routes_[i].handler(*this, wp, lp);
             return true;
         }
     }
@@ -245,65 +252,23 @@ void Window::show() {
     SetForegroundWindow(hwnd_);
 }
 
-// ---- the keyboard, as dialogs have it ----
-
-HWND Window::firstTabStop() const {
-    // Children stand in tab order (created so, the browser control put first by its window).
-    for (HWND c = GetWindow(hwnd_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        const LONG_PTR style = GetWindowLongPtrW(c, GWL_STYLE);
-        if ((style & WS_TABSTOP) && (style & WS_VISIBLE) && !(style & WS_DISABLED)) return c;
-    }
-    return nullptr;
-}
-
-HWND Window::focusedButton() const {
-    HWND focus = GetFocus();
-    if (!focus || GetParent(focus) != hwnd_) return nullptr;
-    const ControlSpec* c = specOf(focus);
-    return c && c->kind == ControlKind::Button && IsWindowEnabled(focus) ? focus : nullptr;
-}
-
-void Window::markDefaultButton(HWND focus) {
-    if (!hwnd_) return;  // destroyed by what the key or click did
-    if (focus && GetParent(focus) != hwnd_) focus = nullptr;  // the focus is elsewhere: no button has it
-    for (const ControlSpec& c : controls_) {
-        if (c.kind != ControlKind::Button) continue;
-        HWND button = control(c.id);
-        const LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
-        const LONG_PTR type = style & BS_TYPEMASK;
-        const LONG_PTR wanted = button == focus ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
-        if (type != wanted) SendMessageW(button, BM_SETSTYLE, static_cast<WPARAM>(wanted), TRUE);
-    }
-}
-
-void Window::focusControl(HWND c, bool selectText) {
-    // Tabbing into a text box selects its text, as in a dialog.
-    if (selectText && (SendMessageW(c, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)) SendMessageW(c, EM_SETSEL, 0, -1);
-    SetFocus(c);
-    markDefaultButton(c);
-}
-
-void Window::restoreFocus() {
-    HWND c = focus_;
-    if (!c || !IsWindow(c) || !IsChild(hwnd_, c) || !IsWindowVisible(c) || !IsWindowEnabled(c)) c = firstTabStop();
-    if (c) focusControl(c, false);
-}
-
 void Window::setVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE); }
 
-void Window::unload() {
-    if (!hwnd_ || onUnload()) return;
+void Window::close() {
+    if (!hwnd_ || onClose()) return;
     DestroyWindow(hwnd_);
 }
 
 LRESULT Window::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    if (handledByRow(msg, wp, lp)) return 0;
+    LRESULT result = 0;
+    if (routedMessage(msg, wp, lp, result)) return result;
+    if (dialogKeyMessage(msg, wp, lp, result)) return result;
     switch (msg) {
     case WM_ERASEBKGND:
-        if (form_ && form_->back != kDefaultColour) {
+        if (layout_ && layout_->back != kDefaultColour) {
             RECT r;
             GetClientRect(hwnd_, &r);
-            FillRect(reinterpret_cast<HDC>(wp), &r, brushFor(form_->back));
+            FillRect(reinterpret_cast<HDC>(wp), &r, brushFor(layout_->back));
             return 1;
         }
         break;
@@ -318,51 +283,14 @@ LRESULT Window::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         break;
     }
     case WM_COMMAND:
-        if (lp) {
-            command(LOWORD(wp), HIWORD(wp));  // from a control
-        } else if (wp == IDOK) {
-            // Enter, as the dialog manager tells it to a window that is not a dialog: it presses
-            // the focused button, and nothing where no button has the focus. (Esc's IDCANCEL has
-            // no meaning here.)
-            if (HWND button = focusedButton()) command(GetDlgCtrlID(button), BN_CLICKED);
-        }
-        return 0;
-    case DM_GETDEFID:
-        // No window has a default button of its own: Enter goes to the focused button, if any.
-        if (HWND button = focusedButton()) return MAKELRESULT(GetDlgCtrlID(button), DC_HASDEFID);
-        return 0;
-    case WM_NEXTDLGCTL: {
-        // Tab and Shift+Tab out of a multi-line text box, and focus moves asked for by the dialog
-        // manager: to the given control, or to the next or previous tab stop, round the end.
-        HWND focus = GetFocus();
-        HWND next = LOWORD(lp) ? reinterpret_cast<HWND>(wp)
-                               : GetNextDlgTabItem(hwnd_, focus && IsChild(hwnd_, focus) ? focus : nullptr, wp != 0);
-        if (next) focusControl(next, !LOWORD(lp));
-        return 0;
-    }
-    case WM_ACTIVATE:
-        if (LOWORD(wp) == WA_INACTIVE) {
-            // Remembered for the user's return, as a dialog does.
-            HWND focus = GetFocus();
-            if (focus && IsChild(hwnd_, focus)) focus_ = focus;
-            return 0;
-        }
-        if (HIWORD(wp)) break;  // minimised: no control to focus
-        // Hidden (the main window behind its icon): giving a control the focus would make the
-        // hidden window the active one, taking activation from a box the program just showed.
-        if (!IsWindowVisible(hwnd_)) break;
-        if (!firstTabStop()) break;  // nothing to focus but the window itself (the splash)
-        restoreFocus();
-        return 0;
-    case WM_SETFOCUS:
-        // The window itself was given the focus: it goes on to its control, if it is seen.
-        if (IsWindowVisible(hwnd_) && firstTabStop()) restoreFocus();
+        // A control's notification (Enter's IDOK, from no control, is a dialog key).
+        if (lp) routed(Route::Kind::Command, LOWORD(wp), HIWORD(wp), result);
         return 0;
     case WM_TIMER:
-        onTimer(wp);
+        routed(Route::Kind::Timer, static_cast<int>(wp), 0, result);
         return 0;
     case WM_CLOSE:
-        unload();
+        close();
         return 0;
     case WM_SETCURSOR: {
         const ControlSpec* c = specOf(reinterpret_cast<HWND>(wp));
@@ -374,7 +302,7 @@ LRESULT Window::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_DPICHANGED:
         dpi_ = HIWORD(wp);
-        layout(reinterpret_cast<const RECT*>(lp));
+        arrange(reinterpret_cast<const RECT*>(lp));
         InvalidateRect(hwnd_, nullptr, TRUE);
         return 0;
     }

@@ -8,11 +8,11 @@
 #include <map>
 #include <memory>
 #include <span>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "handles.h"
+#include "routes.h"
 
 namespace dva {
 
@@ -56,65 +56,9 @@ struct ControlSpec {
     Behaviour behaviour = {};
 };
 
-class Window;
-
-// One row of a window's handler table: when control `id` reports `notification` (BN_CLICKED,
-// STN_CLICKED) the framework runs `handler` on the window. Rows are made with on<>, so a table
-// reads {id, notification, on<&DetectionsWindow::onClearClicked>}.
-struct CommandRow {
-    int id;
-    int notification;
-    void (*handler)(Window&);
-};
-
-// One row of a window's message table: when the window receives the message numbered
-// `message()`, the framework runs `handler` on the window with the message's parameters and
-// answers 0. The number is asked for once, when the window is made: a message registered by name
-// (RegisterWindowMessageW) has its number only at run time, and 0, a name the system could not
-// register, matches nothing. Rows are made with on<>, and systemMessage<> for the fixed numbers:
-// {SingleCopy::comeForwardMessage, on<&MainWindow::onComeForward>},
-// {systemMessage<WM_CHAR>, on<&SplashWindow::onKeyPress>}.
-struct MessageRow {
-    UINT (*message)();
-    void (*handler)(Window&, WPARAM, LPARAM);
-};
-
-// The number of a message the system defines, as a message row asks for it.
-template <UINT Number>
-UINT systemMessage() {
-    return Number;
-}
-
-namespace detail {
-template <class M>
-struct HandlerOf;
-template <class W>
-struct HandlerOf<void (W::*)()> {
-    using WindowType = W;
-};
-template <class W>
-struct HandlerOf<void (W::*)(WPARAM, LPARAM)> {
-    using WindowType = W;
-};
-}  // namespace detail
-
-// The handler of a row: calls the member function on the window the row belongs to.
-template <auto Member>
-void on(Window& w) {
-    using W = typename detail::HandlerOf<decltype(Member)>::WindowType;
-    (static_cast<W&>(w).*Member)();
-}
-
-// The handler of a message row: the member function gets the message's parameters if it takes them.
-template <auto Member>
-void on(Window& w, WPARAM wp, LPARAM lp) {
-    using W = typename detail::HandlerOf<decltype(Member)>::WindowType;
-    if constexpr (std::is_invocable_v<decltype(Member), W&, WPARAM, LPARAM>) {
-        (static_cast<W&>(w).*Member)(wp, lp);
-    } else {
-        (static_cast<W&>(w).*Member)();
-    }
-}
+// The standard controls in their themed version (common controls 6, which the program's manifest
+// asks for); once per process, before its first window.
+void initCommonControls();
 
 enum class Placement { CenterScreen, SystemDefault };
 
@@ -149,7 +93,7 @@ public:
 
     void show();         // makes it visible and brings it forward
     void setVisible(bool visible);
-    void unload();       // runs onUnload, which may cancel; else destroys the window
+    void close();        // runs onClose, which may cancel; else destroys the window
 
     // Whether the message loop may give this window dialog keys (Tab, Enter, Space).
     virtual bool wantsDialogKeys() const { return true; }
@@ -166,28 +110,25 @@ public:
     static Window* fromHandle(HWND h);
 
 protected:
-    // Creates the window hidden, with its controls in tab order; the framework runs the
-    // handlers of `commands` for the notifications of the controls and those of `messages` for
-    // the messages they name, as the framework's onMessage gets them (an override passes on what
-    // it does not handle itself). On failure nothing of the window is left (the object is released
-    // as after any destruction) and the result holds the system's error code.
-    [[nodiscard]] Created create(const WindowSpec& form, std::span<const ControlSpec> controls,
-                                 std::span<const CommandRow> commands = {},
-                                 std::span<const MessageRow> messages = {});
-    // create(), and when the window cannot be made, the run-time error report naming `failure`:
-    // the program ends. For the windows the program cannot go on without.
-    void createOrEnd(const WindowSpec& form, std::span<const ControlSpec> controls,
-                     std::span<const CommandRow> commands, const wchar_t* failure) {
-        createOrEnd(form, controls, commands, {}, failure);
-    }
-    void createOrEnd(const WindowSpec& form, std::span<const ControlSpec> controls,
-                     std::span<const CommandRow> commands, std::span<const MessageRow> messages,
-                     const wchar_t* failure);
+    // Creates the window hidden, with its controls in tab order; the framework runs the handlers
+    // of `routes` for what they name. On failure nothing of the window is left (the object is
+    // released as after any destruction) and the result holds the system's error code.
+    [[nodiscard]] Created createFrom(const WindowSpec& layout, std::span<const ControlSpec> controls,
+                                     std::span<const Route> routes = {});
+    // createFrom(), and when the window cannot be made, the run-time error report naming
+    // `failure`: the program ends. For the windows the program cannot go on without.
+    void createFromOrEnd(const WindowSpec& layout, std::span<const ControlSpec> controls, std::span<const Route> routes,
+                         const wchar_t* failure);
 
+    // Every message the window gets: its table's routes first, then the framework's own handling
+    // (colours, pictures, dialog keys, dpi). An override is for a message that truly needs the
+    // raw parameters, and passes on what it does not handle.
     virtual LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp);
-    virtual void onTimer(UINT_PTR /*id*/) {}
-    // Runs when the window is asked to close: return true to cancel the unload.
-    virtual bool onUnload() { return false; }
+    // Runs when the window is asked to close: return true to cancel the close.
+    virtual bool onClose() { return false; }
+    // Runs after the controls have been placed for the window's dpi (at creation and when the
+    // dpi changes), for what a window places by hand.
+    virtual void onArranged() {}
 
     void setTimer(UINT_PTR id, UINT ms) { SetTimer(hwnd_, id, ms, nullptr); }
     void killTimer(UINT_PTR id) { KillTimer(hwnd_, id); }
@@ -195,25 +136,27 @@ protected:
 
 private:
     static LRESULT CALLBACK proc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
-    void layout(const RECT* suggested);
+    void arrange(const RECT* suggested);
     HFONT fontFor(const FontSpec* font);
     HBRUSH brushFor(COLORREF colour);
     const ControlSpec* specOf(HWND child) const;
     LRESULT colourControl(HDC dc, HWND child, UINT msg);
     bool drawPicture(const DRAWITEMSTRUCT& item);
-    void command(int id, int notification);
+    bool routed(Route::Kind kind, int id, int notification, LRESULT& result);
+    bool routedMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+    // The keyboard as dialogs have it (window_keys.cpp).
+    bool dialogKeyMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
     HWND firstTabStop() const;
     HWND focusedButton() const;
     void focusControl(HWND control, bool selectText);
     void restoreFocus();
-    bool handledByRow(UINT msg, WPARAM wp, LPARAM lp);
 
     HWND hwnd_ = nullptr;
     int dpi_ = 96;
-    const WindowSpec* form_ = nullptr;
+    const WindowSpec* layout_ = nullptr;
     std::vector<ControlSpec> controls_;  // in tab order
-    std::span<const CommandRow> commands_;
-    std::vector<std::pair<UINT, void (*)(Window&, WPARAM, LPARAM)>> messages_;  // numbers looked up
+    std::span<const Route> routes_;
+    std::vector<UINT> numbers_;  // the message routes' numbers, looked up once, in their order (0 for others)
     std::map<const FontSpec*, UniqueFont> fonts_;
     std::map<COLORREF, UniqueBrush> brushes_;
     std::map<int, UniqueBitmap> bitmaps_;

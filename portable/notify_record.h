@@ -25,7 +25,7 @@ struct NotifyRecordT {
 
 inline constexpr std::uint32_t kNotifyIconId = 1;
 inline constexpr std::uint32_t kNotifyFlags = 7;          // message + icon + tip
-inline constexpr std::uint32_t kNotifyCallback = 512;     // arrives as a mouse move
+inline constexpr std::uint32_t kIconCallbackMessage = 512;  // the icon's callback message: WM_MOUSEMOVE
 inline constexpr std::uint32_t kNotifyAdd = 0;
 inline constexpr std::uint32_t kNotifyDelete = 2;
 inline constexpr char kNotifyTip[] = DVA_PRODUCT_NAME_A;
@@ -38,7 +38,7 @@ NotifyRecordT<Handle> makeNotifyRecord(Handle window, Handle icon) {
     r.window = window;
     r.id = kNotifyIconId;
     r.flags = kNotifyFlags;
-    r.callbackMessage = kNotifyCallback;
+    r.callbackMessage = kIconCallbackMessage;
     r.icon = icon;
     // The title, one NUL, then blanks to the end of the 64-character field.
     std::memset(r.tip, ' ', sizeof r.tip);

@@ -9,12 +9,9 @@
 #include <iterator>
 #include <string_view>
 
-namespace dva {
+#include "start_kind.h"
 
-enum class StartKind {
-    Ordinary,  // the splash first, as a user who starts the program sees it
-    SignIn,    // straight into protection, no window shown
-};
+namespace dva {
 
 struct StartOptions {
     StartKind kind = StartKind::Ordinary;

@@ -1,15 +1,17 @@
-// The window class names other programs see, written once. The installer closes a running copy
-// through its main window, a second start hands over to it, tests and outside tools find the
-// windows by these names, so they never change.
+// The window class names other programs see. The installer closes a running copy through its main
+// window, a second start hands over to it, tests and outside tools find the windows by these
+// names, so they never change; they are written once, in cmake/SharedNames.cmake.
 #pragma once
+
+#include "shared_names.h"
 
 namespace dva::window_class {
 
-inline constexpr const wchar_t* kMain = L"Form1";
-inline constexpr const wchar_t* kDetections = L"Form2";
-inline constexpr const wchar_t* kAbout = L"Form3";
-inline constexpr const wchar_t* kSupport = L"Form4";
-inline constexpr const wchar_t* kAgreement = L"Form5";
-inline constexpr const wchar_t* kSplash = L"frmSplash";
+inline constexpr const wchar_t* kMain = DVA_CLASS_MAIN;
+inline constexpr const wchar_t* kDetections = DVA_CLASS_DETECTIONS;
+inline constexpr const wchar_t* kAbout = DVA_CLASS_ABOUT;
+inline constexpr const wchar_t* kSupport = DVA_CLASS_SUPPORT;
+inline constexpr const wchar_t* kAgreement = DVA_CLASS_AGREEMENT;
+inline constexpr const wchar_t* kSplash = DVA_CLASS_SPLASH;
 
 }  // namespace dva::window_class

@@ -33,7 +33,7 @@
 #   save_screen OUT.png [WINDOW]    saves the X window (or the whole screen) as PNG once two
 #                                   captures 0.2 s apart agree (at most 5 s)
 #   window_class NAME               prints a window class name (kMain, kSplash...) as
-#                                   portable/window_classes.h defines it
+#                                   cmake/SharedNames.cmake defines it
 #   x86_unavailable                 prints why this machine cannot run 32-bit Windows programs and
 #                                   succeeds; fails, printing nothing, when it can (see below)
 #   is_32bit_program FILE           succeeds when FILE is a 32-bit (i386) Windows program
@@ -167,8 +167,9 @@ save_screen() {
 
 window_class() {
     local name
-    name=$(sed -n "s/.* $1 = L\"\([^\"]*\)\";.*/\1/p" "$lib_root/portable/window_classes.h")
-    [[ -n $name ]] || { echo "$lib_name: no window class $1 in portable/window_classes.h" >&2; return 1; }
+    local key=${1#k}
+    name=$(sed -n "s/^set(DVA_CLASS_${key^^} \"\([^\"]*\)\").*/\1/p" "$lib_root/cmake/SharedNames.cmake")
+    [[ -n $name ]] || { echo "$lib_name: no window class $1 in cmake/SharedNames.cmake" >&2; return 1; }
     echo "$name"
 }
 

@@ -6,6 +6,7 @@
 #include "fonts.h"
 #include "palette.h"
 #include "tool_window.h"
+#include "window_classes.h"
 
 namespace dva {
 namespace {
@@ -22,13 +23,13 @@ constexpr ControlSpec kDetectionsControls[] = {
 
 }  // namespace
 
-const CommandRow DetectionsWindow::kCommands[] = {
-    {ids::detections::clear, BN_CLICKED, on<&DetectionsWindow::onClearClicked>},
-    {ids::detections::close, BN_CLICKED, on<&DetectionsWindow::onCloseClicked>},
+const Route DetectionsWindow::kRoutes[] = {
+    commandRoute<&DetectionsWindow::onClearClicked>(ids::detections::clear, BN_CLICKED),
+    commandRoute<&DetectionsWindow::onCloseClicked>(ids::detections::close, BN_CLICKED),
 };
 
-void DetectionsWindow::load() {
-    createOrEnd(kDetectionsSpec, kDetectionsControls, kCommands, L"Virus Tespitleri penceresi açılamadı.");
+void DetectionsWindow::create() {
+    createFromOrEnd(kDetectionsSpec, kDetectionsControls, kRoutes, L"Virus Tespitleri penceresi açılamadı.");
 }
 
 void DetectionsWindow::addDetection(std::wstring_view path) {
@@ -38,6 +39,6 @@ void DetectionsWindow::addDetection(std::wstring_view path) {
 
 void DetectionsWindow::onClearClicked() { SendMessageW(control(ids::detections::list), LB_RESETCONTENT, 0, 0); }
 
-void DetectionsWindow::onCloseClicked() { unload(); }
+void DetectionsWindow::onCloseClicked() { close(); }
 
 }  // namespace dva

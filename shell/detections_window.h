@@ -8,19 +8,19 @@
 
 namespace dva {
 
-// DetectionsWindow, "Virus Tespitleri": holds the detection list, newest line last, for as long as it is loaded.
+// DetectionsWindow, "Virus Tespitleri": holds the detection list, newest line last, for as long as it exists.
 class DetectionsWindow final : public Window {
 public:
-    void load();
+    void create();
     void addDetection(std::wstring_view path);
 
 private:
-    static const CommandRow kCommands[];
+    static const Route kRoutes[];
     void onClearClicked();
     void onCloseClicked();
 };
 
-// Appending a detection: refers to DetectionsWindow's list, which loads the window hidden if needed.
+// Appending a detection: refers to DetectionsWindow's list, which creates the window hidden if needed.
 class DetectionList final : public DetectionSink {
 public:
     explicit DetectionList(Single<DetectionsWindow>& detectionsWindow) : detections_(detectionsWindow) {}

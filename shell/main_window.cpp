@@ -1,12 +1,12 @@
 #include "main_window.h"
 
-#include <windowsx.h>
 
 #include "control_ids.h"
 #include "fonts.h"
 #include "palette.h"
 #include "product_config.h"
 #include "resource_ids.h"
+#include "window_classes.h"
 
 namespace dva {
 namespace {
@@ -53,52 +53,43 @@ constexpr ControlSpec kMainControls[] = {
 
 }  // namespace
 
-const CommandRow MainWindow::kCommands[] = {
-    {ids::main::about, STN_CLICKED, on<&MainWindow::onAboutClicked>},
-    {ids::main::scan, BN_CLICKED, on<&MainWindow::onScanClicked>},
-    {ids::main::protection, BN_CLICKED, on<&MainWindow::onProtectionSwitched>},
-    {ids::main::detections, BN_CLICKED, on<&MainWindow::onDetectionsClicked>},
-    {ids::main::autorun, BN_CLICKED, on<&MainWindow::onAutoRunSwitched>},
-    {ids::main::reportThreat, BN_CLICKED, on<&MainWindow::onReportThreatClicked>},
-    {ids::main::update, BN_CLICKED, on<&MainWindow::onUpdateClicked>},
-    {ids::main::support, BN_CLICKED, on<&MainWindow::onSupportClicked>},
-    {ids::main::exit, BN_CLICKED, on<&MainWindow::onExitClicked>},
+const Route MainWindow::kRoutes[] = {
+    commandRoute<&MainWindow::onAboutClicked>(ids::main::about, STN_CLICKED),
+    commandRoute<&MainWindow::onScanClicked>(ids::main::scan, BN_CLICKED),
+    commandRoute<&MainWindow::onProtectionSwitched>(ids::main::protection, BN_CLICKED),
+    commandRoute<&MainWindow::onDetectionsClicked>(ids::main::detections, BN_CLICKED),
+    commandRoute<&MainWindow::onAutoRunSwitched>(ids::main::autorun, BN_CLICKED),
+    commandRoute<&MainWindow::onReportThreatClicked>(ids::main::reportThreat, BN_CLICKED),
+    commandRoute<&MainWindow::onUpdateClicked>(ids::main::update, BN_CLICKED),
+    commandRoute<&MainWindow::onSupportClicked>(ids::main::support, BN_CLICKED),
+    commandRoute<&MainWindow::onExitClicked>(ids::main::exit, BN_CLICKED),
+    timerRoute<&MainWindow::onTick>(ids::main::scanTimer),
+    // The icon's callback, a restart of the shell, a second start of the program, the session's end.
+    messageRoute<kIconCallbackMessage, &MainWindow::onIconCallback>(),
+    registeredRoute<&NotifyIcon::taskbarCreatedMessage, &MainWindow::onTaskbarCreated>(),
+    registeredRoute<&SingleCopy::comeForwardMessage, &MainWindow::onComeForward>(),
+    messageRoute<WM_QUERYENDSESSION, &MainWindow::onSessionEnding>(),
+    messageRoute<WM_ENDSESSION, &MainWindow::onSessionEnd>(),
 };
 
-// The icon's reports, a restart of the shell and a second start of the program.
-const MessageRow MainWindow::kMessages[] = {
-    {systemMessage<kNotifyCallback>, on<&MainWindow::onIconReport>},
-    {NotifyIcon::taskbarCreatedMessage, on<&MainWindow::onTaskbarCreated>},
-    {SingleCopy::comeForwardMessage, on<&MainWindow::onComeForward>},
-};
-
-void MainWindow::load() {
-    createOrEnd(kMainSpec, kMainControls, kCommands, kMessages, L"Ana pencere açılamadı.");
-    // Elevated, the window would not hear the shell (a restart, the icon's events) nor a second
+void MainWindow::create() {
+    createFromOrEnd(kMainSpec, kMainControls, kRoutes, L"Ana pencere açılamadı.");
+    // Elevated, the window would not hear the shell (a restart, the icon's callback) nor a second
     // start of the program, all of which run with fewer rights. Nothing else is let through.
     allowFromLessPrivileged(
-        hwnd(), {NotifyIcon::taskbarCreatedMessage(), kNotifyCallback, SingleCopy::comeForwardMessage()},
+        hwnd(), {NotifyIcon::taskbarCreatedMessage(), kIconCallbackMessage, SingleCopy::comeForwardMessage()},
         changeFilter_);
-    onLoad();
-}
-
-HICON MainWindow::icon() const { return reinterpret_cast<HICON>(GetClassLongPtrW(hwnd(), GCLP_HICON)); }
-
-void MainWindow::onLoad() {
     setScanTimerEnabled(true);
     notifyIcon_.add(hwnd(), icon());
 }
 
-LRESULT MainWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_QUERYENDSESSION) return TRUE;  // logging off is never refused
-    if (msg == WM_ENDSESSION) {
-        if (wp) endProgram(L"session-end");
-        return 0;
-    }
-    return Window::onMessage(msg, wp, lp);
-}
+HICON MainWindow::icon() const { return reinterpret_cast<HICON>(GetClassLongPtrW(hwnd(), GCLP_HICON)); }
 
-void MainWindow::onIconReport(WPARAM, LPARAM lp) { onMouseMove(GET_X_LPARAM(lp)); }
+bool MainWindow::onSessionEnding() { return true; }  // logging off is never refused
+
+void MainWindow::onSessionEnd(bool ending) {
+    if (ending) endProgram(L"session-end");
+}
 
 // The shell restarted and lost its icons: put ours back so the window can be reached.
 void MainWindow::onTaskbarCreated() { notifyIcon_.add(hwnd(), icon()); }
@@ -106,10 +97,10 @@ void MainWindow::onTaskbarCreated() { notifyIcon_.add(hwnd(), icon()); }
 // As a double-click on the icon does, and to the front: the user just started the program again.
 void MainWindow::onComeForward() { show(); }
 
-void MainWindow::onMouseMove(int xPixels) {
-    // The icon's reports come as mouse moves; X in twips as the window measures it.
+void MainWindow::onIconCallback(POINT at) {
+    // The icon's callback comes as a mouse move; X in twips as the window measures it.
     const float twipsPerPixel = 1440.0f / static_cast<float>(dpi());
-    const float x = static_cast<float>(xPixels) * twipsPerPixel;
+    const float x = static_cast<float>(at.x) * twipsPerPixel;
     if (!notifyEventShowsWindow(notifyEventFromMouseX(x, twipsPerPixel))) return;
     // Showing an already visible window changes nothing: a pointer that crosses column 515 of
     // the window itself at a high dpi must not pull it forward. A minimised one comes back.
@@ -126,24 +117,20 @@ void MainWindow::setScanTimerEnabled(bool enabled) {
     }
 }
 
-int MainWindow::checkValue(int id) const {
+SwitchState MainWindow::switchState(int id) const {
     switch (SendMessageW(control(id), BM_GETCHECK, 0, 0)) {
-    case BST_CHECKED: return 1;
-    case BST_INDETERMINATE: return 2;
-    default: return 0;
+    case BST_CHECKED: return SwitchState::Ticked;
+    case BST_INDETERMINATE: return SwitchState::Grayed;
+    default: return SwitchState::Unticked;
     }
-}
-
-void MainWindow::onTimer(UINT_PTR id) {
-    if (id == ids::main::scanTimer) onTick();
 }
 
 void MainWindow::onTick() { scan_.tick(); }
 
-void MainWindow::onAutoRunSwitched() { autorun_.onSwitch(checkValue(ids::main::autorun)); }
+void MainWindow::onAutoRunSwitched() { autorun_.onSwitch(switchState(ids::main::autorun)); }
 
 void MainWindow::onProtectionSwitched() {
-    if (checkValue(ids::main::protection) == 1) {
+    if (switchState(ids::main::protection) == SwitchState::Ticked) {
         rt_.report({EventKind::ProtectionOn});
         rt_.message(L"Anlık koruma aktifleştirilmiştir!", L"Bilgilendirme", MessageIcon::Information);
         setScanTimerEnabled(true);
@@ -178,7 +165,7 @@ void MainWindow::onExitClicked() { endProgram(L"exit"); }
 // passes over it. Then ends the process at once, without unwinding: this runs inside a window
 // procedure, maybe under a message box's modal loop and with other windows open, where destroying
 // the windows whose handlers are on the stack is not safe, and the main window cancels every
-// unload anyway (closing only hides it). At the end of the session nothing may wait either.
+// close anyway (closing only hides it). At the end of the session nothing may wait either.
 // The end is the event log's last entry, which also gives the log's registration back.
 void MainWindow::endProgram(const wchar_t* why) {
     notifyIcon_.remove();
@@ -186,7 +173,7 @@ void MainWindow::endProgram(const wchar_t* why) {
     ExitProcess(0);
 }
 
-bool MainWindow::onUnload() { return hideBehindIcon(); }
+bool MainWindow::onClose() { return hideBehindIcon(); }
 
 bool MainWindow::hideBehindIcon() {
     // Closing only hides the window behind its icon; the icon is added again in case the

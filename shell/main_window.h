@@ -29,21 +29,18 @@ public:
         : rt_(rt), scan_(scan), autorun_(autorun), detections_(detections), links_(std::move(links)),
           changeFilter_(changeFilter) {}
 
-    void load();  // creates the window hidden and runs onLoad
+    void create();  // creates the window hidden, starts the scan timer and adds the icon
 
 private:
-    static const CommandRow kCommands[];
-    static const MessageRow kMessages[];
-    LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-    void onTimer(UINT_PTR id) override;
-    bool onUnload() override;
+    static const Route kRoutes[];
+    bool onClose() override;
 
-    void onLoad();
     bool hideBehindIcon();
-    void onIconReport(WPARAM, LPARAM lp);
-    void onMouseMove(int xPixels);
+    void onIconCallback(POINT at);
     void onTaskbarCreated();
     void onComeForward();
+    bool onSessionEnding();
+    void onSessionEnd(bool ending);
     void onTick();
     void onAutoRunSwitched();
     void onProtectionSwitched();
@@ -59,7 +56,7 @@ private:
     [[noreturn]] void endProgram(const wchar_t* why);
     void setScanTimerEnabled(bool enabled);
     HICON icon() const;
-    int checkValue(int id) const;
+    SwitchState switchState(int id) const;
 
     Runtime& rt_;
     ThreatScan& scan_;

@@ -1,10 +1,12 @@
 #include "splash_window.h"
 
 #include "control_ids.h"
+#include "main_window.h"
 #include "fonts.h"
 #include "palette.h"
 #include "resource_ids.h"
 #include "single_copy.h"
+#include "window_classes.h"
 
 namespace dva {
 namespace {
@@ -33,28 +35,25 @@ constexpr ControlSpec kSplashControls[] = {
 
 }  // namespace
 
-const CommandRow SplashWindow::kCommands[] = {
-    {ids::splash::banner, STN_CLICKED, on<&SplashWindow::onBannerClicked>},
+const Route SplashWindow::kRoutes[] = {
+    commandRoute<&SplashWindow::onBannerClicked>(ids::splash::banner, STN_CLICKED),
+    messageRoute<WM_LBUTTONDOWN, &SplashWindow::onPressed>(),
+    messageRoute<WM_LBUTTONUP, &SplashWindow::onReleased>(),
+    messageRoute<WM_CHAR, &SplashWindow::onKeyPress>(),
+    messageRoute<WM_DESTROY, &SplashWindow::onDestroyed>(),
+    registeredRoute<&SingleCopy::comeForwardMessage, &SplashWindow::onComeForward>(),
 };
 
-const MessageRow SplashWindow::kMessages[] = {
-    {systemMessage<WM_LBUTTONDOWN>, on<&SplashWindow::onPressed>},
-    {systemMessage<WM_LBUTTONUP>, on<&SplashWindow::onReleased>},
-    {systemMessage<WM_CHAR>, on<&SplashWindow::onKeyPress>},
-    {SingleCopy::comeForwardMessage, on<&SplashWindow::onComeForward>},
-};
-
-void SplashWindow::load() {
-    createOrEnd(kSplash, kSplashControls, kCommands, kMessages, L"Açılış penceresi açılamadı.");
+void SplashWindow::create() {
+    createFromOrEnd(kSplash, kSplashControls, kRoutes, L"Açılış penceresi açılamadı.");
     // Elevated, the splash would not hear a second start with fewer rights (the sign-in task's
     // copy and a start from the Start menu can differ) asking it to come forward.
     allowFromLessPrivileged(hwnd(), {SingleCopy::comeForwardMessage()}, changeFilter_);
 }
 
-LRESULT SplashWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    // Closed from outside before the main window was shown: no window is left, so the program ends.
-    if (msg == WM_DESTROY && !handedOver_) PostQuitMessage(0);
-    return Window::onMessage(msg, wp, lp);
+// Closed from outside before the main window was shown: no window is left, so the program ends.
+void SplashWindow::onDestroyed() {
+    if (!handedOver_) PostQuitMessage(0);
 }
 
 // A click on the background: the button went down and came up on it.
@@ -74,7 +73,7 @@ void SplashWindow::handOver() {
     if (handedOver_) return;
     handedOver_ = true;
     mainWindow_.get().show();
-    unload();
+    close();
 }
 
 }  // namespace dva

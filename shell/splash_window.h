@@ -1,11 +1,12 @@
 #pragma once
 
-#include "main_window.h"
 #include "message_filter.h"
 #include "message_loop.h"
 #include "window.h"
 
 namespace dva {
+
+class MainWindow;  // shown by the hand-over
 
 // The splash window: the window the program opens on. A click on its background or banner, or a typed
 // character, shows the main window and closes the splash for good.
@@ -13,14 +14,12 @@ class SplashWindow final : public Window {
 public:
     explicit SplashWindow(Single<MainWindow>& mainWindow, ChangeFilterFn changeFilter = systemChangeFilter())
         : mainWindow_(mainWindow), changeFilter_(changeFilter) {}
-    void load();
+    void create();
 
     bool wantsDialogKeys() const override { return false; }  // Enter and Esc are typed characters here
 
 private:
-    static const CommandRow kCommands[];
-    static const MessageRow kMessages[];
-    LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    static const Route kRoutes[];
 
     void onPressed();
     void onReleased();
@@ -28,6 +27,7 @@ private:
     void onKeyPress();
     void onBannerClicked();
     void onComeForward();
+    void onDestroyed();
     void handOver();
 
     Single<MainWindow>& mainWindow_;

@@ -2,7 +2,7 @@
 // and the tests find controls by them.
 #pragma once
 
-#include "window_classes.h"
+#include "shared_names.h"  // the ids the installer uses too
 
 namespace dva {
 
@@ -22,7 +22,7 @@ inline constexpr int reportThreat = 109;  // "Yeni Tehdit Bildir"
 inline constexpr int webShield = 110;     // "Web Kalkanını Aktifleştir" (greyed)
 inline constexpr int update = 111;        // "Güncelle!"
 inline constexpr int support = 112;       // "Online Destek"
-inline constexpr int exit = 113;          // "Çıkış"
+inline constexpr int exit = DVA_ID_MAIN_EXIT;  // "Çıkış"
 inline constexpr int scanTimer = 114;
 }  // namespace main
 
@@ -37,7 +37,7 @@ inline constexpr int close = 204;    // "Kapat"
 // The splash window
 namespace splash {
 inline constexpr int banner = 301;
-inline constexpr int name = 302;     // the product's name
+inline constexpr int name = DVA_ID_SPLASH_NAME;  // the product's name
 inline constexpr int prompt = 303;   // "Tıkla ve devam et..."
 }  // namespace splash
 

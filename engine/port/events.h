@@ -2,13 +2,13 @@
 // Each kind's value is its event id: the ids are part of the product's interface (administrators
 // filter and collect them), so they never change and a retired id is never reused. The texts
 // behind them, in Turkish and English, are shell/resources/event_messages.mc; the README lists
-// the ids with their fields.
+// the ids with their fields. kEvents below holds each kind's level and field count.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
-#include "start_options.h"  // StartKind: how the program was started
+#include "start_kind.h"
 
 namespace dva {
 
@@ -26,38 +26,47 @@ enum class EventKind : std::uint16_t {
     ProgramEnded = 1010,          // information: why ("exit" or "session-end")
 };
 
-inline constexpr EventKind kAllEventKinds[] = {
-    EventKind::ThreatDetected,     EventKind::ThreatRemoved,         EventKind::ThreatNotRemoved,
-    EventKind::KillCommandStarted, EventKind::KillCommandNotStarted, EventKind::AutoRunFolderMade,
-    EventKind::AutoRunFolderNotMade, EventKind::ProtectionOn,        EventKind::ProtectionOff,
-    EventKind::ProgramStarted,     EventKind::ProgramEnded,
-};
-
 enum class EventLevel { Information, Warning };
 
-// Detections and failures are warnings; everything else is information.
-constexpr EventLevel levelOf(EventKind kind) {
-    switch (kind) {
-    case EventKind::ThreatDetected:
-    case EventKind::ThreatNotRemoved:
-    case EventKind::KillCommandNotStarted:
-    case EventKind::AutoRunFolderNotMade: return EventLevel::Warning;
-    default: return EventLevel::Information;
+// What the log knows of each kind: its level (detections and failures are warnings, everything
+// else information) and how many insertion strings its message uses (%1 .. %n: the subject, then
+// for the failures the error's number and text). The one table of these facts: the message table
+// (event_messages.mc) is checked against it, and the README lists it.
+struct EventInfo {
+    EventKind kind;
+    EventLevel level;
+    int fields;
+};
+
+inline constexpr EventInfo kEvents[] = {
+    {EventKind::ThreatDetected, EventLevel::Warning, 1},
+    {EventKind::ThreatRemoved, EventLevel::Information, 1},
+    {EventKind::ThreatNotRemoved, EventLevel::Warning, 3},
+    {EventKind::KillCommandStarted, EventLevel::Information, 1},
+    {EventKind::KillCommandNotStarted, EventLevel::Warning, 3},
+    {EventKind::AutoRunFolderMade, EventLevel::Information, 1},
+    {EventKind::AutoRunFolderNotMade, EventLevel::Warning, 3},
+    {EventKind::ProtectionOn, EventLevel::Information, 0},
+    {EventKind::ProtectionOff, EventLevel::Information, 0},
+    {EventKind::ProgramStarted, EventLevel::Information, 1},
+    {EventKind::ProgramEnded, EventLevel::Information, 1},
+};
+
+constexpr const EventInfo& infoOf(EventKind kind) {
+    for (const EventInfo& info : kEvents) {
+        if (info.kind == kind) return info;
     }
+    return kEvents[0];  // every kind has its row; a missing one fails the unit tests
 }
+
+constexpr EventLevel levelOf(EventKind kind) { return infoOf(kind).level; }
+
+// How many insertion strings the event's message uses (%1 .. %n).
+constexpr int fieldCount(EventKind kind) { return infoOf(kind).fields; }
 
 // Whether the event carries an error: its number and the system's text follow the subject as
 // insertion strings %2 and %3.
-constexpr bool carriesError(EventKind kind) {
-    return kind == EventKind::ThreatNotRemoved || kind == EventKind::KillCommandNotStarted ||
-           kind == EventKind::AutoRunFolderNotMade;
-}
-
-// How many insertion strings the event's message uses (%1 .. %n).
-constexpr int fieldCount(EventKind kind) {
-    if (carriesError(kind)) return 3;
-    return kind == EventKind::ProtectionOn || kind == EventKind::ProtectionOff ? 0 : 1;
-}
+constexpr bool carriesError(EventKind kind) { return fieldCount(kind) == 3; }
 
 // Held only for the call that reports it: the subject is not copied.
 struct Event {

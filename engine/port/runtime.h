@@ -8,11 +8,10 @@
 #include <string_view>
 
 #include "events.h"
+#include "notices.h"
+#include "refusals.h"  // the kRefused... codes the file operations give
 
 namespace dva {
-
-// Message box icons, numbered as the system numbers them.
-enum class MessageIcon : unsigned { Error = 16, Warning = 48, Information = 64 };
 
 // The outcome of a file or process operation: 0 on success, else the system's error code.
 struct OpResult {
@@ -24,29 +23,15 @@ struct OpResult {
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;  // also what deleting a folder as a file gives
-// The program's own reasons for leaving a file alone, with the bit the system leaves free for
-// programs' own codes (1 << 29) set. The runtime's errorReason describes them.
-inline constexpr std::uint32_t kRefusedReparsePoint = 0x20000001;  // the file itself is a link
-inline constexpr std::uint32_t kRefusedRedirected = 0x20000002;    // a folder on the way leads elsewhere
-inline constexpr std::uint32_t kRefusedHardLinks = 0x20000003;     // the file has other names too
-inline constexpr std::uint32_t kRefusedNoSystemFolder = 0x20000004;  // the system did not name its folder
 
 // What the presence test sees at a path. Only a plain file counts: a folder of that name,
 // or a file marked hidden or system, is Absent.
 enum class Presence { Absent, Present, PresentReadOnly };
 
-class Runtime {
+// The boxes, error descriptions and the error report's state come from Notices (portable/).
+class Runtime : public Notices {
 public:
-    virtual ~Runtime() = default;
-
     virtual Presence probe(std::wstring_view path) = 0;
-
-    // Modal to the whole program and brought to the foreground; returns once it is closed.
-    virtual void message(std::wstring_view text, std::wstring_view title, MessageIcon icon) = 0;
-    // True while the run-time error report is open: the program ends once it is closed, and its
-    // modal loop still runs timers, so nothing may be scanned behind it. The boxes the engine
-    // opens itself are the engine's own to count.
-    virtual bool runtimeErrorReportOpen() const = 0;
 
     // Both act only on the file at exactly that path: a path that leads elsewhere through a link
     // or a folder junction, a link itself, or a file with more than one name is refused with one
@@ -67,9 +52,6 @@ public:
     virtual std::wstring systemFolder() = 0;
     // A steady clock in milliseconds, for spacing out retries.
     virtual std::uint64_t nowMs() = 0;
-
-    // The system's own description of an error code, in the user's language, on one line.
-    virtual std::wstring errorReason(std::uint32_t code) = 0;
 
     // Writes one event to the Windows event log. Never fails as far as the caller can tell: a
     // missing or failing log must not stop protection, and shows nothing.

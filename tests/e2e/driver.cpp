@@ -9,6 +9,7 @@
 
 #include "control_ids.h"
 #include "known_threats.h"
+#include "window_classes.h"
 
 namespace dva::e2e {
 namespace {

@@ -11,6 +11,7 @@
 #include "control_ids.h"
 #include "driver.h"
 #include "product_config.h"
+#include "window_classes.h"
 
 namespace dva::e2e {
 namespace {

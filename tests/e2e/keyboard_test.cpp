@@ -4,6 +4,7 @@
 
 #include "control_ids.h"
 #include "driver.h"
+#include "window_classes.h"
 
 namespace dva::e2e {
 namespace {

@@ -2,6 +2,7 @@
 // detections window "Virus Tespitleri", from the first detection until it is closed.
 #include "control_ids.h"
 #include "driver.h"
+#include "window_classes.h"
 
 namespace dva::e2e {
 namespace {

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "control_ids.h"
+#include "window_classes.h"
 
 namespace dva::e2e {
 namespace {

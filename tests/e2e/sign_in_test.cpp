@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "control_ids.h"
+#include "window_classes.h"
 
 namespace dva::e2e {
 namespace {

@@ -1,6 +1,7 @@
 // Start-up: the splash window the program opens on, and its one hand-over to the main window.
 #include "control_ids.h"
 #include "driver.h"
+#include "window_classes.h"
 
 namespace dva::e2e {
 namespace {

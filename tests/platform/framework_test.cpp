@@ -1,4 +1,4 @@
-// The window framework's message table, and the owners of handles and COM references: what each
+// The window framework's table of routes, and the owners of handles and COM references: what each
 // row and each owner call does to the window, the handle or the reference count.
 #include <windows.h>
 
@@ -6,6 +6,7 @@
 
 #include <servprov.h>
 
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -17,7 +18,7 @@
 namespace dva {
 namespace {
 
-// ---- message rows ----
+// ---- routes ----
 
 UINT registeredMessage() {
     static const UINT message = RegisterWindowMessageW(L"dva platform test: a registered message");
@@ -31,40 +32,46 @@ class RowsWindow final : public Window {
 public:
     Created make();
 
-    std::vector<std::tuple<WPARAM, LPARAM>> registered;
-    int chars = 0, neverMatched = 0, seenByOverride = 0;
+    std::vector<std::tuple<WPARAM, LPARAM>> parameters;  // of the registered message
+    std::wstring typed;
+    int neverMatched = 0, seenByOverride = 0, endings = 0;
 
-    // The rows' handlers.
-    void onRegistered(WPARAM wp, LPARAM lp) { registered.emplace_back(wp, lp); }
-    void onChar() { ++chars; }
+    // The routes' handlers.
+    void onRegistered(WPARAM wp, LPARAM lp) { parameters.emplace_back(wp, lp); }
+    void onChar(wchar_t c) { typed += c; }
     void onNeverMatched() { ++neverMatched; }
+    bool onQueryEnd() { return ++endings == 1; }
 
 private:
-    static const MessageRow kMessages[];
+    static const Route kRoutes[];
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override {
         if (msg == WM_CHAR || msg == registeredMessage()) ++seenByOverride;
         return Window::onMessage(msg, wp, lp);
     }
 };
 
-const MessageRow RowsWindow::kMessages[] = {
-    {registeredMessage, on<&RowsWindow::onRegistered>},
-    {systemMessage<WM_CHAR>, on<&RowsWindow::onChar>},
-    {notRegistered, on<&RowsWindow::onNeverMatched>},
+const Route RowsWindow::kRoutes[] = {
+    registeredRoute<&registeredMessage, &RowsWindow::onRegistered>(),
+    messageRoute<WM_CHAR, &RowsWindow::onChar>(),
+    registeredRoute<&notRegistered, &RowsWindow::onNeverMatched>(),
+    messageRoute<WM_QUERYENDSESSION, &RowsWindow::onQueryEnd>(),
 };
 
-Created RowsWindow::make() { return create(kRowsSpec, {}, {}, kMessages); }
+Created RowsWindow::make() { return createFrom(kRowsSpec, {}, kRoutes); }
 
-TEST(Window, MessageRowsRunTheirHandlerWithTheParametersAndARowOfNumberZeroMatchesNothing) {
+TEST(Window, RoutesRunTheirHandlerWithTheParametersUnpackedAndARouteOfNumberZeroMatchesNothing) {
     RowsWindow w;
     ASSERT_TRUE(w.make().ok);
     ASSERT_NE(registeredMessage(), 0u);
 
     EXPECT_EQ(SendMessageW(w.hwnd(), registeredMessage(), 7, 9), 0);
-    EXPECT_EQ(w.registered, (std::vector<std::tuple<WPARAM, LPARAM>>{{7, 9}}));
+    EXPECT_EQ(w.parameters, (std::vector<std::tuple<WPARAM, LPARAM>>{{7, 9}}));
 
     EXPECT_EQ(SendMessageW(w.hwnd(), WM_CHAR, L'x', 1), 0);
-    EXPECT_EQ(w.chars, 1);
+    EXPECT_EQ(w.typed, L"x") << "the character was not unpacked for the handler";
+    // A handler's bool is the message's answer.
+    EXPECT_EQ(SendMessageW(w.hwnd(), WM_QUERYENDSESSION, 0, 0), TRUE);
+    EXPECT_EQ(SendMessageW(w.hwnd(), WM_QUERYENDSESSION, 0, 0), FALSE);
     EXPECT_EQ(w.seenByOverride, 2) << "an override no longer sees the messages before the table";
 
     // Message 0 (WM_NULL) is what the system sends to check that a window answers; the row whose
@@ -73,8 +80,8 @@ TEST(Window, MessageRowsRunTheirHandlerWithTheParametersAndARowOfNumberZeroMatch
     EXPECT_EQ(w.neverMatched, 0);
     // A message without a row goes on to the system's default handling.
     EXPECT_EQ(SendMessageW(w.hwnd(), WM_GETTEXTLENGTH, 0, 0), 0);
-    EXPECT_EQ(w.registered.size(), 1u);
-    EXPECT_EQ(w.chars, 1);
+    EXPECT_EQ(w.parameters.size(), 1u);
+    EXPECT_EQ(w.typed, L"x");
 }
 
 // ---- handle owners ----

@@ -84,15 +84,15 @@ public:
     void onOther() { pressed.push_back(kOther); }
 
 private:
-    static const CommandRow kCommands[];
+    static const Route kRoutes[];
 };
 
-const CommandRow KeyboardProbe::kCommands[] = {
-    {kTry, BN_CLICKED, on<&KeyboardProbe::onTry>},
-    {kOther, BN_CLICKED, on<&KeyboardProbe::onOther>},
+const Route KeyboardProbe::kRoutes[] = {
+    commandRoute<&KeyboardProbe::onTry>(kTry, BN_CLICKED),
+    commandRoute<&KeyboardProbe::onOther>(kOther, BN_CLICKED),
 };
 
-KeyboardProbe::KeyboardProbe() { EXPECT_TRUE(create(kProbeSpec, kProbeControls, kCommands).ok); }
+KeyboardProbe::KeyboardProbe() { EXPECT_TRUE(createFrom(kProbeSpec, kProbeControls, kRoutes).ok); }
 
 void pump() {
     MSG msg;

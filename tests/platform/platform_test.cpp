@@ -18,6 +18,7 @@
 #include "message_loop.h"
 #include "plain_window.h"
 #include "desktop_shell.h"
+#include "elevation.h"
 #include "single_copy.h"
 #include "splash_window.h"
 #include "system_function.h"
@@ -319,7 +320,7 @@ constexpr ControlSpec kHalfBuiltControls[] = {
 
 class HalfBuilt final : public Window {
 public:
-    Created make() { return create(kHalfBuiltSpec, kHalfBuiltControls); }
+    Created make() { return createFrom(kHalfBuiltSpec, kHalfBuiltControls); }
 };
 
 TEST(Window, CreationThatFailsAtAControlLeavesNoWindowAndReleasesTheObject) {

@@ -34,37 +34,40 @@ protected:
 
 TEST_F(AutoRunProtectionTest, TickingReplacesTheFileByAFolder) {
     rt.addFile(kPath);
-    autorun.onSwitch(1);
+    autorun.onSwitch(SwitchState::Ticked);
     EXPECT_EQ(rt.takeTrace(), (Trace{kWarning, kList, kDelete, kMkdir, kProtected}));
     EXPECT_FALSE(rt.isFile(kPath));
     EXPECT_TRUE(rt.isFolder(kPath));
 
     // With the folder in place, switching either way does nothing and the folder stays.
-    for (const int value : {0, 1, 0}) autorun.onSwitch(value);
+    for (const SwitchState state : {SwitchState::Unticked, SwitchState::Ticked, SwitchState::Unticked})
+        autorun.onSwitch(state);
     EXPECT_EQ(rt.trace, Trace{});
     EXPECT_TRUE(rt.isFolder(kPath));
 }
 
 TEST_F(AutoRunProtectionTest, UntickingDeletesTheFileWithoutListingOrFolder) {
     rt.addFile(kPath);
-    autorun.onSwitch(0);
+    autorun.onSwitch(SwitchState::Unticked);
     EXPECT_EQ(rt.trace, (Trace{kDelete, kReleased}));
     EXPECT_FALSE(rt.isFile(kPath));
     EXPECT_FALSE(rt.isFolder(kPath));
 }
 
 TEST_F(AutoRunProtectionTest, NothingHappensWithoutAVisibleFileOrWhenGrayed) {
-    for (const int value : {1, 0, 2}) autorun.onSwitch(value);
+    for (const SwitchState state : {SwitchState::Ticked, SwitchState::Unticked, SwitchState::Grayed})
+        autorun.onSwitch(state);
     EXPECT_EQ(rt.trace, Trace{});
     EXPECT_FALSE(rt.isFolder(kPath));
 
     rt.addFile(kPath, {.hidden = true});  // hidden or system: not seen, not touched
-    for (const int value : {1, 0, 2}) autorun.onSwitch(value);
+    for (const SwitchState state : {SwitchState::Ticked, SwitchState::Unticked, SwitchState::Grayed})
+        autorun.onSwitch(state);
     EXPECT_EQ(rt.trace, Trace{});
     EXPECT_TRUE(rt.isFile(kPath));
 
     rt.addFile(kPath);  // visible now, but a grayed switch acts on nothing
-    autorun.onSwitch(2);
+    autorun.onSwitch(SwitchState::Grayed);
     EXPECT_EQ(rt.trace, Trace{});
     EXPECT_TRUE(rt.isFile(kPath));
     EXPECT_FALSE(rt.isFolder(kPath));
@@ -72,20 +75,20 @@ TEST_F(AutoRunProtectionTest, NothingHappensWithoutAVisibleFileOrWhenGrayed) {
 
 TEST_F(AutoRunProtectionTest, ReadOnlyFileIsClearedBeforeTheDelete) {
     rt.addFile(kPath, {.readOnly = true});
-    autorun.onSwitch(1);
+    autorun.onSwitch(SwitchState::Ticked);
     EXPECT_EQ(rt.takeTrace(), (Trace{kWarning, kList, kClear, kDelete, kMkdir, kProtected}));
     EXPECT_TRUE(rt.isFolder(kPath));
 
     rt.folders.clear();
     rt.addFile(kPath, {.readOnly = true});
-    autorun.onSwitch(0);
+    autorun.onSwitch(SwitchState::Unticked);
     EXPECT_EQ(rt.trace, (Trace{kClear, kDelete, kReleased}));
     EXPECT_FALSE(rt.isFile(kPath));
 }
 
 TEST_F(AutoRunProtectionTest, FileGoneBeforeItsDeleteStillGetsTheFolder) {
     rt.addFile(kPath, {.deleteError = kErrorFileNotFound});
-    autorun.onSwitch(1);
+    autorun.onSwitch(SwitchState::Ticked);
     EXPECT_EQ(rt.trace, (Trace{kWarning, kList, kDelete, kMkdir, kProtected}));
     EXPECT_TRUE(rt.isFolder(kPath));
 }
@@ -93,9 +96,9 @@ TEST_F(AutoRunProtectionTest, FileGoneBeforeItsDeleteStillGetsTheFolder) {
 TEST_F(AutoRunProtectionTest, UndeletableFileShowsAnErrorAndNoSuccess) {
     const std::string failed = errorBox("Tehdit dosyası silinemedi: ", 32);
     rt.addFile(kPath, {.deleteError = 32});
-    autorun.onSwitch(1);
+    autorun.onSwitch(SwitchState::Ticked);
     EXPECT_EQ(rt.takeTrace(), (Trace{kWarning, kList, kDelete, failed}));
-    autorun.onSwitch(0);
+    autorun.onSwitch(SwitchState::Unticked);
     EXPECT_EQ(rt.trace, (Trace{kDelete, failed}));
     EXPECT_TRUE(rt.isFile(kPath));
     EXPECT_FALSE(rt.isFolder(kPath));
@@ -104,7 +107,7 @@ TEST_F(AutoRunProtectionTest, UndeletableFileShowsAnErrorAndNoSuccess) {
 TEST_F(AutoRunProtectionTest, FolderThatCannotBeMadeShowsAnErrorAndNoSuccess) {
     rt.addFile(kPath);
     rt.mkdirError = 5;
-    autorun.onSwitch(1);
+    autorun.onSwitch(SwitchState::Ticked);
     EXPECT_EQ(rt.trace, (Trace{kWarning, kList, kDelete, kMkdir,
                                errorBox("Koruma klasörü oluşturulamadı: ", 5)}));
     EXPECT_FALSE(rt.isFile(kPath));
@@ -120,7 +123,7 @@ TEST_F(AutoRunProtectionTest, WorksAlongsideTheThreatScan) {
     scan.tick();
     EXPECT_FALSE(rt.isFolder(kPath));  // the scan only deletes the file
     rt.addFile(kPath);
-    autorun.onSwitch(1);
+    autorun.onSwitch(SwitchState::Ticked);
     EXPECT_EQ(std::count(rt.trace.begin(), rt.trace.end(), kList), 2);
     ASSERT_GE(rt.trace.size(), 5u);
     EXPECT_EQ(Trace(rt.trace.end() - 5, rt.trace.end()),
@@ -136,7 +139,7 @@ TEST_F(AutoRunProtectionTest, ScanTicksUnderItsBoxesLeaveTheFileAloneButNotOther
     };
     rt.addFile(kPath, {.readOnly = true});
     rt.addFile("C:\\RavMon.exe");
-    autorun.onSwitch(1);
+    autorun.onSwitch(SwitchState::Ticked);
     const std::string alert = "message Virüs Bulundu!|Sisteminizde virus tespit edildi!|16";
     EXPECT_EQ(rt.trace, (Trace{kWarning, alert, "list C:\\RavMon.exe", "delete C:\\RavMon.exe", kList, kClear,
                                kDelete, kMkdir, kProtected}));
@@ -158,7 +161,7 @@ TEST_F(AutoRunProtectionTest, ScanThatSawTheFileFirstFindsTheFolderAtItsDeleteAn
     ThreatScan scan{rt, rt, &inHand};
     bool switched = false;
     rt.whileMessageOpen = [&] {
-        if (!std::exchange(switched, true)) autorun.onSwitch(1);  // ticked under the scan's alert
+        if (!std::exchange(switched, true)) autorun.onSwitch(SwitchState::Ticked);  // ticked under the scan's alert
     };
     rt.addFile(kPath, {.readOnly = true});
     scan.tick();

@@ -144,33 +144,33 @@ protected:
 
 TEST_F(AutoRunEventsTest, ProtectingLogsTheDetectionTheRemovalAndTheFolder) {
     rt.addFile(kAutoRun);
-    autorun.onSwitch(1);
+    autorun.onSwitch(SwitchState::Ticked);
     EXPECT_EQ(rt.trace, (Trace{detected(kAutoRun), kAutoRunWarning, "list C:\\AutoRun.inf",
                                "delete C:\\AutoRun.inf", removed(kAutoRun), "mkdir C:\\AutoRun.inf",
                                "event 1005 C:\\AutoRun.inf",
                                "message Bilgilendirme|Virüs Temizlenerek koruma oluşturuldu!|64"}));
     // With the folder in place nothing more happens, and nothing is logged.
     rt.takeTrace();
-    autorun.onSwitch(1);
-    autorun.onSwitch(0);
+    autorun.onSwitch(SwitchState::Ticked);
+    autorun.onSwitch(SwitchState::Unticked);
     EXPECT_EQ(rt.trace, Trace{});
 }
 
 TEST_F(AutoRunEventsTest, EachFailureIsLoggedWithItsError) {
     rt.addFile(kAutoRun);
     rt.mkdirError = 5;
-    autorun.onSwitch(1);
+    autorun.onSwitch(SwitchState::Ticked);
     EXPECT_EQ(rt.takeEvents(), (Trace{detected(kAutoRun), removed(kAutoRun), "event 1006 C:\\AutoRun.inf|5"}));
 
     rt.addFile(kAutoRun, {.deleteError = 32});
-    autorun.onSwitch(1);
+    autorun.onSwitch(SwitchState::Ticked);
     EXPECT_EQ(rt.takeEvents(), (Trace{detected(kAutoRun), notRemoved(kAutoRun, 32)}));
 
     // Switching off removes the root file without a detection; its outcome is logged.
-    autorun.onSwitch(0);
+    autorun.onSwitch(SwitchState::Unticked);
     EXPECT_EQ(rt.takeEvents(), Trace{notRemoved(kAutoRun, 32)});
     rt.files[L"C:\\AutoRun.inf"].deleteError = 0;
-    autorun.onSwitch(0);
+    autorun.onSwitch(SwitchState::Unticked);
     EXPECT_EQ(rt.trace.back(), "message Bilgilendirme|Autorun Koruması Pasifleştirildi|64");
     EXPECT_EQ(rt.takeEvents(), Trace{removed(kAutoRun)});
 }
@@ -221,7 +221,7 @@ int highestInsertion(const std::string& text) {
 TEST(EventMessages, EveryIdHasATurkishAndAnEnglishTextWithExactlyItsFields) {
     const auto table = readMessageTable();
     std::set<unsigned> kinds;
-    for (const EventKind kind : kAllEventKinds) {
+    for (const auto& [kind, level, fields] : kEvents) {
         const auto id = static_cast<unsigned>(kind);
         kinds.insert(id);
         const auto found = table.find(id);
@@ -233,20 +233,22 @@ TEST(EventMessages, EveryIdHasATurkishAndAnEnglishTextWithExactlyItsFields) {
         for (const char* language : {"English", "Turkish"}) {
             const auto text = found->second.find(language);
             ASSERT_NE(text, found->second.end()) << id << " has no " << language << " text";
-            EXPECT_EQ(highestInsertion(text->second), fieldCount(kind)) << id << " " << language << ": " << text->second;
+            EXPECT_EQ(highestInsertion(text->second), fields) << id << " " << language << ": " << text->second;
         }
     }
     for (const auto& [id, texts] : table) EXPECT_EQ(kinds.count(id), 1u) << "message " << id << " is no event the program writes";
 }
 
 TEST(EventMessages, DetectionsAndFailuresAreWarningsTheRestInformation) {
-    std::set<unsigned> warnings;
-    for (const EventKind kind : kAllEventKinds)
-        if (levelOf(kind) == EventLevel::Warning) warnings.insert(static_cast<unsigned>(kind));
-    EXPECT_EQ(warnings, (std::set<unsigned>{1000, 1002, 1004, 1006}));
-    for (const EventKind kind : kAllEventKinds)
-        EXPECT_EQ(carriesError(kind), levelOf(kind) == EventLevel::Warning && kind != EventKind::ThreatDetected)
+    std::set<unsigned> warnings, ids;
+    for (const auto& [kind, level, fields] : kEvents) {
+        EXPECT_TRUE(ids.insert(static_cast<unsigned>(kind)).second) << "a second row for " << static_cast<unsigned>(kind);
+        EXPECT_EQ(&infoOf(kind), &kEvents[ids.size() - 1]) << static_cast<unsigned>(kind);
+        if (level == EventLevel::Warning) warnings.insert(static_cast<unsigned>(kind));
+        EXPECT_EQ(carriesError(kind), level == EventLevel::Warning && kind != EventKind::ThreatDetected)
             << static_cast<unsigned>(kind);
+    }
+    EXPECT_EQ(warnings, (std::set<unsigned>{1000, 1002, 1004, 1006}));
 }
 
 }  // namespace

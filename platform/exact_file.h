@@ -1,0 +1,23 @@
+// The file operations of the engine's port on Win32. Each acts on the very path it is given:
+// a 32-bit program on 64-bit Windows is not redirected from System32 to SysWOW64, and the ones
+// that change a file refuse links, redirected folders and files with other names.
+#pragma once
+
+#include <string_view>
+
+#include "runtime.h"
+
+namespace dva {
+
+// What the presence test sees: a plain file, not hidden or system, or nothing.
+Presence presenceAt(std::wstring_view path);
+
+// Both act only on the file at exactly that path: a path that leads elsewhere through a link or a
+// folder junction, a link itself, or a file with more than one name is refused with one of the
+// kRefused... codes and left as it is. A folder there now counts as the file having gone.
+OpResult clearReadOnlyExactly(std::wstring_view path);
+OpResult deleteExactly(std::wstring_view path);
+
+OpResult makeFolderAt(std::wstring_view path);
+
+}  // namespace dva

@@ -1,0 +1,32 @@
+// The program's own reasons for leaving a file alone or a command unstarted, with the bit the
+// system leaves free for programs' own codes (1 << 29) set, and the texts its boxes and event-log
+// entries give for them in place of the system's description.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace dva {
+
+inline constexpr std::uint32_t kRefusedReparsePoint = 0x20000001;  // the file itself is a link
+inline constexpr std::uint32_t kRefusedRedirected = 0x20000002;    // a folder on the way leads elsewhere
+inline constexpr std::uint32_t kRefusedHardLinks = 0x20000003;     // the file has other names too
+inline constexpr std::uint32_t kRefusedNoSystemFolder = 0x20000004;  // the system did not name its folder
+
+// The text for one of the codes above; empty for any other code.
+inline std::wstring_view refusalText(std::uint32_t code) {
+    switch (code) {
+    case kRefusedReparsePoint:
+        return L"Dosya bir bağlantı (yönlendirme) olduğundan silinmedi: gösterdiği yer başka bir dosya olabilir.";
+    case kRefusedRedirected:
+        return L"Yoldaki bir klasör başka bir yere yönlendiriliyor (bağlantı veya bağlantı noktası); oradaki dosya silinmedi.";
+    case kRefusedHardLinks:
+        return L"Dosyanın başka adları (sabit bağlantıları) var; başka bir yerdeki dosya da değişeceği için silinmedi.";
+    case kRefusedNoSystemFolder:
+        return L"Sistem klasörünün yeri alınamadı; komut sistem klasörü dışından başlatılmadı.";
+    default:
+        return {};
+    }
+}
+
+}  // namespace dva
