@@ -29,14 +29,7 @@ std::string describe(const std::vector<Entry>& entries) {
 }
 
 // The capture file, through Wine's drive Z:, which is the Unix root.
-std::wstring captureFile() {
-    wchar_t unixPath[MAX_PATH] = {};
-    if (!GetEnvironmentVariableW(L"DVA_WINE_DEBUG_FILE", unixPath, MAX_PATH)) return {};
-    std::wstring path = L"Z:" + std::wstring(unixPath);
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
+std::wstring captureFile() { return fileFromEnvironment(L"DVA_WINE_DEBUG_FILE"); }
 
 // Wine writes a string as L"..." with \\, \", \n, \r, \t and \hhhh (four hex digits) escapes.
 std::wstring unquote(const std::string& quoted) {
