@@ -42,7 +42,8 @@ std::unique_ptr<BYTE[]> tokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS w
     return buffer;
 }
 
-// The mandatory integrity level of a process's token (its last sub-authority), if readable.
+}  // namespace
+
 std::optional<DWORD> integrityOf(HANDLE process) {
     HANDLE token = nullptr;
     if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return std::nullopt;
@@ -54,6 +55,8 @@ std::optional<DWORD> integrityOf(HANDLE process) {
     if (count == 0) return std::nullopt;
     return *GetSidSubAuthority(sid, count - 1u);
 }
+
+namespace {
 
 // The current user's SID as text ("S-1-5-21-..."), or empty.
 std::wstring userSidText() {
@@ -77,6 +80,13 @@ std::wstring objectSecurity() {
     if (user.empty()) return {};
     if (runningElevated()) return L"D:P(A;;GA;;;BA)(A;;GA;;;SY)(A;;GR;;;" + user + L")S:(ML;;NW;;;HI)";
     return L"D:P(A;;GA;;;" + user + L")";
+}
+
+// Whether the process runs this program's file, by its full path.
+bool runsThisProgramFile(HANDLE process) {
+    const std::wstring self = thisProgramFile(), other = imagePath(process);
+    return !self.empty() && !other.empty() &&
+           CompareStringOrdinal(self.c_str(), -1, other.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 struct WindowSearch {
@@ -113,17 +123,14 @@ HWND windowOf(DWORD pid) {
 
 std::wstring thisProgramFile() { return imagePath(GetCurrentProcess()); }
 
-bool runsThisProgram(DWORD pid) {
+bool runsThisProgram(DWORD pid, IntegrityReader integrity) {
     if (pid == 0 || pid == GetCurrentProcessId()) return false;
     const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    if (!process) return false;
-    const std::wstring self = thisProgramFile(), other = imagePath(process.get());
-    if (self.empty() || other.empty() ||
-        CompareStringOrdinal(self.c_str(), -1, other.c_str(), -1, TRUE) != CSTR_EQUAL)
-        return false;
-    // A token this process may not read belongs to a process with more rights than it.
-    const DWORD own = integrityOf(GetCurrentProcess()).value_or(0);
-    return integrityOf(process.get()).value_or(SECURITY_MANDATORY_SYSTEM_RID) >= own;
+    if (!process || !runsThisProgramFile(process.get())) return false;
+    // A level that cannot be read proves nothing: such a copy is not trusted to be ours.
+    const DWORD own = integrity(GetCurrentProcess()).value_or(0);
+    const std::optional<DWORD> other = integrity(process.get());
+    return other && *other >= own;
 }
 
 HWND windowOfThisProgram(const wchar_t* className) {

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "handles.h"
@@ -41,9 +42,14 @@ private:
 // The full path of this process's program file; empty if the system does not say.
 std::wstring thisProgramFile();
 
+// The mandatory integrity level of a process's token (its last sub-authority); nullopt when it
+// cannot be read.
+std::optional<DWORD> integrityOf(HANDLE process);
+using IntegrityReader = std::optional<DWORD> (*)(HANDLE process);
+
 // Whether process `pid` (another one) runs this program's file, by its full path, with an
-// integrity level no lower than this process's.
-bool runsThisProgram(DWORD pid);
+// integrity level no lower than this process's. A process whose level cannot be read is not.
+bool runsThisProgram(DWORD pid, IntegrityReader integrity = integrityOf);
 
 // A visible top-level window of the class in another process that runs this program, or nullptr.
 HWND windowOfThisProgram(const wchar_t* className);

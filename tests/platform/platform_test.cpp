@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "error_report.h"
@@ -157,6 +159,25 @@ TEST(SingleCopyName, OnlyTheCopysOwnRightsMayWriteIt) {
         EXPECT_EQ(allowed.size(), 1u);
         EXPECT_NE(allowed.at(user) & kWrite, 0u);
     }
+}
+
+// A process that runs this very file (this test program, started suspended) is a running copy when
+// its level reads no lower than ours; one whose level cannot be read is not trusted to be ours.
+TEST(SingleCopyCheck, ACopyWhoseLevelCannotBeReadIsNotOurs) {
+    std::wstring line = L"\"" + thisProgramFile() + L"\" --gtest_list_tests";
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION copy{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                               &start, &copy));
+    EXPECT_TRUE(runsThisProgram(copy.dwProcessId));
+    EXPECT_FALSE(runsThisProgram(copy.dwProcessId, [](HANDLE process) -> std::optional<DWORD> {
+        if (process == GetCurrentProcess()) return SECURITY_MANDATORY_MEDIUM_RID;
+        return std::nullopt;
+    })) << "a copy with an unreadable level counted as ours";
+    TerminateProcess(copy.hProcess, 0);
+    CloseHandle(copy.hThread);
+    CloseHandle(copy.hProcess);
 }
 
 // ---- the support copy's start ----
