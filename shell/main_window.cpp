@@ -75,7 +75,8 @@ const Route MainWindow::kRoutes[] = {
 void MainWindow::create() {
     createFromOrEnd(kMainSpec, kMainControls, kRoutes, L"Ana pencere açılamadı.");
     // Elevated, the window would not hear the shell (a restart, the icon's callback) nor a second
-    // start of the program, all of which run with fewer rights. Nothing else is let through.
+    // start of the program, all of which run with fewer rights. Nothing else is let through: the
+    // callback is the program's own message, so no mouse or system message comes in with it.
     allowFromLessPrivileged(
         hwnd(), {NotifyIcon::taskbarCreatedMessage(), kIconCallbackMessage, SingleCopy::comeForwardMessage()},
         changeFilter_);
@@ -97,14 +98,9 @@ void MainWindow::onTaskbarCreated() { notifyIcon_.add(hwnd(), icon()); }
 // As a double-click on the icon does, and to the front: the user just started the program again.
 void MainWindow::onComeForward() { show(); }
 
-void MainWindow::onIconCallback(POINT at) {
-    // The icon's callback comes as a mouse move; X in twips as the window measures it.
-    const float twipsPerPixel = 1440.0f / static_cast<float>(dpi());
-    const float x = static_cast<float>(at.x) * twipsPerPixel;
-    if (!notifyEventShowsWindow(notifyEventFromMouseX(x, twipsPerPixel))) return;
-    // Showing an already visible window changes nothing: a pointer that crosses column 515 of
-    // the window itself at a high dpi must not pull it forward. A minimised one comes back.
-    if (!IsWindowVisible(hwnd()) || IsIconic(hwnd())) show();
+// A double-click or a right press on the icon brings the window back, also from behind others.
+void MainWindow::onIconCallback(int event) {
+    if (notifyEventShowsWindow(event)) show();
 }
 
 void MainWindow::setScanTimerEnabled(bool enabled) {

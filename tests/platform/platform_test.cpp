@@ -69,8 +69,7 @@ TEST(MessageFilter, MainWindowLetsThroughTheShellsMessagesAndASecondStartAndNoth
     HWND main = parts.mainWindow.get().hwnd();
     ASSERT_NE(main, nullptr) << "refused changes kept the main window from loading";
 
-    const UINT expected[] = {RegisterWindowMessageW(L"TaskbarCreated"), WM_MOUSEMOVE,
-                             SingleCopy::comeForwardMessage()};
+    const UINT expected[] = {RegisterWindowMessageW(L"TaskbarCreated"), WM_APP + 1, SingleCopy::comeForwardMessage()};
     ASSERT_EQ(filterCalls.size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
         EXPECT_EQ(filterCalls[i].window, main);
@@ -84,6 +83,16 @@ TEST(MessageFilter, MainWindowLetsThroughTheShellsMessagesAndASecondStartAndNoth
     // The third one does what a second start asks: the hidden window shows itself.
     ShowWindow(main, SW_HIDE);
     SendMessageW(main, expected[2], 0, 0);
+    EXPECT_TRUE(IsWindowVisible(main));
+
+    // The icon's callback shows it for a double-click; a mouse move over it, whatever its place,
+    // is only a mouse move.
+    ShowWindow(main, SW_HIDE);
+    SendMessageW(main, WM_MOUSEMOVE, 0, MAKELPARAM(WM_LBUTTONDBLCLK, 0));
+    EXPECT_FALSE(IsWindowVisible(main)) << "a mouse move showed the window";
+    SendMessageW(main, expected[1], 1, WM_MOUSEMOVE);
+    EXPECT_FALSE(IsWindowVisible(main)) << "a pointer over the icon showed the window";
+    SendMessageW(main, expected[1], 1, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(IsWindowVisible(main));
 }
 
