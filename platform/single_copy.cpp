@@ -2,9 +2,12 @@
 
 #include <sddl.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "product_config.h"
 #include "elevation.h"
@@ -119,7 +122,47 @@ HWND windowOf(DWORD pid) {
     return findWindow(window_class::kSplash, pid);
 }
 
+// The windows of a class that other processes running this program's file show, whatever their
+// rights, and those processes, each once, opened so that they can be waited for and ended.
+struct CopySearch {
+    const wchar_t* className;
+    std::vector<HWND> windows = {};
+    std::vector<std::pair<DWORD, UniqueHandle>> processes = {};
+};
+
+BOOL CALLBACK collectCopy(HWND h, LPARAM lp) {
+    auto& search = *reinterpret_cast<CopySearch*>(lp);
+    wchar_t name[16] = {};
+    if (!GetClassNameW(h, name, 16) || std::wstring(name) != search.className) return TRUE;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == 0 || pid == GetCurrentProcessId()) return TRUE;
+    const bool known = std::any_of(search.processes.begin(), search.processes.end(),
+                                   [pid](const auto& p) { return p.first == pid; });
+    if (!known) {
+        UniqueHandle process(
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
+        if (!process || !runsThisProgramFile(process.get())) return TRUE;
+        search.processes.emplace_back(pid, std::move(process));
+    }
+    search.windows.push_back(h);
+    return TRUE;
+}
+
 }  // namespace
+
+void closeCopiesShowing(const wchar_t* className, DWORD graceMs) {
+    CopySearch search{className};
+    EnumWindows(collectCopy, reinterpret_cast<LPARAM>(&search));
+    for (HWND h : search.windows) PostMessageW(h, WM_CLOSE, 0, 0);
+    // One span for all of them; a copy still running after it is ended.
+    const ULONGLONG deadline = GetTickCount64() + graceMs;
+    for (const auto& [pid, process] : search.processes) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+        if (WaitForSingleObject(process.get(), left) != WAIT_OBJECT_0) TerminateProcess(process.get(), 1);
+    }
+}
 
 std::wstring thisProgramFile() { return imagePath(GetCurrentProcess()); }
 

@@ -51,6 +51,11 @@ using IntegrityReader = std::optional<DWORD> (*)(HANDLE process);
 // integrity level no lower than this process's. A process whose level cannot be read is not.
 bool runsThisProgram(DWORD pid, IntegrityReader integrity = integrityOf);
 
+// Ends the other running copies of this program (by its file, whatever their rights) that show a
+// window of the class: asks each such window to close, as the user would, and ends a copy by its
+// handle only if it has not gone within `graceMs`.
+void closeCopiesShowing(const wchar_t* className, DWORD graceMs);
+
 // A visible top-level window of the class in another process that runs this program, or nullptr.
 HWND windowOfThisProgram(const wchar_t* className);
 

@@ -15,6 +15,8 @@ using looks::linkOnBlack;
 using looks::whiteOnBlack;
 
 constexpr UINT kScanInterval = 1000;
+// How long the support window's own copy is given to close before it is ended.
+constexpr DWORD kSupportCopyCloseWithin = 3000;
 
 constexpr WindowSpec kMainSpec{
     .className = window_class::kMain,
@@ -162,9 +164,13 @@ void MainWindow::onExitClicked() { endProgram(L"exit"); }
 // procedure, maybe under a message box's modal loop and with other windows open, where destroying
 // the windows whose handlers are on the stack is not safe, and the main window cancels every
 // close anyway (closing only hides it). At the end of the session nothing may wait either.
+// The support window an elevated program shows runs in a copy of its own, with the user's rights:
+// it is closed too, as ending the program closes every window of it. That copy is asked to close
+// and waited for a few seconds at most (it closes at once, also when the session ends).
 // The end is the event log's last entry, which also gives the log's registration back.
 void MainWindow::endProgram(const wchar_t* why) {
     notifyIcon_.remove();
+    closeCopiesShowing(window_class::kSupport, kSupportCopyCloseWithin);
     rt_.report({EventKind::ProgramEnded, why});
     ExitProcess(0);
 }

@@ -189,6 +189,75 @@ TEST(SingleCopyCheck, ACopyWhoseLevelCannotBeReadIsNotOurs) {
     CloseHandle(copy.hProcess);
 }
 
+// ---- ending the other copies ----
+
+// A copy of this test program started with DVA_TEST_COPY_WINDOW set does nothing but show a window
+// of this class until it is gone: "closes" closes it when asked, "refuses" never does.
+constexpr wchar_t kCopyClass[] = L"DvaTestCopy";
+LRESULT CALLBACK refusesToClose(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    return msg == WM_CLOSE ? 0 : DefWindowProcW(h, msg, wp, lp);
+}
+LRESULT CALLBACK closesWhenAsked(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcW(h, msg, wp, lp);
+}
+[[maybe_unused]] const bool runsAsCopyWindow = [] {
+    wchar_t mode[16] = {};
+    if (!GetEnvironmentVariableW(L"DVA_TEST_COPY_WINDOW", mode, 16)) return false;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = std::wstring(mode) == L"refuses" ? refusesToClose : closesWhenAsked;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kCopyClass;
+    RegisterClassW(&wc);
+    CreateWindowExW(0, kCopyClass, L"", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr, wc.hInstance, nullptr);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    ExitProcess(0);
+}();
+
+// A copy of this program showing a window of kCopyClass; its process handle once the window is up.
+UniqueHandle startCopyWindow(const wchar_t* mode) {
+    SetEnvironmentVariableW(L"DVA_TEST_COPY_WINDOW", mode);
+    std::wstring line = L"\"" + thisProgramFile() + L"\"";
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION copy{};
+    const BOOL started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &copy);
+    SetEnvironmentVariableW(L"DVA_TEST_COPY_WINDOW", nullptr);
+    if (!started) return {};
+    CloseHandle(copy.hThread);
+    UniqueHandle process(copy.hProcess);
+    for (int i = 0; i < 200; ++i, Sleep(50)) {
+        for (HWND h = FindWindowExW(nullptr, nullptr, kCopyClass, nullptr); h; h = FindWindowExW(nullptr, h, kCopyClass, nullptr)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(h, &pid);
+            if (pid == copy.dwProcessId) return process;
+        }
+    }
+    TerminateProcess(process.get(), 1);
+    return {};
+}
+
+// Both ways a copy goes: one that closes its window when asked ends by itself, one that does not
+// is ended by its handle, and only once the span is over.
+TEST(OtherCopies, AreAskedToCloseAndEndedOnlyIfStillThereAfterTheSpan) {
+    const UniqueHandle closes = startCopyWindow(L"closes"), refuses = startCopyWindow(L"refuses");
+    ASSERT_TRUE(closes && refuses) << "the copies did not show their windows";
+    const ULONGLONG before = GetTickCount64();
+    closeCopiesShowing(kCopyClass, 1500);
+    const ULONGLONG took = GetTickCount64() - before;
+    DWORD closed = 99, ended = 99;
+    ASSERT_EQ(WaitForSingleObject(closes.get(), 0), WAIT_OBJECT_0) << "the copy that closes still runs";
+    ASSERT_EQ(WaitForSingleObject(refuses.get(), 0), WAIT_OBJECT_0) << "the copy that refuses still runs";
+    GetExitCodeProcess(closes.get(), &closed);
+    GetExitCodeProcess(refuses.get(), &ended);
+    EXPECT_EQ(closed, 0u) << "the copy was ended instead of asked to close";
+    EXPECT_EQ(ended, 1u);
+    EXPECT_GE(took, 1400u) << "the copy that refuses was ended before the span was over";
+    EXPECT_LT(took, 5000u);
+}
+
 // ---- the support copy's start ----
 
 // The copy that shows the support window gets this environment: ours, with one compatibility
