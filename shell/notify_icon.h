@@ -14,7 +14,9 @@ using NotifyRecord = NotifyRecordT<std::uintptr_t>;
 // The icon's callback reaches its handler as the mouse message over the icon.
 template <>
 struct Crack<kIconCallbackMessage> {
-    static std::tuple<int> args(WPARAM, LPARAM lp) { return {notifyEventFromCallback(static_cast<std::uintptr_t>(lp))}; }
+    static std::tuple<int> args(WPARAM, LPARAM lp) {
+        return {notifyEventFromCallback(static_cast<std::uintptr_t>(lp))};
+    }
 };
 
 // The main window's icon in the notification area, through Shell_NotifyIconA. Its owner

@@ -180,6 +180,8 @@ TEST(SingleCopyCheck, ACopyWhoseLevelCannotBeReadIsNotOurs) {
     ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
                                &start, &copy));
     EXPECT_TRUE(runsThisProgram(copy.dwProcessId));
+    // Takes the reader's own parameter type, HANDLE.
+    // cppcheck-suppress constParameter
     EXPECT_FALSE(runsThisProgram(copy.dwProcessId, [](HANDLE process) -> std::optional<DWORD> {
         if (process == GetCurrentProcess()) return SECURITY_MANDATORY_MEDIUM_RID;
         return std::nullopt;
@@ -229,7 +231,8 @@ UniqueHandle startCopyWindow(const wchar_t* mode) {
     CloseHandle(copy.hThread);
     UniqueHandle process(copy.hProcess);
     for (int i = 0; i < 200; ++i, Sleep(50)) {
-        for (HWND h = FindWindowExW(nullptr, nullptr, kCopyClass, nullptr); h; h = FindWindowExW(nullptr, h, kCopyClass, nullptr)) {
+        for (HWND h = FindWindowExW(nullptr, nullptr, kCopyClass, nullptr); h;
+             h = FindWindowExW(nullptr, h, kCopyClass, nullptr)) {
             DWORD pid = 0;
             GetWindowThreadProcessId(h, &pid);
             if (pid == copy.dwProcessId) return process;
