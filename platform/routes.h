@@ -31,10 +31,6 @@ struct Crack<WM_ENDSESSION> {  // whether the session really ends
 // The mouse messages: where the pointer is, in client pixels.
 inline std::tuple<POINT> pointerAt(LPARAM lp) { return {POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}}; }
 template <>
-struct Crack<WM_MOUSEMOVE> {
-    static std::tuple<POINT> args(WPARAM, LPARAM lp) { return pointerAt(lp); }
-};
-template <>
 struct Crack<WM_LBUTTONDOWN> {
     static std::tuple<POINT> args(WPARAM, LPARAM lp) { return pointerAt(lp); }
 };

@@ -2,9 +2,12 @@
 
 #include <sddl.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "product_config.h"
 #include "elevation.h"
@@ -42,7 +45,8 @@ std::unique_ptr<BYTE[]> tokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS w
     return buffer;
 }
 
-// The mandatory integrity level of a process's token (its last sub-authority), if readable.
+}  // namespace
+
 std::optional<DWORD> integrityOf(HANDLE process) {
     HANDLE token = nullptr;
     if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return std::nullopt;
@@ -54,6 +58,8 @@ std::optional<DWORD> integrityOf(HANDLE process) {
     if (count == 0) return std::nullopt;
     return *GetSidSubAuthority(sid, count - 1u);
 }
+
+namespace {
 
 // The current user's SID as text ("S-1-5-21-..."), or empty.
 std::wstring userSidText() {
@@ -77,6 +83,13 @@ std::wstring objectSecurity() {
     if (user.empty()) return {};
     if (runningElevated()) return L"D:P(A;;GA;;;BA)(A;;GA;;;SY)(A;;GR;;;" + user + L")S:(ML;;NW;;;HI)";
     return L"D:P(A;;GA;;;" + user + L")";
+}
+
+// Whether the process runs this program's file, by its full path.
+bool runsThisProgramFile(HANDLE process) {
+    const std::wstring self = thisProgramFile(), other = imagePath(process);
+    return !self.empty() && !other.empty() &&
+           CompareStringOrdinal(self.c_str(), -1, other.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 struct WindowSearch {
@@ -109,21 +122,58 @@ HWND windowOf(DWORD pid) {
     return findWindow(window_class::kSplash, pid);
 }
 
+// The windows of a class that other processes running this program's file show, whatever their
+// rights, and those processes, each once, opened so that they can be waited for and ended.
+struct CopySearch {
+    const wchar_t* className;
+    std::vector<HWND> windows = {};
+    std::vector<std::pair<DWORD, UniqueHandle>> processes = {};
+};
+
+BOOL CALLBACK collectCopy(HWND h, LPARAM lp) {
+    auto& search = *reinterpret_cast<CopySearch*>(lp);
+    wchar_t name[16] = {};
+    if (!GetClassNameW(h, name, 16) || std::wstring(name) != search.className) return TRUE;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == 0 || pid == GetCurrentProcessId()) return TRUE;
+    const bool known = std::any_of(search.processes.begin(), search.processes.end(),
+                                   [pid](const auto& p) { return p.first == pid; });
+    if (!known) {
+        UniqueHandle process(
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
+        if (!process || !runsThisProgramFile(process.get())) return TRUE;
+        search.processes.emplace_back(pid, std::move(process));
+    }
+    search.windows.push_back(h);
+    return TRUE;
+}
+
 }  // namespace
+
+void closeCopiesShowing(const wchar_t* className, DWORD graceMs) {
+    CopySearch search{className};
+    EnumWindows(collectCopy, reinterpret_cast<LPARAM>(&search));
+    for (HWND h : search.windows) PostMessageW(h, WM_CLOSE, 0, 0);
+    // One span for all of them; a copy still running after it is ended.
+    const ULONGLONG deadline = GetTickCount64() + graceMs;
+    for (const auto& [pid, process] : search.processes) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+        if (WaitForSingleObject(process.get(), left) != WAIT_OBJECT_0) TerminateProcess(process.get(), 1);
+    }
+}
 
 std::wstring thisProgramFile() { return imagePath(GetCurrentProcess()); }
 
-bool runsThisProgram(DWORD pid) {
+bool runsThisProgram(DWORD pid, IntegrityReader integrity) {
     if (pid == 0 || pid == GetCurrentProcessId()) return false;
     const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    if (!process) return false;
-    const std::wstring self = thisProgramFile(), other = imagePath(process.get());
-    if (self.empty() || other.empty() ||
-        CompareStringOrdinal(self.c_str(), -1, other.c_str(), -1, TRUE) != CSTR_EQUAL)
-        return false;
-    // A token this process may not read belongs to a process with more rights than it.
-    const DWORD own = integrityOf(GetCurrentProcess()).value_or(0);
-    return integrityOf(process.get()).value_or(SECURITY_MANDATORY_SYSTEM_RID) >= own;
+    if (!process || !runsThisProgramFile(process.get())) return false;
+    // A level that cannot be read proves nothing: such a copy is not trusted to be ours.
+    const DWORD own = integrity(GetCurrentProcess()).value_or(0);
+    const std::optional<DWORD> other = integrity(process.get());
+    return other && *other >= own;
 }
 
 HWND windowOfThisProgram(const wchar_t* className) {

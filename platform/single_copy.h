@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "handles.h"
@@ -41,9 +42,19 @@ private:
 // The full path of this process's program file; empty if the system does not say.
 std::wstring thisProgramFile();
 
+// The mandatory integrity level of a process's token (its last sub-authority); nullopt when it
+// cannot be read.
+std::optional<DWORD> integrityOf(HANDLE process);
+using IntegrityReader = std::optional<DWORD> (*)(HANDLE process);
+
 // Whether process `pid` (another one) runs this program's file, by its full path, with an
-// integrity level no lower than this process's.
-bool runsThisProgram(DWORD pid);
+// integrity level no lower than this process's. A process whose level cannot be read is not.
+bool runsThisProgram(DWORD pid, IntegrityReader integrity = integrityOf);
+
+// Ends the other running copies of this program (by its file, whatever their rights) that show a
+// window of the class: asks each such window to close, as the user would, and ends a copy by its
+// handle only if it has not gone within `graceMs`.
+void closeCopiesShowing(const wchar_t* className, DWORD graceMs);
 
 // A visible top-level window of the class in another process that runs this program, or nullptr.
 HWND windowOfThisProgram(const wchar_t* className);

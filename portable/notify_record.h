@@ -2,7 +2,6 @@
 // decoding of the icon's reports. Portable, so both are unit-tested on any machine.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -25,7 +24,10 @@ struct NotifyRecordT {
 
 inline constexpr std::uint32_t kNotifyIconId = 1;
 inline constexpr std::uint32_t kNotifyFlags = 7;          // message + icon + tip
-inline constexpr std::uint32_t kIconCallbackMessage = 512;  // the icon's callback message: WM_MOUSEMOVE
+// The icon's callback message: one of the program's own (WM_APP + 1). Not a message the system
+// or another program already gives a meaning, such as a mouse move, so that letting it through to
+// an elevated window lets nothing else through with it.
+inline constexpr std::uint32_t kIconCallbackMessage = 0x8000 + 1;
 inline constexpr std::uint32_t kNotifyAdd = 0;
 inline constexpr std::uint32_t kNotifyDelete = 2;
 inline constexpr char kNotifyTip[] = DVA_PRODUCT_NAME_A;
@@ -50,11 +52,9 @@ NotifyRecordT<Handle> makeNotifyRecord(Handle window, Handle icon) {
 inline constexpr int kLeftDoubleClick = 515;
 inline constexpr int kRightButtonDown = 516;
 
-// The icon's report arrives as a mouse move whose X, in twips, is the mouse message number
-// times the screen's twips per pixel; dividing back and rounding half to even recovers it.
-inline int notifyEventFromMouseX(float xTwips, float twipsPerPixel) {
-    return static_cast<int>(std::nearbyint(xTwips / twipsPerPixel));
-}
+// The icon's report: the mouse message over the icon is the low word of the callback's lParam
+// (the high word is empty, or holds the icon's id on newer shells).
+inline int notifyEventFromCallback(std::uintptr_t lParam) { return static_cast<int>(lParam & 0xFFFFu); }
 
 inline bool notifyEventShowsWindow(int event) { return event == kLeftDoubleClick || event == kRightButtonDown; }
 

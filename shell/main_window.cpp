@@ -15,6 +15,8 @@ using looks::linkOnBlack;
 using looks::whiteOnBlack;
 
 constexpr UINT kScanInterval = 1000;
+// How long the support window's own copy is given to close before it is ended.
+constexpr DWORD kSupportCopyCloseWithin = 3000;
 
 constexpr WindowSpec kMainSpec{
     .className = window_class::kMain,
@@ -75,7 +77,8 @@ const Route MainWindow::kRoutes[] = {
 void MainWindow::create() {
     createFromOrEnd(kMainSpec, kMainControls, kRoutes, L"Ana pencere açılamadı.");
     // Elevated, the window would not hear the shell (a restart, the icon's callback) nor a second
-    // start of the program, all of which run with fewer rights. Nothing else is let through.
+    // start of the program, all of which run with fewer rights. Nothing else is let through: the
+    // callback is the program's own message, so no mouse or system message comes in with it.
     allowFromLessPrivileged(
         hwnd(), {NotifyIcon::taskbarCreatedMessage(), kIconCallbackMessage, SingleCopy::comeForwardMessage()},
         changeFilter_);
@@ -97,14 +100,9 @@ void MainWindow::onTaskbarCreated() { notifyIcon_.add(hwnd(), icon()); }
 // As a double-click on the icon does, and to the front: the user just started the program again.
 void MainWindow::onComeForward() { show(); }
 
-void MainWindow::onIconCallback(POINT at) {
-    // The icon's callback comes as a mouse move; X in twips as the window measures it.
-    const float twipsPerPixel = 1440.0f / static_cast<float>(dpi());
-    const float x = static_cast<float>(at.x) * twipsPerPixel;
-    if (!notifyEventShowsWindow(notifyEventFromMouseX(x, twipsPerPixel))) return;
-    // Showing an already visible window changes nothing: a pointer that crosses column 515 of
-    // the window itself at a high dpi must not pull it forward. A minimised one comes back.
-    if (!IsWindowVisible(hwnd()) || IsIconic(hwnd())) show();
+// A double-click or a right press on the icon brings the window back, also from behind others.
+void MainWindow::onIconCallback(int event) {
+    if (notifyEventShowsWindow(event)) show();
 }
 
 void MainWindow::setScanTimerEnabled(bool enabled) {
@@ -166,9 +164,13 @@ void MainWindow::onExitClicked() { endProgram(L"exit"); }
 // procedure, maybe under a message box's modal loop and with other windows open, where destroying
 // the windows whose handlers are on the stack is not safe, and the main window cancels every
 // close anyway (closing only hides it). At the end of the session nothing may wait either.
+// The support window an elevated program shows runs in a copy of its own, with the user's rights:
+// it is closed too, as ending the program closes every window of it. That copy is asked to close
+// and waited for a few seconds at most (it closes at once, also when the session ends).
 // The end is the event log's last entry, which also gives the log's registration back.
 void MainWindow::endProgram(const wchar_t* why) {
     notifyIcon_.remove();
+    closeCopiesShowing(window_class::kSupport, kSupportCopyCloseWithin);
     rt_.report({EventKind::ProgramEnded, why});
     ExitProcess(0);
 }

@@ -36,7 +36,7 @@ private:
     bool onClose() override;
 
     bool hideBehindIcon();
-    void onIconCallback(POINT at);
+    void onIconCallback(int event);
     void onTaskbarCreated();
     void onComeForward();
     bool onSessionEnding();

@@ -15,7 +15,7 @@ static_assert(offsetof(NotifyRecord, callbackMessage) == offsetof(NOTIFYICONDATA
 static_assert(offsetof(NotifyRecord, icon) == offsetof(NOTIFYICONDATAA, hIcon));
 static_assert(offsetof(NotifyRecord, tip) == offsetof(NOTIFYICONDATAA, szTip));
 static_assert(kNotifyFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP));
-static_assert(kIconCallbackMessage == WM_MOUSEMOVE && kNotifyAdd == NIM_ADD && kNotifyDelete == NIM_DELETE);
+static_assert(kIconCallbackMessage == WM_APP + 1 && kNotifyAdd == NIM_ADD && kNotifyDelete == NIM_DELETE);
 static_assert(kLeftDoubleClick == WM_LBUTTONDBLCLK && kRightButtonDown == WM_RBUTTONDOWN);
 #ifndef _WIN64
 static_assert(sizeof(NotifyRecord) == 88);

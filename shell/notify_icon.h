@@ -5,10 +5,19 @@
 #include <cstdint>
 
 #include "notify_record.h"
+#include "routes.h"
 
 namespace dva {
 
 using NotifyRecord = NotifyRecordT<std::uintptr_t>;
+
+// The icon's callback reaches its handler as the mouse message over the icon.
+template <>
+struct Crack<kIconCallbackMessage> {
+    static std::tuple<int> args(WPARAM, LPARAM lp) {
+        return {notifyEventFromCallback(static_cast<std::uintptr_t>(lp))};
+    }
+};
 
 // The main window's icon in the notification area, through Shell_NotifyIconA. Its owner
 // removes it explicitly when the program ends at once, and its destructor removes it otherwise.

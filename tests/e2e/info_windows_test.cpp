@@ -432,5 +432,22 @@ TEST_F(OnlineSupport, OnlyAcceptingTheAgreementOpensTheSupportWindow) {
     EXPECT_TRUE(p.alive());
 }
 
+// "Çıkış" closes every window of the program: with raised rights also the support copy's, whose
+// process goes with it.
+TEST_F(OnlineSupport, ExitEndsTheSupportCopyToo) {
+    Program& p = program();
+    HWND support = accept();
+    ASSERT_NE(support, nullptr);
+    const DWORD pid = processOf(support);
+    HANDLE copy = pid == processOfMain() ? nullptr : OpenProcess(SYNCHRONIZE, FALSE, pid);
+    p.clickMain(ids::main::exit);
+    EXPECT_EQ(p.waitForExit(Ms{10000}), std::optional<DWORD>(0)) << "\"Çıkış\" did not end it\n" << p.describe();
+    EXPECT_TRUE(supportWindowsAnywhere().empty()) << "the support window outlived the program";
+    if (copy) {
+        EXPECT_EQ(WaitForSingleObject(copy, 0), WAIT_OBJECT_0) << "the support copy outlived the program";
+        CloseHandle(copy);
+    }
+}
+
 }  // namespace
 }  // namespace dva::e2e

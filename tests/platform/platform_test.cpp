@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "error_report.h"
@@ -67,8 +69,7 @@ TEST(MessageFilter, MainWindowLetsThroughTheShellsMessagesAndASecondStartAndNoth
     HWND main = parts.mainWindow.get().hwnd();
     ASSERT_NE(main, nullptr) << "refused changes kept the main window from loading";
 
-    const UINT expected[] = {RegisterWindowMessageW(L"TaskbarCreated"), WM_MOUSEMOVE,
-                             SingleCopy::comeForwardMessage()};
+    const UINT expected[] = {RegisterWindowMessageW(L"TaskbarCreated"), WM_APP + 1, SingleCopy::comeForwardMessage()};
     ASSERT_EQ(filterCalls.size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
         EXPECT_EQ(filterCalls[i].window, main);
@@ -82,6 +83,16 @@ TEST(MessageFilter, MainWindowLetsThroughTheShellsMessagesAndASecondStartAndNoth
     // The third one does what a second start asks: the hidden window shows itself.
     ShowWindow(main, SW_HIDE);
     SendMessageW(main, expected[2], 0, 0);
+    EXPECT_TRUE(IsWindowVisible(main));
+
+    // The icon's callback shows it for a double-click; a mouse move over it, whatever its place,
+    // is only a mouse move.
+    ShowWindow(main, SW_HIDE);
+    SendMessageW(main, WM_MOUSEMOVE, 0, MAKELPARAM(WM_LBUTTONDBLCLK, 0));
+    EXPECT_FALSE(IsWindowVisible(main)) << "a mouse move showed the window";
+    SendMessageW(main, expected[1], 1, WM_MOUSEMOVE);
+    EXPECT_FALSE(IsWindowVisible(main)) << "a pointer over the icon showed the window";
+    SendMessageW(main, expected[1], 1, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(IsWindowVisible(main));
 }
 
@@ -157,6 +168,97 @@ TEST(SingleCopyName, OnlyTheCopysOwnRightsMayWriteIt) {
         EXPECT_EQ(allowed.size(), 1u);
         EXPECT_NE(allowed.at(user) & kWrite, 0u);
     }
+}
+
+// A process that runs this very file (this test program, started suspended) is a running copy when
+// its level reads no lower than ours; one whose level cannot be read is not trusted to be ours.
+TEST(SingleCopyCheck, ACopyWhoseLevelCannotBeReadIsNotOurs) {
+    std::wstring line = L"\"" + thisProgramFile() + L"\" --gtest_list_tests";
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION copy{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                               &start, &copy));
+    EXPECT_TRUE(runsThisProgram(copy.dwProcessId));
+    // Takes the reader's own parameter type, HANDLE.
+    // cppcheck-suppress constParameter
+    EXPECT_FALSE(runsThisProgram(copy.dwProcessId, [](HANDLE process) -> std::optional<DWORD> {
+        if (process == GetCurrentProcess()) return SECURITY_MANDATORY_MEDIUM_RID;
+        return std::nullopt;
+    })) << "a copy with an unreadable level counted as ours";
+    TerminateProcess(copy.hProcess, 0);
+    CloseHandle(copy.hThread);
+    CloseHandle(copy.hProcess);
+}
+
+// ---- ending the other copies ----
+
+// A copy of this test program started with DVA_TEST_COPY_WINDOW set does nothing but show a window
+// of this class until it is gone: "closes" closes it when asked, "refuses" never does.
+constexpr wchar_t kCopyClass[] = L"DvaTestCopy";
+LRESULT CALLBACK refusesToClose(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    return msg == WM_CLOSE ? 0 : DefWindowProcW(h, msg, wp, lp);
+}
+LRESULT CALLBACK closesWhenAsked(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcW(h, msg, wp, lp);
+}
+[[maybe_unused]] const bool runsAsCopyWindow = [] {
+    wchar_t mode[16] = {};
+    if (!GetEnvironmentVariableW(L"DVA_TEST_COPY_WINDOW", mode, 16)) return false;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = std::wstring(mode) == L"refuses" ? refusesToClose : closesWhenAsked;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kCopyClass;
+    RegisterClassW(&wc);
+    CreateWindowExW(0, kCopyClass, L"", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr, wc.hInstance, nullptr);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    ExitProcess(0);
+}();
+
+// A copy of this program showing a window of kCopyClass; its process handle once the window is up.
+UniqueHandle startCopyWindow(const wchar_t* mode) {
+    SetEnvironmentVariableW(L"DVA_TEST_COPY_WINDOW", mode);
+    std::wstring line = L"\"" + thisProgramFile() + L"\"";
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION copy{};
+    const BOOL started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &copy);
+    SetEnvironmentVariableW(L"DVA_TEST_COPY_WINDOW", nullptr);
+    if (!started) return {};
+    CloseHandle(copy.hThread);
+    UniqueHandle process(copy.hProcess);
+    for (int i = 0; i < 200; ++i, Sleep(50)) {
+        for (HWND h = FindWindowExW(nullptr, nullptr, kCopyClass, nullptr); h;
+             h = FindWindowExW(nullptr, h, kCopyClass, nullptr)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(h, &pid);
+            if (pid == copy.dwProcessId) return process;
+        }
+    }
+    TerminateProcess(process.get(), 1);
+    return {};
+}
+
+// Both ways a copy goes: one that closes its window when asked ends by itself, one that does not
+// is ended by its handle, and only once the span is over.
+TEST(OtherCopies, AreAskedToCloseAndEndedOnlyIfStillThereAfterTheSpan) {
+    const UniqueHandle closes = startCopyWindow(L"closes"), refuses = startCopyWindow(L"refuses");
+    ASSERT_TRUE(closes && refuses) << "the copies did not show their windows";
+    const ULONGLONG before = GetTickCount64();
+    closeCopiesShowing(kCopyClass, 1500);
+    const ULONGLONG took = GetTickCount64() - before;
+    DWORD closed = 99, ended = 99;
+    ASSERT_EQ(WaitForSingleObject(closes.get(), 0), WAIT_OBJECT_0) << "the copy that closes still runs";
+    ASSERT_EQ(WaitForSingleObject(refuses.get(), 0), WAIT_OBJECT_0) << "the copy that refuses still runs";
+    GetExitCodeProcess(closes.get(), &closed);
+    GetExitCodeProcess(refuses.get(), &ended);
+    EXPECT_EQ(closed, 0u) << "the copy was ended instead of asked to close";
+    EXPECT_EQ(ended, 1u);
+    EXPECT_GE(took, 1400u) << "the copy that refuses was ended before the span was over";
+    EXPECT_LT(took, 5000u);
 }
 
 // ---- the support copy's start ----

@@ -27,7 +27,7 @@ void expectRecordFor(Handle window, Handle icon) {
     EXPECT_EQ(r.icon, icon);
     EXPECT_EQ(r.id, 1u);
     EXPECT_EQ(r.flags, 7u);              // message, icon and tip valid
-    EXPECT_EQ(r.callbackMessage, 512u);  // the mouse-move message
+    EXPECT_EQ(r.callbackMessage, 0x8001u);  // WM_APP + 1, the program's own
     // The title, one NUL, then blanks to the end of the field.
     EXPECT_EQ(std::string(r.tip, sizeof r.tip), std::string("Dravonil Veriz Avize") + '\0' + std::string(43, ' '));
 
@@ -50,20 +50,17 @@ TEST(NotifyRecord, CarriesTheWindowIconAndTipWithZeroPaddingOnBothPointerWidths)
     expectRecordFor<std::uint64_t>(0x0000000100020050ull, 0x0000000200C70001ull);
 }
 
-TEST(NotifyEvents, DoubleClickAndRightPressShowTheWindowAtEveryDpi) {
-    for (int dpi : {96, 120, 144}) {
-        const float twipsPerPixel = 1440.0f / static_cast<float>(dpi);
+TEST(NotifyEvents, DoubleClickAndRightPressShowTheWindowWhateverTheHighWordHolds) {
+    // The callback is the program's own message, past the system's and the mouse's.
+    EXPECT_GE(kIconCallbackMessage, 0x8000u);
+    EXPECT_LT(kIconCallbackMessage, 0xC000u);
+    for (std::uintptr_t highWord : {0u, 1u << 16}) {
         for (int message = 512; message <= 520; ++message) {
-            const int event = notifyEventFromMouseX(static_cast<float>(message) * twipsPerPixel, twipsPerPixel);
-            EXPECT_EQ(event, message) << "dpi " << dpi;
+            const int event = notifyEventFromCallback(highWord | static_cast<std::uintptr_t>(message));
+            EXPECT_EQ(event, message);
             EXPECT_EQ(notifyEventShowsWindow(event), message == 515 || message == 516) << message;
         }
     }
-    // A pointer moving over the window's own background at 96 dpi stays below 407 columns.
-    EXPECT_FALSE(notifyEventShowsWindow(notifyEventFromMouseX(406 * 15.0f, 15.0f)));
-    // Halves round to the even neighbour.
-    EXPECT_EQ(notifyEventFromMouseX(515.5f, 1.0f), 516);
-    EXPECT_EQ(notifyEventFromMouseX(516.5f, 1.0f), 516);
 }
 
 TEST(Layout, TwipsAndPointsBecomePixelsAtEachDpi) {
