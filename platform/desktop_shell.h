@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "elevation.h"
 
 #include "web_page.h"
 
@@ -26,9 +29,17 @@ std::vector<wchar_t> invokerEnvironment();
 // Starts `program` (a full path) with `arguments` as a child of the desktop shell's process, so
 // that it runs with the shell's rights (the user's own, unraised) and not with this program's.
 // The program is run as its caller asks, whatever its manifest requests: a program that asks for
-// the highest rights would otherwise ask to be raised again. S_OK when it started, an error when
-// there is no desktop shell or it could not be started. COM must be up.
-HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_view arguments);
+// the highest rights would otherwise ask to be raised again. S_OK when it started,
+// kRefusedNoDesktopShell when there is no desktop shell, another error when it could not be
+// started. It is started held and looked at first: if it would run raised after all (the shell
+// itself does), or its rights cannot be read, it is ended before it runs and the answer is
+// kRefusedRaisedStart. COM must be up. `elevated` is the token's answer (processElevated) unless
+// a test gives its own.
+// The exit code such a program is ended with: the system's "the operation requires elevation" (740).
+inline constexpr UINT kEndedAsRaised = 740;
+using ElevationCheck = std::optional<bool> (*)(HANDLE process);
+HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_view arguments,
+                                    ElevationCheck elevated = processElevated);
 
 // Web pages opened for the user (see WebPageOpener): from a raised program through the desktop
 // shell, so that the browser gets the user's own rights; otherwise started from here.
