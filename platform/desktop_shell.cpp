@@ -104,8 +104,10 @@ HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_vi
     DWORD shellId = 0;
     HWND shell = desktopShellWindow();
     if (!shell || !GetWindowThreadProcessId(shell, &shellId)) return static_cast<HRESULT>(kRefusedNoDesktopShell);
-    const UniqueHandle shellProcess(OpenProcess(PROCESS_CREATE_PROCESS, FALSE, shellId));
+    const UniqueHandle shellProcess(OpenProcess(PROCESS_CREATE_PROCESS | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId));
     if (!shellProcess) return HRESULT_FROM_WIN32(GetLastError());
+    // A shell that runs raised itself (user account control off) has no other rights to give.
+    const bool shellRaised = elevated(shellProcess.get()).value_or(false);
 
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
@@ -123,13 +125,14 @@ HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_vi
         start.StartupInfo.cb = sizeof start;
         start.lpAttributeList = attributes;
         PROCESS_INFORMATION started{};
-        // Held before its first instruction until its rights are known: a shell that runs raised
-        // (started from an elevated prompt, or with UAC off) passes them on to its children.
+        // Held before its first instruction until its rights are known: should it have got ours
+        // rather than the shell's, it is ended before it runs.
         if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE,
                            EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED,
                            environment.data(), nullptr, &start.StartupInfo, &started)) {
             const UniqueHandle thread(started.hThread), process(started.hProcess);  // not kept
-            if (elevated(process.get()).value_or(true)) {  // raised, or its rights cannot be read
+            const bool raised = elevated(process.get()).value_or(true);  // unreadable rights count as raised
+            if (raised && !shellRaised) {
                 TerminateProcess(process.get(), kEndedAsRaised);
                 hr = static_cast<HRESULT>(kRefusedRaisedStart);
             } else {

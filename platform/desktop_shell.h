@@ -31,10 +31,10 @@ std::vector<wchar_t> invokerEnvironment();
 // The program is run as its caller asks, whatever its manifest requests: a program that asks for
 // the highest rights would otherwise ask to be raised again. S_OK when it started,
 // kRefusedNoDesktopShell when there is no desktop shell, another error when it could not be
-// started. It is started held and looked at first: if it would run raised after all (the shell
-// itself does), or its rights cannot be read, it is ended before it runs and the answer is
-// kRefusedRaisedStart. COM must be up. `elevated` is the token's answer (processElevated) unless
-// a test gives its own.
+// started. It is started held and looked at first: if it would run raised although the shell
+// does not, or its rights cannot be read, it is ended before it runs and the answer is
+// kRefusedRaisedStart. COM must be up. `elevated` is the token's answer (processElevated), asked
+// of the shell's process and then of the new one, unless a test gives its own.
 // The exit code such a program is ended with: the system's "the operation requires elevation" (740).
 inline constexpr UINT kEndedAsRaised = 740;
 using ElevationCheck = std::optional<bool> (*)(HANDLE process);

@@ -86,18 +86,20 @@ TEST(ComSecurity, IsSetOnceRightAfterOleComesUpWithoutCustomUnpackingOrCloaking)
 
 // ---- a start with the user's rights ----
 
-std::optional<bool> seenElevation;
-UniqueHandle seenProcess;
+// The answers the check gives, the desktop shell's first, then the new process's.
+std::vector<std::optional<bool>> elevationAnswers;
+size_t elevationAsked = 0;
+UniqueHandle seenProcess;  // the last process the check was asked about
 
 std::optional<bool> fakeElevation(HANDLE process) {
     HANDLE copy = nullptr;
     DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &copy, SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
                     FALSE, 0);
     seenProcess.reset(copy);
-    return seenElevation;
+    return elevationAsked < elevationAnswers.size() ? elevationAnswers[elevationAsked++] : std::nullopt;
 }
 
-// The exit code of the process the check was shown, once it has ended.
+// The exit code of the last process the check was asked about, once it has ended.
 std::optional<DWORD> exitOfSeenProcess() {
     DWORD code = 0;
     if (!seenProcess || WaitForSingleObject(seenProcess.get(), 10000) != WAIT_OBJECT_0 ||
@@ -106,28 +108,32 @@ std::optional<DWORD> exitOfSeenProcess() {
     return code;
 }
 
-// A program the desktop shell starts runs only when its token says it is not raised; raised, or
-// with a token that cannot be read, it is ended before its first instruction and the caller gets
-// the code whose text the user is shown.
-TEST(DesktopShellStart, RunsTheProgramOnlyWhenItsTokenSaysNotRaised) {
+// A program the desktop shell starts runs only when its token says it is not raised, or when the
+// shell itself runs raised (then the user's own rights are raised ones); raised beside an
+// unraised shell, or with a token that cannot be read, it is ended before its first instruction
+// and the caller gets the code whose text the user is shown.
+TEST(DesktopShellStart, RunsTheProgramOnlyWithTheShellsRightsNotRaisedOnes) {
     OleSession ole;
     ole.ensure();
     const std::wstring cmd = systemProgramFolder() + L"\\cmd.exe";
-    const std::wstring_view exitSeven = L"/c exit 7";
-
-    seenElevation = false;
-    const HRESULT ran = startWithDesktopShellRights(cmd, exitSeven, fakeElevation);
+    const auto start = [&](std::optional<bool> shell, std::optional<bool> started) {
+        elevationAnswers = {shell, started};
+        elevationAsked = 0;
+        return startWithDesktopShellRights(cmd, L"/c exit 7", fakeElevation);
+    };
+    const HRESULT ran = start(false, false);
     if (ran == static_cast<HRESULT>(kRefusedNoDesktopShell)) GTEST_SKIP() << "no desktop shell in this prefix";
     ASSERT_EQ(ran, S_OK);
     EXPECT_EQ(exitOfSeenProcess(), 7u) << "the unraised program did not run";
+    EXPECT_EQ(start(true, true), S_OK);
+    EXPECT_EQ(exitOfSeenProcess(), 7u) << "the program of a raised shell did not run";
 
     for (const std::optional<bool> raised : {std::optional<bool>(true), std::optional<bool>()}) {
-        seenElevation = raised;
-        EXPECT_EQ(startWithDesktopShellRights(cmd, exitSeven, fakeElevation), static_cast<HRESULT>(kRefusedRaisedStart));
+        EXPECT_EQ(start(false, raised), static_cast<HRESULT>(kRefusedRaisedStart));
+        EXPECT_EQ(elevationAsked, 2u);
         EXPECT_EQ(exitOfSeenProcess(), DWORD{kEndedAsRaised}) << "the raised program ran";
     }
     seenProcess.reset();
-    EXPECT_FALSE(refusalText(kRefusedRaisedStart).empty());
 }
 
 // ---- the protection folder ----
