@@ -80,10 +80,6 @@ std::vector<wchar_t> invokerEnvironment() {
     return block;
 }
 
-namespace {
-
-// The desktop shell's window: the system's record of it, or else the desktop that the shell's
-// windows list names (Wine's desktop keeps no record).
 HWND desktopShellWindow() {
     if (HWND shell = GetShellWindow()) return shell;
     if (!oleApi().complete()) return nullptr;
@@ -91,6 +87,8 @@ HWND desktopShellWindow() {
     HWND window = nullptr;
     return findShellDesktop(desktop, window) == S_OK ? window : nullptr;
 }
+
+namespace {
 
 bool isPlainFile(const std::wstring& path) {
     const DWORD a = GetFileAttributesW(path.c_str());
@@ -100,9 +98,9 @@ bool isPlainFile(const std::wstring& path) {
 }  // namespace
 
 HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_view arguments,
-                                    ElevationCheck elevated) {
+                                    ElevationCheck elevated, ShellWindowFinder findShell) {
     DWORD shellId = 0;
-    HWND shell = desktopShellWindow();
+    HWND shell = findShell();
     if (!shell || !GetWindowThreadProcessId(shell, &shellId)) return static_cast<HRESULT>(kRefusedNoDesktopShell);
     const UniqueHandle shellProcess(OpenProcess(PROCESS_CREATE_PROCESS | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId));
     if (!shellProcess) return HRESULT_FROM_WIN32(GetLastError());
@@ -167,11 +165,11 @@ OpResult DesktopWebPages::openWebPage(std::wstring_view browserPath, std::wstrin
     if (runningElevated()) {
         // No desktop shell to ask (Explorer not running, another shell): a browser started from
         // here would run with raised rights, so none is; the user is told why instead.
-        if (!desktopShellWindow()) return {kRefusedNoDesktopShell};
+        if (!findShell_()) return {kRefusedNoDesktopShell};
         // Started as a child of the desktop shell, the browser gets the user's own rights, not
         // ours, and is ended before it runs if it would have ours. Without the browser, the
         // address goes to the shell, which opens it in the user's default browser.
-        HRESULT hr = isPlainFile(browser) ? startWithDesktopShellRights(browser, page) : S_FALSE;
+        HRESULT hr = isPlainFile(browser) ? startWithDesktopShellRights(browser, page, processElevated, findShell_) : S_FALSE;
         if (hr == S_OK) return {};
         if (hr == static_cast<HRESULT>(kRefusedRaisedStart)) return {kRefusedRaisedStart};
         hr = openThroughDesktopShell(page, L"", SW_SHOWNORMAL);

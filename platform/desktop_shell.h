@@ -15,6 +15,12 @@
 
 namespace dva {
 
+// The desktop shell's window: the system's record of it, or else the desktop that the shell's
+// windows list names (Wine's desktop keeps no record); null when there is none.
+HWND desktopShellWindow();
+// How a desktop shell is found: desktopShellWindow unless a test gives its own.
+using ShellWindowFinder = HWND (*)();
+
 // Asks the desktop shell (Explorer) to open `file` with `arguments`, as the user would from the
 // desktop, so that whatever starts runs with the shell's rights. S_OK when the shell started it,
 // S_FALSE when the shell could not, an error when there is no desktop shell to ask.
@@ -34,18 +40,23 @@ std::vector<wchar_t> invokerEnvironment();
 // started. It is started held and looked at first: if it would run raised although the shell
 // does not, or its rights cannot be read, it is ended before it runs and the answer is
 // kRefusedRaisedStart. COM must be up. `elevated` is the token's answer (processElevated), asked
-// of the shell's process and then of the new one, unless a test gives its own.
+// of the shell's process and then of the new one, unless a test gives its own (and the shell too).
 // The exit code such a program is ended with: the system's "the operation requires elevation" (740).
 inline constexpr UINT kEndedAsRaised = 740;
 using ElevationCheck = std::optional<bool> (*)(HANDLE process);
 HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_view arguments,
-                                    ElevationCheck elevated = processElevated);
+                                    ElevationCheck elevated = processElevated,
+                                    ShellWindowFinder findShell = desktopShellWindow);
 
 // Web pages opened for the user (see WebPageOpener): from a raised program through the desktop
 // shell, so that the browser gets the user's own rights; otherwise started from here.
 class DesktopWebPages final : public WebPageOpener {
 public:
+    explicit DesktopWebPages(ShellWindowFinder findShell = desktopShellWindow) : findShell_(findShell) {}
     OpResult openWebPage(std::wstring_view browserPath, std::wstring_view address) override;
+
+private:
+    ShellWindowFinder findShell_;
 };
 
 }  // namespace dva

@@ -4,19 +4,28 @@
 // access list, and a link the file system reports as one.
 #include <windows.h>
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "about_window.h"
 #include "com.h"
+#include "control_ids.h"
 #include "desktop_shell.h"
 #include "exact_file.h"
 #include "handles.h"
+#include "product_config.h"
 #include "refusals.h"
+#include "single_copy.h"
+#include "support_door.h"
 #include "system_folder.h"
+#include "win32_notices.h"
+#include "window_classes.h"
 
 namespace dva {
 namespace {
@@ -134,6 +143,67 @@ TEST(DesktopShellStart, RunsTheProgramOnlyWithTheShellsRightsNotRaisedOnes) {
         EXPECT_EQ(exitOfSeenProcess(), DWORD{kEndedAsRaised}) << "the raised program ran";
     }
     seenProcess.reset();
+}
+
+// ---- no desktop shell ----
+
+struct Box {
+    std::wstring text, title;
+    MessageIcon icon;
+    bool operator==(const Box&) const = default;
+};
+
+// Records the boxes instead of showing them; the reasons are the system's.
+struct RecordedNotices : Notices {
+    std::vector<Box> boxes;
+    void message(std::wstring_view text, std::wstring_view title, MessageIcon icon) override {
+        boxes.push_back({std::wstring(text), std::wstring(title), icon});
+    }
+    bool runtimeErrorReportOpen() const override { return false; }
+    std::wstring errorReason(std::uint32_t code) override { return Win32Notices().errorReason(code); }
+};
+
+HWND noDesktopShell() { return nullptr; }
+
+// The processes that run now, by id.
+std::vector<DWORD> runningProcesses() {
+    std::vector<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        ids.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return ids;
+}
+
+// Raised, with no desktop shell to start them with the user's rights: neither the about window's
+// link nor the agreement starts anything with ours; each says why in one box.
+TEST(NoDesktopShell, TheAboutLinkAndTheAgreementStartNothingAndSayWhy) {
+    if (!runningElevated()) GTEST_SKIP() << "not raised: the program starts the browser itself";
+    OleSession ole;
+    ole.ensure();
+    MessageLoop loop;
+    RecordedNotices notices;
+    DesktopWebPages pages(noDesktopShell);
+    Single<AboutWindow> about(loop, [&] { return std::make_unique<AboutWindow>(notices, pages); });
+    Single<SupportWindow> support(loop, [&] { return std::make_unique<SupportWindow>(notices); });
+    HWND window = about.get().hwnd();
+    ASSERT_NE(window, nullptr);
+    const std::vector<DWORD> before = runningProcesses();
+
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(ids::about::link, STN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window, ids::about::link)));
+    openSupport(notices, support, noDesktopShell);
+
+    const std::wstring why(refusalText(kRefusedNoDesktopShell));
+    const std::vector<Box> expected{
+        {std::wstring(L"Web sayfası açılamadı: " DVA_HOME_PAGE L"\n") + why, L"Hata", MessageIcon::Error},
+        {L"Online destek penceresi açılamadı.\n" + why + L" (0xA0000006)", L"Hata", MessageIcon::Error}};
+    EXPECT_EQ(notices.boxes, expected);
+    for (const DWORD id : runningProcesses())
+        EXPECT_NE(std::find(before.begin(), before.end(), id), before.end()) << "a program was started: " << id;
+    EXPECT_EQ(windowOfThisProgram(window_class::kSupport), nullptr) << "a support window opened";
 }
 
 // ---- the protection folder ----
