@@ -38,13 +38,13 @@ int runSupportCopy() {
     return loop.run();
 }
 
-void openSupport(Notices& notices, Single<SupportWindow>& inProcess) {
+void openSupport(Notices& notices, Single<SupportWindow>& inProcess, ShellWindowFinder findShell) {
     if (!runningElevated()) {
         inProcess.get().show();
         return;
     }
     const std::wstring self = thisProgramFile();
-    const HRESULT hr = self.empty() ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : startWithDesktopShellRights(self, kSupportSwitch);
+    const HRESULT hr = self.empty() ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : startWithDesktopShellRights(self, kSupportSwitch, processElevated, findShell);
     if (SUCCEEDED(hr)) return;
     notices.message(L"Online destek penceresi açılamadı.\n" + resultText(notices, hr), L"Hata", MessageIcon::Error);
 }

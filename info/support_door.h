@@ -3,6 +3,7 @@
 // user can change: it must not run inside a copy of the program that holds raised rights.
 #pragma once
 
+#include "desktop_shell.h"
 #include "message_loop.h"
 #include "notices.h"
 #include "start_options.h"
@@ -17,7 +18,8 @@ int runSupportCopy();
 // What accepting the agreement does. Not elevated: the support window of this process opens (the
 // same one if it is open). Elevated: a second copy of the program is started as a child of the
 // desktop shell, with the shell's rights, to show it; without a desktop shell, or if the copy
-// cannot start, the user is told and no window opens. COM must be up.
-void openSupport(Notices& notices, Single<SupportWindow>& inProcess);
+// cannot start, the user is told and no window opens. COM must be up. `findShell` finds the
+// desktop shell (desktopShellWindow) unless a test gives its own.
+void openSupport(Notices& notices, Single<SupportWindow>& inProcess, ShellWindowFinder findShell = desktopShellWindow);
 
 }  // namespace dva

@@ -11,6 +11,7 @@ const OleApi& oleApi() {
         const HMODULE automation = loadSystemLibrary(L"oleaut32.dll");
         lookUp(a.initialize, ole, "OleInitialize");
         lookUp(a.uninitialize, ole, "OleUninitialize");
+        lookUp(a.initializeSecurity, ole, "CoInitializeSecurity");
         lookUp(a.createInstance, ole, "CoCreateInstance");
         lookUp(a.sysAllocString, automation, "SysAllocString");
         lookUp(a.sysAllocStringLen, automation, "SysAllocStringLen");
@@ -19,6 +20,17 @@ const OleApi& oleApi() {
         return a;
     }();
     return api;
+}
+
+void OleSession::ensure() {
+    const OleApi& a = api();
+    if (ok_ || !a.initialize || !a.uninitialize) return;
+    ok_ = SUCCEEDED(a.initialize(nullptr));
+    // Once per process, before the first call that crosses to another; the answer changes nothing
+    // here (RPC_E_TOO_LATE would mean a second session in the same process, already set).
+    if (ok_ && a.initializeSecurity)
+        (void)a.initializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT, RPC_C_IMP_LEVEL_IDENTIFY,
+                                   nullptr, EOAC_NO_CUSTOM_MARSHAL, nullptr);
 }
 
 bool offerKeyToControl(IUnknown* control, HWND controlWindow, MSG& msg) {

@@ -21,6 +21,8 @@ namespace dva {
 struct OleApi {
     HRESULT(WINAPI* initialize)(LPVOID) = nullptr;
     void(WINAPI* uninitialize)() = nullptr;
+    HRESULT(WINAPI* initializeSecurity)(PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, void*, DWORD, DWORD,
+                                        void*, DWORD, void*) = nullptr;
     HRESULT(WINAPI* createInstance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*) = nullptr;
     BSTR(WINAPI* sysAllocString)(const OLECHAR*) = nullptr;
     BSTR(WINAPI* sysAllocStringLen)(const OLECHAR*, UINT) = nullptr;
@@ -28,28 +30,35 @@ struct OleApi {
     HRESULT(WINAPI* variantClear)(VARIANTARG*) = nullptr;
 
     bool complete() const {
-        return initialize && uninitialize && createInstance && sysAllocString && sysAllocStringLen &&
+        return initialize && uninitialize && initializeSecurity && createInstance && sysAllocString && sysAllocStringLen &&
                sysFreeString && variantClear;
     }
 };
 const OleApi& oleApi();  // loads the libraries on the first call; they stay loaded
 
 // OLE on the user-interface thread, brought up the first time a window needs it (the web
-// browser control of the support window lives in it) and kept until the program ends.
+// browser control of the support window lives in it, the desktop shell is asked through it) and
+// kept until the program ends. `api` is the system's (oleApi()) unless a test gives its own.
 class OleSession {
 public:
-    OleSession() = default;
+    explicit OleSession(const OleApi* api = nullptr) : api_(api) {}
     ~OleSession() {
-        if (ok_) oleApi().uninitialize();
+        if (ok_) api().uninitialize();
     }
     OleSession(const OleSession&) = delete;
     OleSession& operator=(const OleSession&) = delete;
 
-    void ensure() {
-        if (!ok_ && oleApi().initialize && oleApi().uninitialize) ok_ = SUCCEEDED(oleApi().initialize(nullptr));
-    }
+    // Brings OLE up and, before any object is asked for, sets how this process talks to others:
+    // the desktop shell runs with fewer rights than a raised copy of this program, so nothing it
+    // hands over may bring code of its own for unpacking (EOAC_NO_CUSTOM_MARSHAL), our calls
+    // carry this process's token only as it was at the start (no dynamic cloaking) and let the
+    // other side identify us but not act as us (RPC_C_IMP_LEVEL_IDENTIFY).
+    void ensure();
 
 private:
+    const OleApi& api() const { return api_ ? *api_ : oleApi(); }
+
+    const OleApi* api_;
     bool ok_ = false;
 };
 

@@ -14,6 +14,7 @@
 #include "command_run.h"
 #include "elevation.h"
 #include "handles.h"
+#include "refusals.h"
 
 namespace dva {
 namespace {
@@ -79,10 +80,6 @@ std::vector<wchar_t> invokerEnvironment() {
     return block;
 }
 
-namespace {
-
-// The desktop shell's window: the system's record of it, or else the desktop that the shell's
-// windows list names (Wine's desktop keeps no record).
 HWND desktopShellWindow() {
     if (HWND shell = GetShellWindow()) return shell;
     if (!oleApi().complete()) return nullptr;
@@ -91,6 +88,8 @@ HWND desktopShellWindow() {
     return findShellDesktop(desktop, window) == S_OK ? window : nullptr;
 }
 
+namespace {
+
 bool isPlainFile(const std::wstring& path) {
     const DWORD a = GetFileAttributesW(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
@@ -98,12 +97,15 @@ bool isPlainFile(const std::wstring& path) {
 
 }  // namespace
 
-HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_view arguments) {
+HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_view arguments,
+                                    ElevationCheck elevated, ShellWindowFinder findShell) {
     DWORD shellId = 0;
-    HWND shell = desktopShellWindow();
-    if (!shell || !GetWindowThreadProcessId(shell, &shellId)) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    const UniqueHandle shellProcess(OpenProcess(PROCESS_CREATE_PROCESS, FALSE, shellId));
+    HWND shell = findShell();
+    if (!shell || !GetWindowThreadProcessId(shell, &shellId)) return static_cast<HRESULT>(kRefusedNoDesktopShell);
+    const UniqueHandle shellProcess(OpenProcess(PROCESS_CREATE_PROCESS | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId));
     if (!shellProcess) return HRESULT_FROM_WIN32(GetLastError());
+    // A shell that runs raised itself (user account control off) has no other rights to give.
+    const bool shellRaised = elevated(shellProcess.get()).value_or(false);
 
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
@@ -121,12 +123,21 @@ HRESULT startWithDesktopShellRights(const std::wstring& program, std::wstring_vi
         start.StartupInfo.cb = sizeof start;
         start.lpAttributeList = attributes;
         PROCESS_INFORMATION started{};
+        // Held before its first instruction until its rights are known: should it have got ours
+        // rather than the shell's, it is ended before it runs.
         if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE,
-                           EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr,
-                           &start.StartupInfo, &started)) {
-            // Its window may come to the front, as one opened here would.
-            AllowSetForegroundWindow(started.dwProcessId);
+                           EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED,
+                           environment.data(), nullptr, &start.StartupInfo, &started)) {
             const UniqueHandle thread(started.hThread), process(started.hProcess);  // not kept
+            const bool raised = elevated(process.get()).value_or(true);  // unreadable rights count as raised
+            if (raised && !shellRaised) {
+                TerminateProcess(process.get(), kEndedAsRaised);
+                hr = static_cast<HRESULT>(kRefusedRaisedStart);
+            } else {
+                ResumeThread(thread.get());
+                // Its window may come to the front, as one opened here would.
+                AllowSetForegroundWindow(started.dwProcessId);
+            }
         } else {
             hr = HRESULT_FROM_WIN32(GetLastError());
         }
@@ -152,19 +163,19 @@ HRESULT openThroughDesktopShell(std::wstring_view file, std::wstring_view argume
 OpResult DesktopWebPages::openWebPage(std::wstring_view browserPath, std::wstring_view address) {
     const std::wstring browser(browserPath), page(address);
     if (runningElevated()) {
-        // Started by the desktop shell, the browser gets the user's own rights, not ours. The
-        // browser is tested first: the shell would tell a missing program in a box of its own.
-        HRESULT hr = isPlainFile(browser) ? openThroughDesktopShell(browser, page, SW_SHOWMINIMIZED) : S_FALSE;
-        if (hr == S_OK) return {};
-        if (SUCCEEDED(hr)) {
-            hr = openThroughDesktopShell(page, L"", SW_SHOWNORMAL);
-            if (hr == S_OK) return {};
-            // The shell says only that nothing could open the address.
-            return {static_cast<std::uint32_t>(FAILED(hr) ? hr : HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION))};
-        }
         // No desktop shell to ask (Explorer not running, another shell): a browser started from
-        // here would run with raised rights, so none is; the user is told the address instead.
-        return {static_cast<std::uint32_t>(hr)};
+        // here would run with raised rights, so none is; the user is told why instead.
+        if (!findShell_()) return {kRefusedNoDesktopShell};
+        // Started as a child of the desktop shell, the browser gets the user's own rights, not
+        // ours, and is ended before it runs if it would have ours. Without the browser, the
+        // address goes to the shell, which opens it in the user's default browser.
+        HRESULT hr = isPlainFile(browser) ? startWithDesktopShellRights(browser, page, processElevated, findShell_) : S_FALSE;
+        if (hr == S_OK) return {};
+        if (hr == static_cast<HRESULT>(kRefusedRaisedStart)) return {kRefusedRaisedStart};
+        hr = openThroughDesktopShell(page, L"", SW_SHOWNORMAL);
+        if (hr == S_OK) return {};
+        // The shell says only that nothing could open the address.
+        return {static_cast<std::uint32_t>(FAILED(hr) ? hr : HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION))};
     }
     // The path quoted, so that no "C:\Program.exe" or "C:\Program Files\Internet.exe" runs instead.
     if (runCommandLine(L"\"" + browser + L"\" " + page, 0, false).ok()) return {};

@@ -6,13 +6,15 @@
 
 namespace dva {
 
-bool runningElevated() {
+bool runningElevated() { return processElevated(GetCurrentProcess()).value_or(false); }
+
+std::optional<bool> processElevated(HANDLE process) {
     UniqueHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
+    if (!OpenProcessToken(process, TOKEN_QUERY, token.put())) return std::nullopt;
     TOKEN_ELEVATION elevation{};
     DWORD size = 0;
-    return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
-           elevation.TokenIsElevated != 0;
+    if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size)) return std::nullopt;
+    return elevation.TokenIsElevated != 0;
 }
 
 }  // namespace dva

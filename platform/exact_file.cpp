@@ -1,6 +1,7 @@
 #include "exact_file.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <string>
 
@@ -63,13 +64,13 @@ struct ExactFile {
     UniqueHandle handle;
     OpResult result;
 };
-ExactFile openExactly(const std::wstring& path, DWORD access) {
+ExactFile openExactly(const std::wstring& path, DWORD access, FileDescription describe) {
     HANDLE h = CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {UniqueHandle(), OpResult{GetLastError()}};
     UniqueHandle file(h);
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(h, &info)) return {UniqueHandle(), OpResult{GetLastError()}};
+    if (!describe(h, &info)) return {UniqueHandle(), OpResult{GetLastError()}};
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return {UniqueHandle(), OpResult{kRefusedReparsePoint}};
     // A folder there now is not the file that was seen: as if it had gone.
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {UniqueHandle(), OpResult{kErrorFileNotFound}};
@@ -95,9 +96,9 @@ Presence presenceAt(std::wstring_view path) {
     return (a & FILE_ATTRIBUTE_READONLY) ? Presence::PresentReadOnly : Presence::Present;
 }
 
-OpResult clearReadOnlyExactly(std::wstring_view path) {
+OpResult clearReadOnlyExactly(std::wstring_view path, FileDescription describe) {
     NoFsRedirection guard;
-    const ExactFile file = openExactly(std::wstring(path), FILE_WRITE_ATTRIBUTES);
+    const ExactFile file = openExactly(std::wstring(path), FILE_WRITE_ATTRIBUTES, describe);
     if (!file.result.ok()) return file.result;
     FILE_BASIC_INFO basic{};
     if (!GetFileInformationByHandleEx(file.handle.get(), FileBasicInfo, &basic, sizeof basic))
@@ -110,17 +111,29 @@ OpResult clearReadOnlyExactly(std::wstring_view path) {
 }
 
 // Deleted through the handle that was checked, so nothing can swap the path in between.
-OpResult deleteExactly(std::wstring_view path) {
+OpResult deleteExactly(std::wstring_view path, FileDescription describe) {
     NoFsRedirection guard;
-    const ExactFile file = openExactly(std::wstring(path), DELETE);
+    const ExactFile file = openExactly(std::wstring(path), DELETE, describe);
     if (!file.result.ok()) return file.result;
     FILE_DISPOSITION_INFO disposition{TRUE};
     return lastError(SetFileInformationByHandle(file.handle.get(), FileDispositionInfo, &disposition, sizeof disposition));
 }
 
-OpResult makeFolderAt(std::wstring_view path) {
+// The folder that stands in for a root autorun file must stay there: left to inherit from the
+// drive's root, it would get the entries through which users may change what they made there.
+// Its own list instead, not inherited: the system and administrators may do anything, users may
+// only look into it (no delete, no rename, no change of its list or its owner, nothing added).
+constexpr wchar_t kProtectedFolderSecurity[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
+
+OpResult makeFolderAt(std::wstring_view path, FolderCreation create) {
     NoFsRedirection guard;
-    return lastError(CreateDirectoryW(std::wstring(path).c_str(), nullptr));
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kProtectedFolderSecurity, SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+        return OpResult{GetLastError()};
+    const UniqueLocalMemory descriptorOwner(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    return lastError(create(std::wstring(path).c_str(), &attributes));
 }
 
 }  // namespace dva

@@ -3,6 +3,8 @@
 // that change a file refuse links, redirected folders and files with other names.
 #pragma once
 
+#include <windows.h>
+
 #include <string_view>
 
 #include "runtime.h"
@@ -15,9 +17,16 @@ Presence presenceAt(std::wstring_view path);
 // Both act only on the file at exactly that path: a path that leads elsewhere through a link or a
 // folder junction, a link itself, or a file with more than one name is refused with one of the
 // kRefused... codes and left as it is. A folder there now counts as the file having gone.
-OpResult clearReadOnlyExactly(std::wstring_view path);
-OpResult deleteExactly(std::wstring_view path);
+// `describe` is the system's account of the opened file unless a test gives its own (the file
+// system decides what counts as a link).
+using FileDescription = BOOL(WINAPI*)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
+OpResult clearReadOnlyExactly(std::wstring_view path, FileDescription describe = GetFileInformationByHandle);
+OpResult deleteExactly(std::wstring_view path, FileDescription describe = GetFileInformationByHandle);
 
-OpResult makeFolderAt(std::wstring_view path);
+// Makes a folder that users may look into but not delete, rename, replace or change (the
+// system and administrators keep every right): the protection folder in a drive's root.
+// `create` is the system's CreateDirectoryW unless a test gives its own.
+using FolderCreation = BOOL(WINAPI*)(LPCWSTR, LPSECURITY_ATTRIBUTES);
+OpResult makeFolderAt(std::wstring_view path, FolderCreation create = CreateDirectoryW);
 
 }  // namespace dva

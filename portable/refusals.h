@@ -12,6 +12,12 @@ inline constexpr std::uint32_t kRefusedReparsePoint = 0x20000001;  // the file i
 inline constexpr std::uint32_t kRefusedRedirected = 0x20000002;    // a folder on the way leads elsewhere
 inline constexpr std::uint32_t kRefusedHardLinks = 0x20000003;     // the file has other names too
 inline constexpr std::uint32_t kRefusedNoSystemFolder = 0x20000004;  // the system did not name its folder
+// A program started with the user's rights ran raised after all, and was ended at once. Also a
+// failure as an HRESULT (its top bit), as the starts through the desktop shell report.
+inline constexpr std::uint32_t kRefusedRaisedStart = 0xA0000005;
+// No desktop shell to start a program with the user's rights: none is started from the raised
+// program instead. The same kind of code.
+inline constexpr std::uint32_t kRefusedNoDesktopShell = 0xA0000006;
 
 // The text for one of the codes above; empty for any other code.
 inline std::wstring_view refusalText(std::uint32_t code) {
@@ -24,6 +30,11 @@ inline std::wstring_view refusalText(std::uint32_t code) {
         return L"Dosyanın başka adları (sabit bağlantıları) var; başka bir yerdeki dosya da değişeceği için silinmedi.";
     case kRefusedNoSystemFolder:
         return L"Sistem klasörünün yeri alınamadı; komut sistem klasörü dışından başlatılmadı.";
+    case kRefusedRaisedStart:
+        return L"Başlatılan program yönetici haklarıyla çalışıyordu; bu haklarla açık kalmaması için hemen kapatıldı.";
+    case kRefusedNoDesktopShell:
+        return L"Masaüstü kabuğu (Explorer) çalışmıyor; program yönetici haklarınızı almaması için yalnızca onun "
+               L"üzerinden başlatılır.";
     default:
         return {};
     }
