@@ -52,9 +52,16 @@ HRESULT WINAPI fakeInitialize(LPVOID) {
     return S_OK;
 }
 void WINAPI fakeUninitialize() { oleCalls.push_back(L"uninitialize"); }
-HRESULT WINAPI fakeInitializeSecurity(PSECURITY_DESCRIPTOR descriptor, LONG services, SOLE_AUTHENTICATION_SERVICE* list,
-                                      void* reserved1, DWORD authentication, DWORD impersonation, void* authList,
-                                      DWORD capabilities, void* reserved3) {
+// Takes CoInitializeSecurity's own parameter types, so its pointers stay pointers to non-const.
+HRESULT WINAPI fakeInitializeSecurity(PSECURITY_DESCRIPTOR descriptor, LONG services,
+                                      // cppcheck-suppress constParameter
+                                      SOLE_AUTHENTICATION_SERVICE* list,
+                                      // cppcheck-suppress constParameter
+                                      void* reserved1, DWORD authentication, DWORD impersonation,
+                                      // cppcheck-suppress constParameter
+                                      void* authList, DWORD capabilities,
+                                      // cppcheck-suppress constParameter
+                                      void* reserved3) {
     oleCalls.push_back(L"security");
     securityCalls.push_back({descriptor, services, authentication, impersonation, capabilities,
                              !list && !reserved1 && !authList && !reserved3});
