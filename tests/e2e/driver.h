@@ -53,7 +53,7 @@ bool testRunsElevated();     // with the same rights as a program that asks for 
 // does from sign-in on. Each case starts a new Wine session, whose desktop process registers it a
 // moment after the first program starts, later still on a loaded machine: a case that goes
 // through the shell waits for it first, as a user cannot click before the desktop is there.
-bool waitForDesktopShell(Ms within = kDetectWithin);
+bool waitForDesktopShell(Ms within = Ms{30000});
 
 // The recorder stand-in, copied as <name>.exe wherever a test needs it (drive_c.h reads its calls).
 inline const std::wstring kRecorder = binDir() + L"dva_recorder.exe";
