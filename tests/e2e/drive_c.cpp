@@ -1,5 +1,7 @@
 #include "drive_c.h"
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -94,6 +96,14 @@ std::string unixPath(const std::wstring& path) {
     std::string out = name;
     HeapFree(GetProcessHeap(), 0, name);
     return out;
+}
+
+std::wstring knownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::wstring result;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) result = path;
+    CoTaskMemFree(path);
+    return result;
 }
 
 }  // namespace dva::e2e

@@ -31,13 +31,6 @@ constexpr wchar_t kProduct[] = L"Dravonil Veriz Avize";
 constexpr wchar_t kUninstallRoot[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr wchar_t kEventSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Dravonil Veriz Avize";
 
-std::wstring knownFolder(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    std::wstring result;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) result = path;
-    CoTaskMemFree(path);
-    return result;
-}
 std::wstring systemFolder() {
     wchar_t path[MAX_PATH] = {};
     GetSystemDirectoryW(path, MAX_PATH);

@@ -45,13 +45,6 @@ constexpr wchar_t kUninstallRoot[] = L"Software\\Microsoft\\Windows\\CurrentVers
 constexpr wchar_t kTaskXml[] = L"oturum-acilisi-gorevi.xml";
 const std::wstring kAutoRun = L"C:\\AutoRun.inf";
 
-std::wstring knownFolder(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    std::wstring result;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) result = path;
-    CoTaskMemFree(path);
-    return result;
-}
 
 const std::wstring kDefaultFolder =
     knownFolder(kSetup32Bit ? FOLDERID_ProgramFilesX86 : FOLDERID_ProgramFilesX64) + L"\\Dravonil Veriz Avize";
