@@ -277,6 +277,7 @@ protected:
         proxyEnable_.set(REG_DWORD, &on, sizeof on);
         proxyServer_.set(L"127.0.0.1:" + std::to_wstring(proxy_.port()));
         ProgramTest::SetUp();
+        if (IsSkipped()) return;
         EXPECT_TRUE(waitForDesktopShell()) << "the desktop shell did not answer";
     }
     void TearDown() override {

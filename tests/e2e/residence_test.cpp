@@ -15,6 +15,7 @@ protected:
     void SetUp() override {
         if (!underWine()) GTEST_SKIP() << "looks for the icon in Wine's own notification area";
         ProgramTest::SetUp();
+        if (IsSkipped()) return;
         ASSERT_TRUE(program().waitForTrayIcons(1));
     }
 

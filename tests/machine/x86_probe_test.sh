@@ -23,9 +23,10 @@ why=$(DVA_WINE32=$unrunnable x86_unavailable) || fail "a loader the kernel canno
     fail "the reason reads: $why"
 DVA_WINE32="$work/missing" x86_unavailable >/dev/null && fail "a missing loader is taken for a kernel that cannot run it"
 
-# This machine's own answer agrees with what its loader does.
+# This machine's own answer (not the one DVA_WINE32 may stage for a whole run) agrees with what its
+# loader does.
 if "$WINE32" --version >/dev/null 2>&1; then
-    x86_unavailable >/dev/null && fail "the loader runs here, yet the machine is said not to run 32-bit programs"
+    (unset DVA_WINE32; x86_unavailable >/dev/null) && fail "the loader runs here, yet the machine is said not to run 32-bit programs"
 fi
 
 # wine-run: a 32-bit program is not started, with the reason and the skip code; a 64-bit one is
