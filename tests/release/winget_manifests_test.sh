@@ -27,7 +27,10 @@ sed -i '0,/InstallerType: wix/s//InstallerType: setup/' "$installer"
 "$manifests" check "$work/winget" 2>"$work/findings" && fail "an unknown installer type validates"
 grep -q "'setup' is not one of" "$work/findings" || fail "no schema finding in: $(cat "$work/findings")"
 cp -- "$work/original.yaml" "$installer"
-sed -i '0,/InstallerSha256: ./s//InstallerSha256: 0/' "$installer"
+# The first hash with its first digit changed (to 0, or to 1 where it is a 0 already).
+awk '!done && /InstallerSha256: / { i = index($0, ": ") + 2; d = substr($0, i, 1) == "0" ? "1" : "0"
+                                    $0 = substr($0, 1, i - 1) d substr($0, i + 1); done = 1 } 1' \
+    "$work/original.yaml" >"$installer"
 "$manifests" check "$work/winget" "$work" 2>"$work/findings" && fail "a wrong SHA-256 goes unnoticed"
 grep -q "the SHA-256 is not the file's" "$work/findings" || fail "no hash finding in: $(cat "$work/findings")"
 
