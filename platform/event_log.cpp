@@ -16,9 +16,10 @@ void EventLog::write(const Event& event, const std::wstring& reason) {
         failed_ = source_ == nullptr;
     }
     if (source_) {
-        // %1, then %2 and %3 for the kinds that carry an error: the first fieldCount of these.
-        const std::wstring subject(event.subject), number = decimalText(event.error);
-        LPCWSTR strings[] = {subject.c_str(), number.c_str(), reason.c_str()};
+        // %1, then %2 and %3 for the kinds that carry an error, or %2 the detail of the two-field
+        // kinds: the first fieldCount of these.
+        const std::wstring subject(event.subject), detail(event.detail), number = decimalText(event.error);
+        LPCWSTR strings[] = {subject.c_str(), carriesError(event.kind) ? number.c_str() : detail.c_str(), reason.c_str()};
         const auto count = static_cast<WORD>(fieldCount(event.kind));
         // A failed write is not retried nor told: the log is a record, not part of protection.
         calls_.report(source_, eventType(levelOf(event.kind)), 0, static_cast<DWORD>(event.kind), nullptr, count, 0,

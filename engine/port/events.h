@@ -24,13 +24,18 @@ enum class EventKind : std::uint16_t {
     ProtectionOff = 1008,         // information: none (switched off by the user)
     ProgramStarted = 1009,        // information: how it was started ("ordinary" or "sign-in")
     ProgramEnded = 1010,          // information: why ("exit" or "session-end")
+    MovedToQuarantine = 1011,     // information: original path, quarantine file (its SHA-256)
+    RestoredFromQuarantine = 1012,// information: quarantine file (its SHA-256), path written
+    StickVaccinated = 1013,       // information: drive ("E:")
+    LeftAsItIs = 1014,            // information: drive or path, reason (one of the kReason... words)
+    MadeVisible = 1015,           // information: path of the item a shortcut worm had hidden
 };
 
 enum class EventLevel { Information, Warning };
 
 // What the log knows of each kind: its level (detections and failures are warnings, everything
 // else information) and how many insertion strings its message uses (%1 .. %n: the subject, then
-// for the failures the error's number and text). The one table of these facts: the message table
+// for the failures the error's number and text, or for the stick's events a detail). The one table of these facts: the message table
 // (event_messages.mc) is checked against it, and the README lists it.
 struct EventInfo {
     EventKind kind;
@@ -50,6 +55,11 @@ inline constexpr EventInfo kEvents[] = {
     {EventKind::ProtectionOff, EventLevel::Information, 0},
     {EventKind::ProgramStarted, EventLevel::Information, 1},
     {EventKind::ProgramEnded, EventLevel::Information, 1},
+    {EventKind::MovedToQuarantine, EventLevel::Information, 2},
+    {EventKind::RestoredFromQuarantine, EventLevel::Information, 2},
+    {EventKind::StickVaccinated, EventLevel::Information, 1},
+    {EventKind::LeftAsItIs, EventLevel::Information, 2},
+    {EventKind::MadeVisible, EventLevel::Information, 1},
 };
 
 constexpr const EventInfo& infoOf(EventKind kind) {
@@ -73,7 +83,17 @@ struct Event {
     EventKind kind;
     std::wstring_view subject{};  // %1: the path, command line, start or end; empty when the kind has none
     std::uint32_t error = 0;      // the system's error code, for the kinds that carry one
+    std::wstring_view detail{};   // %2 of the two-field kinds: the quarantine file, the reason
 };
+
+// Why a stick or a file on it was left as it is, as LeftAsItIs's reason field.
+inline constexpr std::wstring_view kReasonTooLarge = L"too-large";                // a file over 64 MiB is no worm
+inline constexpr std::wstring_view kReasonQuarantineFull = L"quarantine-full";    // past 256 MiB
+inline constexpr std::wstring_view kReasonDiskLow = L"disk-low";                  // under 1 GiB free
+inline constexpr std::wstring_view kReasonRemoved = L"removed";                   // pulled out during the check
+inline constexpr std::wstring_view kReasonBitLocker = L"bitlocker-to-go";         // a discovery volume
+inline constexpr std::wstring_view kReasonHarmlessAutorun = L"harmless-autorun";  // its autorun.inf starts no worm
+inline constexpr std::wstring_view kReasonNotWritable = L"not-writable";          // the folder could not be made
 
 constexpr Event programStarted(StartKind start) {
     return {EventKind::ProgramStarted, start == StartKind::SignIn ? L"sign-in" : L"ordinary"};

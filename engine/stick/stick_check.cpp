@@ -88,7 +88,7 @@ StickCheck::Outcome StickCheck::act(wchar_t letter, const Seen& seen) {
         if (!quiet) detections_.append(path);
         const MoveResult moved = moveToQuarantine(port_, path, seen.identity.volume, &seen.facts[i]);
         if (moved.outcome == MoveOutcome::Moved) {
-            events_.report({StickEventKind::MovedToQuarantine, path, moved.hash});
+            rt_.report({EventKind::MovedToQuarantine, path, 0, moved.hash});
             remembered.left.erase(path);
             autorunMoved = autorunMoved || i == 0;
             continue;
@@ -148,14 +148,14 @@ void StickCheck::vaccinate(wchar_t letter) {
         return;
     }
     if (port_.makeHiddenFolder(pathOn(letter, kVaccineName)).ok()) {
-        events_.report({StickEventKind::StickVaccinated, drive});
+        rt_.report({EventKind::StickVaccinated, drive});
     } else {
         leave(drive, kReasonNotWritable);
     }
 }
 
 void StickCheck::leave(std::wstring_view subject, std::wstring_view reason) {
-    events_.report({StickEventKind::LeftAsItIs, subject, reason});
+    rt_.report({EventKind::LeftAsItIs, subject, 0, reason});
 }
 
 }  // namespace dva::stick

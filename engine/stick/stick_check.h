@@ -10,15 +10,14 @@
 #include <vector>
 
 #include "runtime.h"
-#include "stick_events.h"
 #include "stick_port.h"
 
 namespace dva::stick {
 
 class StickCheck {
 public:
-    StickCheck(Runtime& rt, DetectionSink& detections, StickPort& port, StickEventSink& events)
-        : rt_(rt), detections_(detections), port_(port), events_(events) {}
+    StickCheck(Runtime& rt, DetectionSink& detections, StickPort& port)
+        : rt_(rt), detections_(detections), port_(port) {}
 
     enum class Outcome {
         NotReady,  // no stick there, or it was pulled out during the check: nothing shown
@@ -63,7 +62,6 @@ private:
     Runtime& rt_;
     DetectionSink& detections_;
     StickPort& port_;
-    StickEventSink& events_;
     bool vaccinating_ = false;
     std::map<wchar_t, Remembered> sticks_;
 };

@@ -146,6 +146,7 @@ public:
         std::string line = "event " + std::to_string(static_cast<unsigned>(event.kind));
         if (!event.subject.empty()) line += " " + utf8(event.subject);
         if (event.error != 0) line += "|" + std::to_string(event.error);
+        if (!event.detail.empty()) line += "|" + utf8(event.detail);
         events.push_back(line);
         if (eventsInTrace) trace.push_back(line);
     }

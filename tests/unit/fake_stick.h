@@ -15,7 +15,6 @@
 
 #include "fake_runtime.h"
 #include "stick/autorun_file.h"
-#include "stick/stick_events.h"
 #include "stick/stick_port.h"
 #include "stick/stick_rules.h"
 
@@ -213,19 +212,6 @@ private:
     std::uint64_t handles_ = 0;
     int temporaries_ = 0;
     std::uint64_t fileIds_ = 0;
-};
-
-class FakeStickEvents : public stick::StickEventSink {
-public:
-    explicit FakeStickEvents(Trace& trace) : trace_(trace) {}
-    void report(const stick::StickEvent& event) override {
-        std::string line = "event " + std::to_string(static_cast<unsigned>(event.kind)) + " " + utf8(event.subject);
-        if (!event.detail.empty()) line += "|" + utf8(event.detail);
-        trace_.push_back(line);
-    }
-
-private:
-    Trace& trace_;
 };
 
 // The threats the rules find on stick E: for the autorun.inf text, as the listing spells them.

@@ -36,8 +36,7 @@ protected:
 
     test::FakeRuntime rt;
     test::FakeStickPort port;
-    test::FakeStickEvents events{rt.trace};
-    StickCheck check{rt, rt, port, events};
+    StickCheck check{rt, rt, port};
 };
 
 TEST_F(StickCheckTest, WormStickOneBoxThenListedAndMovedInOrderThenVaccinated) {
@@ -106,7 +105,7 @@ TEST_F(StickCheckTest, AFullQuarantineSaysWhyAndAPulledStickEndsQuietly) {
     pulled.stick = port.stick;
     pulled.failing["read"] = 21;
     pulled.failureRemovesStick = true;
-    StickCheck other{rt, rt, pulled, events};
+    StickCheck other{rt, rt, pulled};
     EXPECT_EQ(other.check(L'E'), StickCheck::Outcome::NotReady);
     EXPECT_EQ(rt.trace, (Trace{kDetected, kWormDetected, kBox, "list E:\\autorun.inf", "event 1002 E:\\autorun.inf|21",
                                "event 1014 E:|removed"}));
