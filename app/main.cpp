@@ -12,13 +12,16 @@
 #include "detections_window.h"
 #include "main_window.h"
 #include "message_loop.h"
+#include "quarantine_folder.h"
 #include "single_copy.h"
 #include "splash_window.h"
 #include "start_options.h"
+#include "stick_watch.h"
 #include "support_door.h"
 #include "support_window.h"
 #include "system_function.h"
 #include "threat_scan.h"
+#include "ui_thread.h"
 #include "win32_notices.h"
 #include "win32_runtime.h"
 #include "window.h"
@@ -59,6 +62,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     dva::PathsInHand inHand;  // AutoRun protection holds its path there; the scan leaves it alone meanwhile
     dva::ThreatScan scan(runtime, detections, &inHand);
     dva::AutoRunProtection autorun(runtime, detections, &inHand);
+    // The sticks are checked on a thread of their own; what the user sees of them, and the event
+    // log, come back to this one.
+    dva::UiThread ui;
+    dva::UiThreadRuntime stickRuntime(ui, runtime, detections);
+    dva::Win32StickPort stickPort(dva::quarantineFolder);
+    dva::stick::StickCheck stickCheck(stickRuntime, stickRuntime, stickPort);
+    dva::StickWatch sticks(stickCheck, stickPort);
     // The about window may hand its page to the shell, which can use COM; the support window
     // hosts the browser control.
     dva::Single<dva::AboutWindow> about(loop, [&] {
@@ -77,7 +87,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     });
     dva::Single<dva::MainWindow> mainWindow(loop, [&] {
         return std::make_unique<dva::MainWindow>(
-            runtime, scan, autorun, detectionsWindow,
+            runtime, scan, autorun, sticks, detectionsWindow,
             dva::MainWindowLinks{[&] { about.get().show(); }, [&] { agreement.get().show(); }});
     });
 

@@ -46,6 +46,8 @@ private:
     BOOL ok_ = FALSE;
 };
 
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 OpResult lastError(BOOL ok) { return ok ? OpResult{} : OpResult{GetLastError()}; }
 
 // A path as written by the user or the program, and as GetFinalPathNameByHandleW gives it back
@@ -56,17 +58,10 @@ std::wstring withoutLongPrefix(std::wstring path) {
     return path;
 }
 
-// The file at exactly `path`, opened with `access` without following a link at its end, or the
-// reason it is left alone: a link (symbolic link, junction, any reparse point) itself; a path
-// whose folders lead elsewhere, so that the file opened is not the one named; a file with other
-// names (hard links) through which a file elsewhere would change too; a folder.
-struct ExactFile {
-    UniqueHandle handle;
-    OpResult result;
-};
-ExactFile openExactly(const std::wstring& path, DWORD access, FileDescription describe) {
-    HANDLE h = CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}  // namespace
+
+ExactFile openExactly(const std::wstring& path, DWORD access, DWORD share, FileDescription describe) {
+    HANDLE h = CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {UniqueHandle(), OpResult{GetLastError()}};
     UniqueHandle file(h);
     BY_HANDLE_FILE_INFORMATION info{};
@@ -83,10 +78,8 @@ ExactFile openExactly(const std::wstring& path, DWORD access, FileDescription de
                              TRUE) != CSTR_EQUAL)
         return {UniqueHandle(), OpResult{kRefusedRedirected}};
     if (info.nNumberOfLinks > 1) return {UniqueHandle(), OpResult{kRefusedHardLinks}};
-    return {std::move(file), {}};
+    return {std::move(file), {}, info};
 }
-
-}  // namespace
 
 Presence presenceAt(std::wstring_view path) {
     NoFsRedirection guard;
@@ -98,7 +91,7 @@ Presence presenceAt(std::wstring_view path) {
 
 OpResult clearReadOnlyExactly(std::wstring_view path, FileDescription describe) {
     NoFsRedirection guard;
-    const ExactFile file = openExactly(std::wstring(path), FILE_WRITE_ATTRIBUTES, describe);
+    const ExactFile file = openExactly(std::wstring(path), FILE_WRITE_ATTRIBUTES, kShareAll, describe);
     if (!file.result.ok()) return file.result;
     FILE_BASIC_INFO basic{};
     if (!GetFileInformationByHandleEx(file.handle.get(), FileBasicInfo, &basic, sizeof basic))
@@ -113,7 +106,7 @@ OpResult clearReadOnlyExactly(std::wstring_view path, FileDescription describe) 
 // Deleted through the handle that was checked, so nothing can swap the path in between.
 OpResult deleteExactly(std::wstring_view path, FileDescription describe) {
     NoFsRedirection guard;
-    const ExactFile file = openExactly(std::wstring(path), DELETE, describe);
+    const ExactFile file = openExactly(std::wstring(path), DELETE, kShareAll, describe);
     if (!file.result.ok()) return file.result;
     FILE_DISPOSITION_INFO disposition{TRUE};
     return lastError(SetFileInformationByHandle(file.handle.get(), FileDispositionInfo, &disposition, sizeof disposition));

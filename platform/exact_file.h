@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
+#include <string>
 #include <string_view>
+
+#include "handles.h"
 
 #include "runtime.h"
 
@@ -22,6 +25,20 @@ Presence presenceAt(std::wstring_view path);
 using FileDescription = BOOL(WINAPI*)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
 OpResult clearReadOnlyExactly(std::wstring_view path, FileDescription describe = GetFileInformationByHandle);
 OpResult deleteExactly(std::wstring_view path, FileDescription describe = GetFileInformationByHandle);
+
+// The file at exactly `path`, opened with `access` (and the right to read its attributes) without
+// following a link at its end, sharing it with others as `share` says, or the reason it is left
+// alone: a link (symbolic link, junction, any reparse point) itself (kRefusedReparsePoint); a path
+// whose folders lead elsewhere, so that the file opened is not the one named (kRefusedRedirected);
+// a file with other names (hard links), through which a file elsewhere would change too
+// (kRefusedHardLinks); a folder (as if the file had gone). `info` is what the system says of it.
+struct ExactFile {
+    UniqueHandle handle;
+    OpResult result;
+    BY_HANDLE_FILE_INFORMATION info{};
+};
+ExactFile openExactly(const std::wstring& path, DWORD access, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      FileDescription describe = GetFileInformationByHandle);
 
 // Makes a folder that users may look into but not delete, rename, replace or change (the
 // system and administrators keep every right): the protection folder in a drive's root.

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <windowsx.h>
+#include <dbt.h>
 
 #include <tuple>
 #include <type_traits>
@@ -27,6 +28,19 @@ struct Crack<WM_CHAR> {  // the character typed
 template <>
 struct Crack<WM_ENDSESSION> {  // whether the session really ends
     static std::tuple<bool> args(WPARAM wp, LPARAM) { return {wp != 0}; }
+};
+// A device came or goes (DBT_...), and the drive letters of the volumes it concerns, one bit each
+// from A, when the system's word is about volumes (0 for any other kind of device).
+template <>
+struct Crack<WM_DEVICECHANGE> {
+    static std::tuple<UINT, DWORD> args(WPARAM wp, LPARAM lp) {
+        // The header says what follows it; only a volume's broadcast carries the unit mask.
+        const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lp);
+        if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_VOLUME ||
+            header->dbch_size < sizeof(DEV_BROADCAST_VOLUME))
+            return {static_cast<UINT>(wp), 0};
+        return {static_cast<UINT>(wp), reinterpret_cast<const DEV_BROADCAST_VOLUME*>(lp)->dbcv_unitmask};
+    }
 };
 // The mouse messages: where the pointer is, in client pixels.
 inline std::tuple<POINT> pointerAt(LPARAM lp) { return {POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}}; }

@@ -1,6 +1,8 @@
 #include "main_window.h"
 
 
+#include <dbt.h>
+
 #include "control_ids.h"
 #include "fonts.h"
 #include "palette.h"
@@ -72,6 +74,8 @@ const Route MainWindow::kRoutes[] = {
     registeredRoute<&SingleCopy::comeForwardMessage, &MainWindow::onComeForward>(),
     messageRoute<WM_QUERYENDSESSION, &MainWindow::onSessionEnding>(),
     messageRoute<WM_ENDSESSION, &MainWindow::onSessionEnd>(),
+    // A stick put in or about to be taken out.
+    messageRoute<WM_DEVICECHANGE, &MainWindow::onDeviceChange>(),
 };
 
 void MainWindow::create() {
@@ -108,6 +112,7 @@ void MainWindow::onIconCallback(int event) {
 void MainWindow::setScanTimerEnabled(bool enabled) {
     if (enabled == scanTimerEnabled_) return;  // enabling a running timer does not restart its interval
     scanTimerEnabled_ = enabled;
+    sticks_.setProtecting(enabled);
     if (enabled) {
         setTimer(ids::main::scanTimer, kScanInterval);
     } else {
@@ -125,7 +130,20 @@ SwitchState MainWindow::switchState(int id) const {
 
 void MainWindow::onTick() { scan_.tick(); }
 
-void MainWindow::onAutoRunSwitched() { autorun_.onSwitch(switchState(ids::main::autorun)); }
+void MainWindow::onAutoRunSwitched() {
+    const SwitchState state = switchState(ids::main::autorun);
+    autorun_.onSwitch(state);
+    sticks_.setVaccinating(state == SwitchState::Ticked);
+}
+
+// Passed on to the stick watch at once: a box shown here would stop the system's broadcast to
+// every other program. Any removal is let go of: nothing the program holds is worth keeping a
+// stick in for.
+bool MainWindow::onDeviceChange(UINT event, DWORD volumes) {
+    if (event == DBT_DEVICEARRIVAL && volumes != 0) sticks_.volumesArrived(volumes);
+    if (event == DBT_DEVICEQUERYREMOVE) sticks_.removalAsked();
+    return true;
+}
 
 void MainWindow::onProtectionSwitched() {
     if (switchState(ids::main::protection) == SwitchState::Ticked) {

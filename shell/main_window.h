@@ -9,6 +9,7 @@
 #include "notify_icon.h"
 #include "runtime.h"
 #include "single_copy.h"
+#include "stick_watch.h"
 #include "threat_scan.h"
 #include "window.h"
 
@@ -24,9 +25,9 @@ struct MainWindowLinks {
 // switches and buttons turn protection on and off and open the other windows.
 class MainWindow final : public Window {
 public:
-    MainWindow(Runtime& rt, ThreatScan& scan, AutoRunProtection& autorun, Single<DetectionsWindow>& detections, MainWindowLinks links,
-          ChangeFilterFn changeFilter = systemChangeFilter())
-        : rt_(rt), scan_(scan), autorun_(autorun), detections_(detections), links_(std::move(links)),
+    MainWindow(Runtime& rt, ThreatScan& scan, AutoRunProtection& autorun, StickWatch& sticks, Single<DetectionsWindow>& detections,
+               MainWindowLinks links, ChangeFilterFn changeFilter = systemChangeFilter())
+        : rt_(rt), scan_(scan), autorun_(autorun), sticks_(sticks), detections_(detections), links_(std::move(links)),
           changeFilter_(changeFilter) {}
 
     void create();  // creates the window hidden, starts the scan timer and adds the icon
@@ -42,6 +43,7 @@ private:
     bool onSessionEnding();
     void onSessionEnd(bool ending);
     void onTick();
+    bool onDeviceChange(UINT event, DWORD volumes);
     void onAutoRunSwitched();
     void onProtectionSwitched();
     void onScanClicked();
@@ -61,6 +63,7 @@ private:
     Runtime& rt_;
     ThreatScan& scan_;
     AutoRunProtection& autorun_;
+    StickWatch& sticks_;
     Single<DetectionsWindow>& detections_;
     MainWindowLinks links_;
     ChangeFilterFn changeFilter_;

@@ -51,8 +51,11 @@ DWORD attributes(const std::wstring& path) { return GetFileAttributesW(path.c_st
 bool exists(const std::wstring& path) { return attributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 void removePath(const std::wstring& path) {
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // not read-only, hidden or system
+    // Not read-only, hidden or system, nor anything inside it: a read-only file is not deleted.
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     std::error_code ignored;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path, ignored))
+        SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
     std::filesystem::remove_all(path, ignored);
     if (exists(path)) ADD_FAILURE() << "could not remove " << utf8(path) << " (" << ignored.message() << ")";
 }

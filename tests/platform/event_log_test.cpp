@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "main_window_parts.h"
+
 #include <string>
 #include <vector>
 
@@ -146,18 +148,8 @@ BOOL CALLBACK answerBox(HWND window, LPARAM) {
 void CALLBACK answerBoxes(HWND, UINT, UINT_PTR, DWORD) { EnumThreadWindows(GetCurrentThreadId(), answerBox, 0); }
 
 TEST_F(EventLogCallsTest, SwitchingProtectionOffAndOnIsLoggedAsTheUsersDoing) {
-    struct NoDetections : DetectionSink {
-        void append(std::wstring_view) override {}
-    } sink;
-    MessageLoop loop;
-    Win32Runtime rt(kRecorded);
-    ThreatScan scan(rt, sink);
-    AutoRunProtection autorun(rt, sink);
-    Single<DetectionsWindow> detectionsWindow(loop, [] { return std::make_unique<DetectionsWindow>(); });
-    Single<MainWindow> mainWindow(loop, [&] {
-        return std::make_unique<MainWindow>(rt, scan, autorun, detectionsWindow, MainWindowLinks{});
-    });
-    HWND main = mainWindow.get().hwnd();
+    MainWindowParts parts(kRecorded);
+    HWND main = parts.mainWindow.get().hwnd();
     ASSERT_NE(main, nullptr);
     HWND protection = GetDlgItem(main, ids::main::protection);
     ASSERT_NE(protection, nullptr);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "main_window_parts.h"
+
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -44,27 +46,10 @@ BOOL WINAPI recordFilter(HWND window, UINT msg, DWORD action, void* info) {
     return FALSE;
 }
 
-struct NoDetections : DetectionSink {
-    void append(std::wstring_view) override {}
-};
-
-// The main window as the program wires it, with the message filter recorded.
-struct MainWindowParts {
-    MessageLoop loop;
-    Win32Runtime rt;
-    NoDetections sink;
-    ThreatScan scan{rt, sink};
-    AutoRunProtection autorun{rt, sink};
-    Single<DetectionsWindow> detectionsWindow{loop, [] { return std::make_unique<DetectionsWindow>(); }};
-    Single<MainWindow> mainWindow{loop, [this] {
-        return std::make_unique<MainWindow>(rt, scan, autorun, detectionsWindow, MainWindowLinks{}, &recordFilter);
-    }};
-};
-
 TEST(MessageFilter, MainWindowLetsThroughTheShellsMessagesAndASecondStartAndNothingElse) {
     EXPECT_NE(systemChangeFilter(), nullptr) << "ChangeWindowMessageFilterEx was not found in user32";
 
-    MainWindowParts parts;
+    MainWindowParts parts{{}, &recordFilter};
     filterCalls.clear();
     HWND main = parts.mainWindow.get().hwnd();
     ASSERT_NE(main, nullptr) << "refused changes kept the main window from loading";
@@ -99,7 +84,7 @@ TEST(MessageFilter, MainWindowLetsThroughTheShellsMessagesAndASecondStartAndNoth
 // A second start with fewer rights (a start from the Start menu while the sign-in task's elevated
 // copy still shows its splash) must reach the splash too.
 TEST(MessageFilter, SplashLetsThroughASecondStartAndNothingElse) {
-    MainWindowParts parts;
+    MainWindowParts parts{{}, &recordFilter};
     Single<SplashWindow> splash(parts.loop,
                                 [&] { return std::make_unique<SplashWindow>(parts.mainWindow, &recordFilter); });
     filterCalls.clear();

@@ -1,0 +1,73 @@
+// The watch over the sticks: a thread of its own that, while real-time protection is on, finds
+// each stick as it is put in (the system's word of a new volume, or its own look once a second,
+// since some drivers and Wine send nothing) and checks it at once, then looks again each second
+// with one or two cheap queries, checking it again when its autorun.inf or its free space changed.
+// The window's thread only passes on what the user and the system say; it never waits for a stick.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+
+#include "handles.h"
+#include "stick/stick_check.h"
+#include "stick_files.h"
+
+namespace dva {
+
+class StickWatch {
+public:
+    StickWatch(stick::StickCheck& check, Win32StickPort& port) : check_(check), port_(port) {}
+    ~StickWatch();
+    StickWatch(const StickWatch&) = delete;
+    StickWatch& operator=(const StickWatch&) = delete;
+
+    // Real-time protection on or off: off, no stick is looked at. Turning it on checks every
+    // stick present afresh, as "Tara ve Temizle" does.
+    void setProtecting(bool on);
+    // AutoRun protection ticked or unticked: ticked, each stick present now and each one put in
+    // later that has no autorun.inf gets the vaccination folder.
+    void setVaccinating(bool on);
+    // The system's word that volumes came (`units`: one bit per letter from A): checked at once.
+    void volumesArrived(std::uint32_t units);
+    // A volume is about to be taken out: a move under way lets go of its file.
+    void removalAsked();
+
+private:
+    static DWORD WINAPI threadMain(void* self);
+    void run();
+    void lookOnce();
+    bool checkDue(wchar_t letter, std::uint64_t now);
+
+    // What the watch knows of a stick drive's letter.
+    struct Drive {
+        bool ready = false;
+        stick::StickIdentity identity;
+        WIN32_FILE_ATTRIBUTE_DATA autorun{};  // its root autorun.inf at the last look, zero when absent
+        std::uint64_t freeBytes = 0;
+        std::uint64_t checkedAt = 0;
+        stick::StickCheck::Outcome outcome = stick::StickCheck::Outcome::Clean;
+    };
+
+    stick::StickCheck& check_;
+    Win32StickPort& port_;
+    UniqueHandle thread_;
+    UniqueHandle wake_;
+
+    // Asked by the windows' thread, taken by the watch's.
+    std::mutex asked_;
+    bool protecting_ = false;
+    bool vaccinating_ = false;
+    bool vaccinateAll_ = false;
+    bool stop_ = false;
+    std::uint32_t arrived_ = 0;
+    std::uint32_t fresh_ = 0;  // letters to check afresh
+
+    // The watch's thread alone.
+    std::map<wchar_t, Drive> drives_;
+    std::map<wchar_t, bool> stickLetters_;  // each letter's kind, asked once while it is a drive
+};
+
+}  // namespace dva

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Gives a Wine prefix two stick drives, E: and F:, as Wine makes them: drive letters typed
+# removable ("floppy" under HKLM\Software\Wine\Drives) whose dosdevices links point at folders
+# under STICKS that are missing until a case puts a stick in (a card reader with no card). Wine's
+# mount manager reads the drives when the prefix's server starts, so the server is stopped after.
+#
+#   tests/e2e/stick_drives.sh PREFIX STICKS
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$root/scripts/lib.sh"
+prefix=$(realpath -m -- "$1")
+sticks=$(realpath -m -- "$2")
+
+rm -rf -- "$sticks"
+mkdir -p -- "$sticks"
+for letter in e f; do
+    "$root/scripts/wine-run" "$prefix" reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /t REG_SZ /d floppy /f >/dev/null
+    ln -sfn -- "$sticks/$letter" "$prefix/dosdevices/$letter:"
+done
+stop_prefix "$prefix"

@@ -1,0 +1,225 @@
+// USB sticks under Wine: drives E: and F: are removable letters whose folders a case makes to put
+// a stick in (tests/e2e/stick_drives.sh prepares the prefix). A stick is staged beside them and
+// moved into place at once, so the program never sees half of one.
+#include <shlobj.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "control_ids.h"
+#include "driver.h"
+
+namespace dva::e2e {
+namespace {
+
+constexpr DWORD kHidden = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr wchar_t kAlertTitle[] = L"Virüs Bulundu!";
+const std::string kWorm = "MZ\x90 the worm's own bytes";
+const std::string kUsersText = "Haftalık rapor: her şey yolunda.\r\n";
+
+struct StickFile {
+    std::wstring name;  // from the root; a name ending in '\' is a folder
+    std::string bytes;
+    DWORD attributes = 0;
+};
+
+std::wstring sticksFolder() { return fileFromEnvironment(L"DVA_STICKS"); }
+std::wstring stickFolder(wchar_t letter) { return sticksFolder() + L"\\" + static_cast<wchar_t>(towlower(letter)); }
+
+std::string contentOf(const std::wstring& path) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeFile(const std::wstring& path, const std::string& bytes, DWORD attrs) {
+    std::ofstream(std::filesystem::path(path), std::ios::binary) << bytes;
+    if (attrs) SetFileAttributesW(path.c_str(), attrs);
+}
+
+// Puts a stick with these files and that serial number into the drive.
+void insertStick(wchar_t letter, DWORD serial, const std::vector<StickFile>& files) {
+    const std::wstring staging = sticksFolder() + L"\\staging";
+    removePath(staging);
+    ASSERT_TRUE(CreateDirectoryW(staging.c_str(), nullptr));
+    // Wine reads a drive's serial number from this file in its root.
+    wchar_t serialText[16];
+    swprintf(serialText, 16, L"%08lx", static_cast<unsigned long>(serial));
+    writeFile(staging + L"\\.windows-serial", std::string(serialText, serialText + 8) + "\n", 0);
+    for (const StickFile& f : files) {
+        const std::wstring path = staging + L"\\" + f.name;
+        if (f.name.back() == L'\\') {
+            CreateDirectoryW(path.c_str(), nullptr);
+            if (f.attributes) SetFileAttributesW(path.c_str(), f.attributes);
+        } else {
+            writeFile(path, f.bytes, f.attributes);
+        }
+    }
+    ASSERT_TRUE(MoveFileW(staging.c_str(), stickFolder(letter).c_str())) << "stick " << char(letter) << " is in already";
+}
+
+// Takes the stick out: its folder moves aside, where the case can still look at it.
+std::wstring pullStick(wchar_t letter, const std::wstring& asName) {
+    const std::wstring aside = sticksFolder() + L"\\" + asName;
+    removePath(aside);
+    MoveFileW(stickFolder(letter).c_str(), aside.c_str());
+    return aside;
+}
+
+std::wstring quarantineFolder() { return knownFolder(FOLDERID_ProgramData) + L"\\Dravonil Veriz Avize\\quarantine"; }
+
+// index.tsv's lines, split at their tabs.
+std::vector<std::vector<std::string>> indexLines() {
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream in(contentOf(quarantineFolder() + L"\\index.tsv"));
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> fields;
+        std::istringstream split(line);
+        for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+        lines.push_back(fields);
+    }
+    return lines;
+}
+
+std::wstring wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
+
+class Sticks : public ProgramTest {
+protected:
+    void SetUp() override {
+        for (wchar_t letter : {L'E', L'F'}) removePath(stickFolder(letter));
+        removePath(quarantineFolder());
+        ProgramTest::SetUp();
+    }
+    void TearDown() override {
+        ProgramTest::TearDown();
+        for (wchar_t letter : {L'E', L'F'}) removePath(stickFolder(letter));
+        removePath(sticksFolder() + L"\\pulled");
+        removePath(quarantineFolder());
+    }
+
+    // A stick that must be left exactly as it was: no box for a while, nothing listed, nothing moved.
+    void expectLeftAlone(wchar_t letter, const std::vector<StickFile>& files, const std::string& what) {
+        insertStick(letter, 0x0C1EA400, files);
+        EXPECT_TRUE(program().expectNoMessageBoxFor(Ms{2500})) << what;
+        for (const StickFile& f : files) {
+            if (f.name.back() != L'\\') {
+                EXPECT_EQ(contentOf(stickFolder(letter) + L"\\" + f.name), f.bytes) << what;
+            }
+        }
+        EXPECT_TRUE(program().listLines().empty()) << what;
+        pullStick(letter, L"pulled");
+    }
+};
+
+// Two sticks of one serial number (cloned sticks share it), the names in capitals: each gets its
+// own box, its threats listed in order and moved to the quarantine, the user's file beside them
+// untouched.
+TEST_F(Sticks, WormSticksAreCleanedIntoTheQuarantineAndTheUsersFileStays) {
+    const std::vector<StickFile> worm = {{L"AUTORUN.INF", "[AutoRun]\r\nOPEN=RAVMON.EXE\r\n", kHidden | FILE_ATTRIBUTE_READONLY},
+                                         {L"RAVMON.EXE", kWorm, kHidden},
+                                         {L"rapor.txt", kUsersText}};
+    insertStick(L'E', 0x5E1A1234, worm);
+    insertStick(L'F', 0x5E1A1234, worm);
+    std::vector<std::wstring> expected;
+    for (int box = 0; box < 2; ++box) {
+        const auto alert = program().waitForMessageBox();
+        ASSERT_TRUE(alert.has_value()) << program().describe();
+        EXPECT_EQ(alert->title, kAlertTitle);
+        const wchar_t letter = alert->text.front();
+        EXPECT_TEXT(alert->text, std::wstring{letter} + L": sürücüsünde virüs tespit edildi!");
+        program().close(*alert);
+        expected.push_back(std::wstring{letter} + L":\\AUTORUN.INF");
+        expected.push_back(std::wstring{letter} + L":\\RAVMON.EXE");
+        EXPECT_TRUE(program().waitForLines(expected)) << program().describe();
+    }
+    EXPECT_TRUE(program().expectNoMessageBoxFor(kNothingFor));
+    for (wchar_t letter : {L'E', L'F'}) {
+        EXPECT_FALSE(exists(stickFolder(letter) + L"\\AUTORUN.INF"));
+        EXPECT_FALSE(exists(stickFolder(letter) + L"\\RAVMON.EXE"));
+        EXPECT_EQ(contentOf(stickFolder(letter) + L"\\rapor.txt"), kUsersText);
+    }
+    // One index line per file moved: the time, the path, the serial number, ..., the SHA-256 that
+    // names its copy, which holds the original's bytes.
+    const auto lines = indexLines();
+    ASSERT_EQ(lines.size(), 4u) << contentOf(quarantineFolder() + L"\\index.tsv");
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto& fields = lines[i];
+        ASSERT_GE(fields.size(), 5u);
+        EXPECT_EQ(wide(fields[1]), expected[i]);
+        EXPECT_EQ(fields[2], "5E1A-1234");
+        EXPECT_EQ(fields.back().size(), 64u);
+        EXPECT_EQ(contentOf(quarantineFolder() + L"\\" + wide(fields.back())), i % 2 ? kWorm : worm[0].bytes);
+    }
+}
+
+// What users and vendors put on sticks: never a box, never a change.
+TEST_F(Sticks, CleanSticksAreLeftAlone) {
+    expectLeftAlone(L'E', {{L"autorun.inf", "[autorun]\r\nlabel=Yedek\r\nicon=yedek.ico\r\n", kHidden}, {L"yedek.ico", "ico"}},
+                    "a label and an icon");
+    expectLeftAlone(L'F', {{L"autorun.inf", "[AutoRun]\r\nopen=setup.exe\r\n"}, {L"setup.exe", "MZ installer"}},
+                    "install media");
+    expectLeftAlone(L'E', {{L"autorun.inf", "[AutoRun]\r\nshellexecute=rapor.docx\r\n"}, {L"rapor.docx", "PK", kHidden}},
+                    "a hidden document");
+    expectLeftAlone(L'F', {{L"BitLockerToGo.exe", "MZ reader"}, {L"autorun.inf", "[AutoRun]\r\nopen=RavMon.exe\r\n"},
+                           {L"RavMon.exe", kWorm, kHidden}},
+                    "a BitLocker To Go discovery volume");
+    expectLeftAlone(L'E', {{L"bittorrent.exe", "MZ the user's own"}}, "the user's own bittorrent.exe");
+}
+
+// The box may stay open for hours: when it closes, another stick in the drive is not touched.
+TEST_F(Sticks, AStickReplacedWhileTheBoxIsOpenIsNotTouched) {
+    insertStick(L'E', 0x11111111, {{L"autorun.inf", "[AutoRun]\r\nopen=RavMon.exe\r\n", kHidden}, {L"RavMon.exe", kWorm, kHidden}});
+    const auto alert = program().waitForBox(kAlertTitle, L"E: sürücüsünde virüs tespit edildi!");
+    ASSERT_TRUE(alert.has_value()) << program().describe();
+    const std::wstring pulled = pullStick(L'E', L"pulled");
+    insertStick(L'E', 0x22222222, {{L"notlar.txt", kUsersText}});
+    program().close(*alert);
+    EXPECT_TRUE(program().expectNoMessageBoxFor(kNothingFor));
+    EXPECT_TRUE(program().listLines().empty());
+    EXPECT_EQ(contentOf(pulled + L"\\RavMon.exe"), kWorm);
+    EXPECT_TRUE(indexLines().empty());
+}
+
+// A threat that cannot be moved (here: another program holds it) gets one "Hata" box, then quiet
+// retries; once it is let go, it is moved.
+TEST_F(Sticks, AThreatThatCannotBeMovedGetsOneErrorBoxThenQuietRetries) {
+    insertStick(L'E', 0x33333333, {{L"autorun.inf", "[AutoRun]\r\nopen=amvo.exe\r\n", kHidden}, {L"amvo.exe", kWorm, kHidden}});
+    auto held = holdOpen(L"E:\\amvo.exe");
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(program().expectBox(kAlertTitle, L"E: sürücüsünde virüs tespit edildi!"));
+    const auto error = program().waitForMessageBox();
+    ASSERT_TRUE(error.has_value()) << program().describe();
+    EXPECT_EQ(error->title, L"Hata");
+    EXPECT_EQ(error->text.rfind(L"Tehdit dosyası silinemedi: E:\\amvo.exe\n", 0), 0u) << program().describe();
+    program().close(*error);
+    EXPECT_TRUE(program().expectNoMessageBoxFor(Ms{3000}));
+    EXPECT_EQ(contentOf(L"E:\\amvo.exe"), kWorm);
+    held.reset();
+    EXPECT_TRUE(waitFor([] { return !exists(L"E:\\amvo.exe"); }, kDetectWithin));
+    EXPECT_TRUE(program().expectNoMessageBoxFor(kNothingFor));
+}
+
+// AutoRun protection ticked: the stick in the drive, and a stick put in later, get the folder
+// that no worm can write its autorun.inf over; a stick's own autorun.inf is not fought over.
+TEST_F(Sticks, AutoRunProtectionVaccinatesSticks) {
+    insertStick(L'E', 0x44444444, {{L"notlar.txt", kUsersText}});
+    insertStick(L'F', 0x55555555, {{L"autorun.inf", "[autorun]\r\nlabel=Kurulum\r\n"}});
+    ASSERT_TRUE(program().expectNoMessageBoxFor(Ms{2000}));
+    program().clickMain(ids::main::autorun);
+    const auto vaccinated = [](const std::wstring& folder) {
+        const DWORD a = attributes(folder);
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) && (a & kHidden) == kHidden;
+    };
+    EXPECT_TRUE(waitFor([&] { return vaccinated(L"E:\\AUTORUN.INF"); }, kDetectWithin)) << program().describe();
+    EXPECT_EQ(contentOf(L"F:\\autorun.inf"), "[autorun]\r\nlabel=Kurulum\r\n");
+
+    pullStick(L'E', L"pulled");
+    insertStick(L'E', 0x66666666, {});
+    EXPECT_TRUE(waitFor([&] { return vaccinated(L"E:\\AUTORUN.INF"); }, kDetectWithin));
+    EXPECT_TRUE(program().expectNoMessageBoxFor(kNothingFor));
+}
+
+}  // namespace
+}  // namespace dva::e2e
