@@ -78,7 +78,8 @@ void StickCheck::findShortcutWorms(wchar_t letter, std::vector<StickItem> root, 
         const std::optional<ShellLink> link =
             readShellLink(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), ansi);
         if (!link) continue;
-        if (std::optional<ShortcutWorm> worm = judgeShortcut(*link, name, stickRoot)) worms.emplace_back(name, std::move(*worm));
+        if (std::optional<ShortcutWorm> worm = judgeShortcut(*link, name, stickRoot))
+            worms.emplace_back(name, std::move(*worm));
     }
 
     // Each file once over the whole check; never one inside an item that is given back, whichever

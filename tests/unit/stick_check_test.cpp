@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "fake_stick.h"
 #include "shortcut_bytes.h"
 #include "stick/quarantine.h"
@@ -290,7 +297,8 @@ TEST_F(ShortcutWormCheckTest, FoldersStayHiddenWhileTheirShortcutsStayAndAFailed
     port.failing["open"] = 19;  // write-protected
     EXPECT_EQ(check.check(L'E'), StickCheck::Outcome::Left);
     EXPECT_EQ(snapshot(), hidden);
-    EXPECT_EQ(std::count_if(port.trace.begin(), port.trace.end(), [](const std::string& line) { return line.starts_with("visible"); }), 0);
+    EXPECT_TRUE(std::none_of(port.trace.begin(), port.trace.end(),
+                             [](const std::string& line) { return line.starts_with("visible"); }));
 
     // Moved quietly later, and each folder given back then; one that stays hidden is logged, and
     // the stick has had its one "Hata" box.
