@@ -175,6 +175,11 @@ const std::string kWscriptShortcut = bytesOf(test::testData("ishelllink-wscript.
 std::string shortcut(std::wstring_view target, std::wstring_view arguments = {}) {
     return bytesOf(test::shortcutStarting(target, arguments));
 }
+// One shortcut in front of a single hidden folder named U+00A0, the script beside it or inside it.
+const std::string kOneFolderShortcut =
+    shortcut(L"%SystemRoot%\\system32\\cmd.exe", L"/c start x.vbs & start explorer \"\u00A0\"");
+const std::string kScriptInsideShortcut = shortcut(L"C:\\Windows\\System32\\cmd.exe", L"/c start \u00A0\\x.vbs&explorer \u00A0");
+using Snapshot = std::map<std::wstring, std::pair<std::string, std::uint32_t>>;
 
 Files twoHiddenFolders() {
     return {{L"E:\\Belgeler", {}, kHiddenFolder},
@@ -193,16 +198,12 @@ protected:
         for (const StickFile& file : files) port.addStickFile(file.path, file.bytes, file.attributes);
     }
     // Every path on the stick with its bytes and marks, to compare before and after.
-    std::map<std::wstring, std::pair<std::string, std::uint32_t>> snapshot(std::wstring_view under = L"E:\\") const {
-        std::map<std::wstring, std::pair<std::string, std::uint32_t>> seen;
+    Snapshot snapshot(std::wstring_view under = L"E:\\") const {
+        Snapshot seen;
         for (const auto& [path, file] : port.stick) {
             if (path.starts_with(under)) seen[path] = {file.bytes, file.facts.attributes};
         }
         return seen;
-    }
-    // What a move to the quarantine writes into the trace.
-    static Trace moved(const std::string& path, std::string_view bytes) {
-        return {"list " + path, "event 1011 " + path + "|" + hashOf(bytes)};
     }
 };
 
@@ -221,15 +222,14 @@ TEST_F(ShortcutWormCheckTest, WormShortcutsAndTheirScriptGoToTheQuarantineAndThe
           {L"E:\\\u00A0\\Belgeler", {}, kAttrDirectory},
           {L"E:\\\u00A0\\Belgeler\\rapor.docx", "rapor", 0},
           {L"E:\\x.vbs", kScript, kAttrHidden},
-          {L"E:\\USB.lnk", shortcut(L"%SystemRoot%\\system32\\cmd.exe", L"/c start x.vbs & start explorer \"\u00A0\"")}},
-         {{"E:\\USB.lnk", shortcut(L"%SystemRoot%\\system32\\cmd.exe", L"/c start x.vbs & start explorer \"\u00A0\"")},
-          {"E:\\x.vbs", kScript}},
+          {L"E:\\USB.lnk", kOneFolderShortcut}},
+         {{"E:\\USB.lnk", kOneFolderShortcut}, {"E:\\x.vbs", kScript}},
          {L"E:\\\u00A0"}},
         {"the worm's script inside the folder it gives back stays there",
          {{L"E:\\\u00A0", {}, kHiddenFolder},
           {L"E:\\\u00A0\\x.vbs", kScript, kAttrHidden},
-          {L"E:\\USB.lnk", shortcut(L"C:\\Windows\\System32\\cmd.exe", L"/c start \u00A0\\x.vbs&explorer \u00A0")}},
-         {{"E:\\USB.lnk", shortcut(L"C:\\Windows\\System32\\cmd.exe", L"/c start \u00A0\\x.vbs&explorer \u00A0")}},
+          {L"E:\\USB.lnk", kScriptInsideShortcut}},
+         {{"E:\\USB.lnk", kScriptInsideShortcut}},
          {L"E:\\\u00A0"}},
     };
     for (const auto& c : cases) {
@@ -237,7 +237,7 @@ TEST_F(ShortcutWormCheckTest, WormShortcutsAndTheirScriptGoToTheQuarantineAndThe
         put(c.files);
         rt.trace.clear();
         port.index.clear();
-        std::vector<std::map<std::wstring, std::pair<std::string, std::uint32_t>>> held;
+        std::vector<Snapshot> held;
         for (const std::wstring& folder : c.shown) held.push_back(snapshot(folder + L"\\"));
 
         EXPECT_EQ(check.check(L'E'), StickCheck::Outcome::Cleaned);
@@ -245,8 +245,8 @@ TEST_F(ShortcutWormCheckTest, WormShortcutsAndTheirScriptGoToTheQuarantineAndThe
         for (const auto& threat : c.threats) expected.push_back("event 1000 " + threat.first);
         expected.push_back("message Virüs Bulundu!|E: sürücüsünde virüs tespit edildi!|16");
         for (const auto& threat : c.threats) {
-            const Trace lines = moved(threat.first, threat.second);
-            expected.insert(expected.end(), lines.begin(), lines.end());
+            expected.push_back("list " + threat.first);
+            expected.push_back("event 1011 " + threat.first + "|" + hashOf(threat.second));
             EXPECT_FALSE(onStick(test::wide(threat.first).c_str())) << threat.first;
             EXPECT_EQ(port.quarantine.count(test::wide(hashOf(threat.second))), 1u) << threat.first;
         }
