@@ -94,6 +94,7 @@ inline constexpr std::wstring_view kReasonRemoved = L"removed";                 
 inline constexpr std::wstring_view kReasonBitLocker = L"bitlocker-to-go";         // a discovery volume
 inline constexpr std::wstring_view kReasonHarmlessAutorun = L"harmless-autorun";  // its autorun.inf starts no worm
 inline constexpr std::wstring_view kReasonNotWritable = L"not-writable";          // the folder could not be made
+inline constexpr std::wstring_view kReasonStillHidden = L"still-hidden";          // a hidden item could not be made visible
 
 constexpr Event programStarted(StartKind start) {
     return {EventKind::ProgramStarted, start == StartKind::SignIn ? L"sign-in" : L"ordinary"};

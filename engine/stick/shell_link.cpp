@@ -67,7 +67,7 @@ std::wstring utf16(Bytes b) {
 std::string_view chars(Bytes b) { return {reinterpret_cast<const char*>(b.data()), b.size()}; }
 
 // A string ended by a NUL within `b` from `at`: nullopt when there is none before the end.
-std::optional<std::wstring> ansiString(Bytes b, std::size_t at, AnsiDecoder ansi) {
+std::optional<std::wstring> ansiString(Bytes b, std::size_t at, const AnsiDecoder& ansi) {
     if (at >= b.size()) return std::nullopt;
     const Bytes rest = b.subspan(at);
     const auto end = std::find(rest.begin(), rest.end(), std::uint8_t{0});
@@ -83,7 +83,7 @@ std::optional<std::wstring> unicodeString(Bytes b, std::size_t at) {
 }
 
 // A fixed-size field holding a string that ends at its first NUL (or fills the field).
-std::wstring fixedAnsi(Bytes field, AnsiDecoder ansi) {
+std::wstring fixedAnsi(Bytes field, const AnsiDecoder& ansi) {
     const auto end = std::find(field.begin(), field.end(), std::uint8_t{0});
     return ansi(chars(field.first(static_cast<std::size_t>(end - field.begin()))));
 }
@@ -116,7 +116,7 @@ std::optional<std::wstring> longName(Bytes item) {
 // Reads an item list (items, then a zero size) that fills `list` exactly: false when it does not
 // add up. `path` gets the file-system path its drive and file-system items spell, or stays empty
 // when the list names something else (a namespace of its own, a network place, no drive).
-bool readItemList(Bytes list, AnsiDecoder ansi, std::wstring& path) {
+bool readItemList(Bytes list, const AnsiDecoder& ansi, std::wstring& path) {
     path.clear();
     bool broken = false;  // an item other than a file-system one came after the drive
     std::size_t at = 0;
@@ -160,7 +160,7 @@ bool inside(std::uint32_t offset, std::uint32_t headerSize, std::size_t size) {
 }
 
 // The common network relative link at `at` of the link information: the share's name.
-std::optional<std::wstring> shareName(Bytes info, std::uint32_t at, AnsiDecoder ansi) {
+std::optional<std::wstring> shareName(Bytes info, std::uint32_t at, const AnsiDecoder& ansi) {
     if (!fits(info, at, kNetworkLinkMinSize)) return std::nullopt;
     const std::uint32_t size = u32(info, at);
     if (size < kNetworkLinkMinSize || !fits(info, at, size)) return std::nullopt;
@@ -177,7 +177,7 @@ std::optional<std::wstring> shareName(Bytes info, std::uint32_t at, AnsiDecoder 
 }
 
 // Reads the link information, exactly `info`'s bytes; false when it does not add up.
-bool readLinkInfo(Bytes info, AnsiDecoder ansi, std::vector<LinkTarget>& targets) {
+bool readLinkInfo(Bytes info, const AnsiDecoder& ansi, std::vector<LinkTarget>& targets) {
     const std::uint32_t headerSize = u32(info, 4);
     if (headerSize != kLinkInfoShortHeader && (headerSize < kLinkInfoLongHeader || headerSize > info.size()))
         return false;
@@ -216,7 +216,7 @@ bool readLinkInfo(Bytes info, AnsiDecoder ansi, std::vector<LinkTarget>& targets
 }
 
 // Reads the extra data blocks from `at` up to the terminal block; false when they do not add up.
-bool readExtraData(Bytes file, std::size_t at, AnsiDecoder ansi, std::vector<LinkTarget>& targets) {
+bool readExtraData(Bytes file, std::size_t at, const AnsiDecoder& ansi, std::vector<LinkTarget>& targets) {
     for (;;) {
         if (!fits(file, at, 4)) return false;
         const std::uint32_t size = u32(file, at);
@@ -247,7 +247,7 @@ std::wstring widenBytes(std::string_view bytes) {
     return text;
 }
 
-std::optional<ShellLink> readShellLink(Bytes file, AnsiDecoder ansi) {
+std::optional<ShellLink> readShellLink(Bytes file, const AnsiDecoder& ansi) {
     if (file.size() > kMaxShellLinkBytes || file.size() < kHeaderSize) return std::nullopt;
     if (u32(file, 0) != kHeaderSize || !std::equal(kShellLinkClassId.begin(), kShellLinkClassId.end(), file.begin() + 4))
         return std::nullopt;

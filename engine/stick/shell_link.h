@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -44,8 +45,8 @@ struct ShellLink {
 };
 
 // Turns a single-byte string of a shortcut, written in the ANSI code page of the PC that made it,
-// into UTF-16. The platform passes the system's own conversion.
-using AnsiDecoder = std::wstring (*)(std::string_view);
+// into UTF-16. The stick check passes its port's conversion, the system's own.
+using AnsiDecoder = std::function<std::wstring(std::string_view)>;
 
 // Each byte as the character of the same number (ISO 8859-1): right for ASCII, the bytes kept for
 // the rest. The default where no code page is at hand (the unit tests).
@@ -55,6 +56,6 @@ std::wstring widenBytes(std::string_view bytes);
 inline constexpr std::size_t kMaxShellLinkBytes = 1024 * 1024;
 
 // Reads a whole shortcut file. nullopt: not a shortcut we can read.
-std::optional<ShellLink> readShellLink(std::span<const std::uint8_t> file, AnsiDecoder ansi = widenBytes);
+std::optional<ShellLink> readShellLink(std::span<const std::uint8_t> file, const AnsiDecoder& ansi = widenBytes);
 
 }  // namespace dva

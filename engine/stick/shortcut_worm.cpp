@@ -56,11 +56,6 @@ std::optional<FoundItem> find(const StickRoot& root, std::wstring_view path, int
     return FoundItem{top->name + std::wstring(path.substr(slash)), std::move(*item)};
 }
 
-bool within(std::wstring_view path, std::wstring_view item) {
-    return sameName(path, item) ||
-           (path.size() > item.size() && path[item.size()] == L'\\' && sameName(path.substr(0, item.size()), item));
-}
-
 // A list of names, each once whatever its letter case.
 class NameList {
 public:
@@ -75,6 +70,11 @@ private:
 };
 
 }  // namespace
+
+bool pathWithin(std::wstring_view path, std::wstring_view item) {
+    return sameName(path, item) ||
+           (path.size() > item.size() && path[item.size()] == L'\\' && sameName(path.substr(0, item.size()), item));
+}
 
 StickRoot::StickRoot(wchar_t letter, std::vector<StickItem> items, ItemLookup below)
     : letter_(letter), items_(std::move(items)), below_(std::move(below)) {
@@ -148,12 +148,12 @@ std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_vi
 
     if (hiddenRuns.empty() && !standInHidden) return std::nullopt;
     // A portable program's shortcut in front of its own folder.
-    if (!runs.empty() && std::all_of(runs.begin(), runs.end(), [&](const std::wstring& p) { return within(p, standIn); }))
+    if (!runs.empty() && std::all_of(runs.begin(), runs.end(), [&](const std::wstring& p) { return pathWithin(p, standIn); }))
         return std::nullopt;
 
     NameList wormFiles;
     for (const FoundItem& worm : hiddenRuns) {
-        if (!within(worm.relative, standIn)) wormFiles.add(worm.relative);
+        if (!pathWithin(worm.relative, standIn)) wormFiles.add(worm.relative);
     }
     NameList hiddenItems;
     if (standInItem && standInItem->hiddenOrSystem() && !neverTouched(*standInItem))

@@ -45,6 +45,9 @@ struct ShortcutWorm {
     bool operator==(const ShortcutWorm&) const = default;
 };
 
+// Whether `path` (from the root) is the item `item` or lies inside it, compared without regard to case.
+bool pathWithin(std::wstring_view path, std::wstring_view item);
+
 // Judges the root shortcut `shortcutName` ("Belgeler.lnk"), read as `link`. nullopt: not a worm's.
 std::optional<ShortcutWorm> judgeShortcut(const ShellLink& link, std::wstring_view shortcutName,
                                           const StickRoot& root);

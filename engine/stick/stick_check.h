@@ -1,12 +1,16 @@
-// One check of a stick: its threats found, the user told in one box, the same stick and the same
-// files made sure of once the box is closed, then each threat listed and moved to the quarantine.
-// Runs off the window's thread (the port's calls touch the stick); the boxes are the runtime's,
-// modal to the program. Also makes the vaccination folder when asked to.
+// One check of a stick: its threats found (the autorun.inf's worms, then the shortcut worm's
+// shortcuts, each followed by its worm files), the user told in one box, the same stick and the
+// same files made sure of once the box is closed, then each threat listed and moved to the
+// quarantine, and the items the shortcuts stood in for made visible again. Runs off the window's
+// thread (the port's calls touch the stick); the boxes are the runtime's, modal to the program.
+// Also makes the vaccination folder when asked to.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime.h"
@@ -42,15 +46,23 @@ public:
     void forget(wchar_t letter) { sticks_.erase(letter); }
 
 private:
+    // A root item a shortcut worm hid, and the shortcuts in front of it: it is made visible again
+    // once each of them is in the quarantine, so a failed move leaves the stick as it was.
+    struct Hidden {
+        std::wstring name;                   // as the listing spells it
+        std::vector<std::size_t> shortcuts;  // their places in Seen::threats
+    };
     struct Seen {
         StickIdentity identity;
         std::vector<StickThreat> threats;
         std::vector<FileFacts> facts;  // of each threat, in the same order
+        bool autorunFirst = false;     // threats[0] is the root's autorun.inf
+        std::vector<Hidden> hidden;
     };
     enum class Look { Ready, NotReady, Changing };
     Look look(wchar_t letter, Seen& seen);
+    void findShortcutWorms(wchar_t letter, std::vector<StickItem> root, const ItemLookup& below, Seen& seen);
     Outcome act(wchar_t letter, const Seen& seen);
-    void leave(std::wstring_view subject, std::wstring_view reason);
 
     // What the checks remember of the stick in a drive.
     struct Remembered {
@@ -58,6 +70,13 @@ private:
         std::set<std::wstring> left;  // threats that stayed (box shown, event written): retried quietly
         bool failureShown = false;    // its one "Hata" box
     };
+    // Makes visible again the hidden items whose shortcuts were all `moved`; false when the stick
+    // was pulled out meanwhile.
+    bool unhide(wchar_t letter, const Seen& seen, const std::vector<bool>& moved, Remembered& remembered);
+    void leave(std::wstring_view subject, std::wstring_view reason);
+    // The stick's one "Hata" box, if it has not had it yet.
+    void showFailure(Remembered& remembered, std::wstring_view sentence, std::wstring_view path,
+                     std::wstring_view why);
 
     Runtime& rt_;
     DetectionSink& detections_;

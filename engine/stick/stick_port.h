@@ -65,6 +65,10 @@ public:
     virtual OpResult fileFacts(std::wstring_view path, FileFacts& facts) = 0;
     // Makes a folder marked hidden and system at the path, where nothing of that name is.
     virtual OpResult makeHiddenFolder(std::wstring_view path) = 0;
+    // Clears the hidden and system marks of the one item, file or folder, at exactly that path,
+    // keeping its other marks; what a folder holds is not touched. A reparse point, or a path that
+    // leads elsewhere through one, is refused (kRefusedReparsePoint, kRefusedRedirected).
+    virtual OpResult makeVisible(std::wstring_view path) = 0;
 
     // Opens the file at exactly that path for reading and for deleting, letting others only read it meanwhile. A link, a path that
     // leads elsewhere or a file with other names is refused (the kRefused... codes).

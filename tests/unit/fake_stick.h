@@ -1,7 +1,8 @@
 // Stand-ins for what the stick check needs of the system: a Latin-1 ANSI code page, the rules run
 // over a scripted root listing, a recording stick port (scripted sticks, their files and the
-// quarantine; a trace of the calls that open, write, rename or delete, such as "open E:\RavMon.exe",
-// "write ~1 5", "rename ~1 <hash>"; the queries that only look are not traced), and the stick
+// quarantine; a trace of the calls that open, write, rename, delete or change marks, such as
+// "open E:\RavMon.exe", "write ~1 5", "rename ~1 <hash>", "visible E:\Belgeler"; the queries that
+// only look are not traced), and the stick
 // events written as "event 1011 E:\RavMon.exe|<hash>" into a trace.
 #pragma once
 
@@ -100,6 +101,16 @@ public:
         trace.push_back("vaccinate " + utf8(path));
         if (const OpResult failure = scripted("vaccinate"); !failure.ok()) return failure;
         addStickFile(std::wstring(path), {}, stick::kAttrHidden | stick::kAttrSystem | stick::kAttrDirectory);
+        return {};
+    }
+    // Clears hidden and system on that one entry, as the system does; refuses a link.
+    OpResult makeVisible(std::wstring_view path) override {
+        trace.push_back("visible " + utf8(path));
+        if (const OpResult failure = scripted("visible"); !failure.ok()) return failure;
+        const auto it = stick.find(path);
+        if (it == stick.end()) return {kErrorFileNotFound};
+        if (it->second.facts.attributes & stick::kAttrReparsePoint) return {kRefusedReparsePoint};
+        it->second.facts.attributes &= ~(stick::kAttrHidden | stick::kAttrSystem);
         return {};
     }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "shortcut_bytes.h"
 #include "test_data.h"
 
 namespace dva::test {
@@ -21,10 +22,6 @@ using File = std::vector<std::uint8_t>;
 std::optional<ShellLink> read(const File& file) {
     const File exact(file.begin(), file.end());
     return readShellLink(exact);
-}
-
-void put32(File& file, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 const std::wstring kCmd = L"C:\\windows\\system32\\cmd.exe";
