@@ -27,9 +27,9 @@ stick::FileFacts factsOf(const BY_HANDLE_FILE_INFORMATION& info) {
 
 std::wstring rootOf(wchar_t letter) { return {letter, L':', L'\\'}; }
 
-// Opens a file of the stick to look at or read it, never through a link at its end: a reparse
-// point or a folder is refused. Others may go on using it meanwhile.
-ExactFile openToLook(std::wstring_view path, DWORD access) {
+// Opens a file of the stick (or with `folders`, a folder too) to look at, read or mark it, never
+// through a link at its end: a reparse point is refused. Others may go on using it meanwhile.
+ExactFile openToLook(std::wstring_view path, DWORD access, bool folders = false) {
     ExactFile file;
     HANDLE h = CreateFileW(longPath(path).c_str(), access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -42,7 +42,7 @@ ExactFile openToLook(std::wstring_view path, DWORD access) {
         file.result = OpResult{GetLastError()};
     } else if (file.info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         file.result = OpResult{kRefusedReparsePoint};
-    } else if (file.info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    } else if ((file.info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !folders) {
         file.result = OpResult{kErrorFileNotFound};
     }
     if (!file.result.ok()) file.handle.reset();
@@ -147,6 +147,17 @@ OpResult Win32StickPort::makeHiddenFolder(std::wstring_view path) {
     if (const OpResult made = makeFolderAt(full); !made.ok()) return made;
     SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     return {};
+}
+
+// The one item's own marks: the folders on the way were looked at by the check (itemAt), and
+// what a folder holds keeps its marks.
+OpResult Win32StickPort::makeVisible(std::wstring_view path) {
+    const ExactFile item = openToLook(path, FILE_WRITE_ATTRIBUTES, true);
+    if (!item.result.ok()) return item.result;
+    FILE_BASIC_INFO basic{};  // times of 0 are left as they are
+    basic.FileAttributes = item.info.dwFileAttributes & ~DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM};
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;  // 0 would mean "unchanged"
+    return lastError(SetFileInformationByHandle(item.handle.get(), FileBasicInfo, &basic, sizeof basic));
 }
 
 // For reading and deleting, letting others only read it meanwhile: nothing can change it between

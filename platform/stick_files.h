@@ -35,6 +35,7 @@ public:
     OpResult readStart(std::wstring_view path, std::size_t limit, std::string& bytes) override;
     OpResult fileFacts(std::wstring_view path, stick::FileFacts& facts) override;
     OpResult makeHiddenFolder(std::wstring_view path) override;
+    OpResult makeVisible(std::wstring_view path) override;
 
     OpResult openExact(std::wstring_view path, stick::PortFile& file, stick::FileFacts& facts) override;
     OpResult read(stick::PortFile file, std::span<std::byte> into, std::size_t& got) override;

@@ -6,30 +6,27 @@ namespace dva {
 namespace {
 
 constexpr DWORD kLookEvery = 1000;
-// A stick whose threat stayed (or that kept changing under the check) is checked again this often.
-constexpr std::uint64_t kRetryEvery = 2000;
-// A FAT or exFAT root keeps no time of its own change: a full look now and then finds what the
-// cheap queries miss.
-constexpr std::uint64_t kFullLookEvery = 30000;
 // How long the end of the program waits for a check under way to let go.
 constexpr DWORD kStopWithin = 3000;
 
 std::uint32_t bitOf(wchar_t letter) { return 1u << (letter - L'A'); }
 
-bool sameAutorun(const WIN32_FILE_ATTRIBUTE_DATA& a, const WIN32_FILE_ATTRIBUTE_DATA& b) {
-    return a.dwFileAttributes == b.dwFileAttributes && a.nFileSizeLow == b.nFileSizeLow && a.nFileSizeHigh == b.nFileSizeHigh &&
-           a.ftLastWriteTime.dwLowDateTime == b.ftLastWriteTime.dwLowDateTime &&
-           a.ftLastWriteTime.dwHighDateTime == b.ftLastWriteTime.dwHighDateTime;
-}
+std::uint64_t fileTime(const FILETIME& t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; }
 
-// The two cheap queries of a present stick: its root autorun.inf's attributes, size and time (zero
-// when there is none), and its free space.
-void lookAt(wchar_t letter, WIN32_FILE_ATTRIBUTE_DATA& autorun, std::uint64_t& freeBytes) {
+// The two cheap queries of a present stick: its root autorun.inf's attributes, size and time, and
+// its free space.
+stick::StickTick lookAt(wchar_t letter) {
     const std::wstring root{letter, L':', L'\\'};
-    autorun = {};
-    if (!GetFileAttributesExW(longPath(root + L"autorun.inf").c_str(), GetFileExInfoStandard, &autorun)) autorun = {};
+    stick::StickTick tick{GetTickCount64(), std::nullopt, 0};
+    WIN32_FILE_ATTRIBUTE_DATA autorun{};
+    if (GetFileAttributesExW(longPath(root + L"autorun.inf").c_str(), GetFileExInfoStandard, &autorun)) {
+        tick.autorun = stick::AutorunLook{autorun.dwFileAttributes,
+                                          (std::uint64_t{autorun.nFileSizeHigh} << 32) | autorun.nFileSizeLow,
+                                          fileTime(autorun.ftLastWriteTime)};
+    }
     ULARGE_INTEGER available{};
-    freeBytes = GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr) ? available.QuadPart : 0;
+    if (GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr)) tick.freeBytes = available.QuadPart;
+    return tick;
 }
 
 }  // namespace
@@ -127,27 +124,15 @@ void StickWatch::lookOnce() {
             continue;
         }
         const bool putIn = !drive.ready || !(identity == drive.identity) || (arrived & bit);
-        const std::uint64_t now = GetTickCount64();
-        if (putIn || (fresh & bit) || checkDue(letter, now)) {
-            drive.ready = true;
-            drive.identity = identity;
-            drive.outcome = check_.check(letter);
-            drive.checkedAt = now;
-            lookAt(letter, drive.autorun, drive.freeBytes);  // what the check left is the new normal
+        if (putIn || (fresh & bit)) drive = {true, identity, {}};  // a new pace: checked at once
+        if (drive.pace.due(lookAt(letter))) {
+            const stick::StickCheck::Outcome outcome = check_.check(letter);
+            // A threat that stayed, or a stick that changed under the check: quietly again next time.
+            if (outcome == stick::StickCheck::Outcome::Left || outcome == stick::StickCheck::Outcome::Unsettled)
+                drive.pace.checkAgainNextTick();
         }
         if ((putIn && vaccinating) || vaccinateAll) check_.vaccinate(letter);
     }
-}
-
-bool StickWatch::checkDue(wchar_t letter, std::uint64_t now) {
-    Drive& drive = drives_[letter];
-    WIN32_FILE_ATTRIBUTE_DATA autorun{};
-    std::uint64_t freeBytes = 0;
-    lookAt(letter, autorun, freeBytes);
-    const bool changed = !sameAutorun(autorun, drive.autorun) || freeBytes != drive.freeBytes;
-    const bool unsettled = drive.outcome == stick::StickCheck::Outcome::Left ||
-                           drive.outcome == stick::StickCheck::Outcome::Unsettled;
-    return changed || (unsettled && now - drive.checkedAt >= kRetryEvery) || now - drive.checkedAt >= kFullLookEvery;
 }
 
 }  // namespace dva

@@ -13,6 +13,7 @@
 
 #include "handles.h"
 #include "stick/stick_check.h"
+#include "stick/stick_pace.h"
 #include "stick_files.h"
 
 namespace dva {
@@ -39,16 +40,12 @@ private:
     static DWORD WINAPI threadMain(void* self);
     void run();
     void lookOnce();
-    bool checkDue(wchar_t letter, std::uint64_t now);
 
     // What the watch knows of a stick drive's letter.
     struct Drive {
         bool ready = false;
         stick::StickIdentity identity;
-        WIN32_FILE_ATTRIBUTE_DATA autorun{};  // its root autorun.inf at the last look, zero when absent
-        std::uint64_t freeBytes = 0;
-        std::uint64_t checkedAt = 0;
-        stick::StickCheck::Outcome outcome = stick::StickCheck::Outcome::Clean;
+        stick::StickPace pace;  // when it is checked in full
     };
 
     stick::StickCheck& check_;
