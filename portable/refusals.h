@@ -18,6 +18,13 @@ inline constexpr std::uint32_t kRefusedRaisedStart = 0xA0000005;
 // No desktop shell to start a program with the user's rights: none is started from the raised
 // program instead. The same kind of code.
 inline constexpr std::uint32_t kRefusedNoDesktopShell = 0xA0000006;
+// The quarantine's folder, or the program's folder above it, is a link: what it leads to is not
+// the place the program keeps threats in.
+inline constexpr std::uint32_t kRefusedQuarantineLink = 0x20000007;
+// The quarantine's folder, or the one above it, belongs to an account that is not Administrators,
+// SYSTEM or (a standard user's copy) the user: someone else may have laid it out to read or swap
+// what is kept there.
+inline constexpr std::uint32_t kRefusedQuarantineOwner = 0x20000008;
 
 // The text for one of the codes above; empty for any other code.
 inline std::wstring_view refusalText(std::uint32_t code) {
@@ -35,6 +42,12 @@ inline std::wstring_view refusalText(std::uint32_t code) {
     case kRefusedNoDesktopShell:
         return L"Masaüstü kabuğu (Explorer) çalışmıyor; program yönetici haklarınızı almaması için yalnızca onun "
                L"üzerinden başlatılır.";
+    case kRefusedQuarantineLink:
+        return L"Karantina klasörü (ya da üstündeki program klasörü) bir bağlantı (yönlendirme); başka bir yere "
+               L"götürebileceği için kullanılmadı.";
+    case kRefusedQuarantineOwner:
+        return L"Karantina klasörünün (ya da üstündeki program klasörünün) sahibi Yöneticiler, SYSTEM veya sizin "
+               L"hesabınız değil; başkasının hazırladığı bir klasör kullanılmadı.";
     default:
         return {};
     }
