@@ -163,7 +163,8 @@ OpResult Win32StickPort::makeVisible(std::wstring_view path) {
 // For reading and deleting, letting others only read it meanwhile: nothing can change it between
 // the copy and the delete.
 OpResult Win32StickPort::openExact(std::wstring_view path, stick::PortFile& file, stick::FileFacts& facts) {
-    ExactFile opened = openExactly(longPath(path), GENERIC_READ | DELETE, FILE_SHARE_READ);
+    // (Its marks too: a read-only file is deleted only once that mark is off.)
+    ExactFile opened = openExactly(longPath(path), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ);
     if (!opened.result.ok()) return opened.result;
     facts = factsOf(opened.info);
     file = keep(std::move(opened.handle));
@@ -180,9 +181,25 @@ OpResult Win32StickPort::read(stick::PortFile file, std::span<std::byte> into, s
     return {};
 }
 
+// Worms mark their files read-only, which the system will not delete: the mark is taken off first,
+// and put back if the delete fails all the same.
 OpResult Win32StickPort::deleteOpened(stick::PortFile file) {
+    const HANDLE h = handleOf(file);
     FILE_DISPOSITION_INFO disposition{TRUE};
-    return lastError(SetFileInformationByHandle(handleOf(file), FileDispositionInfo, &disposition, sizeof disposition));
+    if (SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition)) return {};
+    const DWORD error = GetLastError();
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) || !(basic.FileAttributes & FILE_ATTRIBUTE_READONLY))
+        return {error};
+    const DWORD marks = basic.FileAttributes;
+    basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+    basic.FileAttributes = (marks & ~DWORD{FILE_ATTRIBUTE_READONLY}) ? marks & ~DWORD{FILE_ATTRIBUTE_READONLY} : FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic)) return {error};
+    if (SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition)) return {};
+    const DWORD again = GetLastError();
+    basic.FileAttributes = marks;
+    SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic);
+    return {again};
 }
 
 void Win32StickPort::close(stick::PortFile file) { open_.erase(file.id); }

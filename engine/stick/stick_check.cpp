@@ -53,6 +53,7 @@ StickCheck::Look StickCheck::look(wchar_t letter, Seen& seen) {
         seen.autorunFirst = !seen.threats.empty();
     }
     findShortcutWorms(letter, std::move(root), below, seen);
+    addLeftovers(letter, below, seen);
     for (const StickThreat& threat : seen.threats) {
         FileFacts facts;
         if (!port_.fileFacts(pathOn(letter, threat.relative), facts).ok()) return Look::Changing;
@@ -112,6 +113,22 @@ void StickCheck::findShortcutWorms(wchar_t letter, std::vector<StickItem> root, 
     }
     // An item that is itself a threat goes to the quarantine, not back to the user.
     std::erase_if(seen.hidden, [&](const Hidden& h) { return taken.count(foldedName(h.name)) != 0; });
+}
+
+// A threat that stayed on this stick stays one while it is there, also once what made it one has
+// gone (its autorun.inf moved to the quarantine before it): it is retried with the others.
+void StickCheck::addLeftovers(wchar_t letter, const ItemLookup& below, Seen& seen) const {
+    const auto known = sticks_.find(letter);
+    if (known == sticks_.end() || !(known->second.identity == seen.identity)) return;
+    const std::wstring drive = driveName(letter) + L'\\';
+    for (const std::wstring& path : known->second.left) {
+        const std::wstring relative = path.substr(drive.size());
+        const bool listed = std::any_of(seen.threats.begin(), seen.threats.end(),
+                                        [&](const StickThreat& threat) { return sameName(threat.relative, relative); });
+        if (listed) continue;
+        if (const std::optional<StickItem> item = below(relative); item && item->plainFile())
+            seen.threats.push_back({relative, *item});
+    }
 }
 
 StickCheck::Outcome StickCheck::check(wchar_t letter) {

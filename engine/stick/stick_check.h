@@ -62,6 +62,7 @@ private:
     enum class Look { Ready, NotReady, Changing };
     Look look(wchar_t letter, Seen& seen);
     void findShortcutWorms(wchar_t letter, std::vector<StickItem> root, const ItemLookup& below, Seen& seen);
+    void addLeftovers(wchar_t letter, const ItemLookup& below, Seen& seen) const;
     Outcome act(wchar_t letter, const Seen& seen);
 
     // What the checks remember of the stick in a drive.

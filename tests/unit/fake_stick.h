@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -49,6 +50,7 @@ public:
     std::map<std::string, std::uint32_t, std::less<>> failing;
     bool diskAltersCopies = false;  // what is read back differs from what was written
     bool failureRemovesStick = false;  // a scripted failure is the stick pulled out
+    std::set<std::wstring, std::less<>> inUse;  // files another program holds: opening them fails with 32
     Trace trace;
 
     void addStickFile(std::wstring path, std::string bytes, std::uint32_t attributes = stick::kAttrHidden) {
@@ -117,6 +119,7 @@ public:
     OpResult openExact(std::wstring_view path, stick::PortFile& file, stick::FileFacts& facts) override {
         trace.push_back("open " + utf8(path));
         if (const OpResult failure = scripted("open"); !failure.ok()) return failure;
+        if (inUse.count(path) != 0) return {32};
         const auto it = stick.find(path);
         if (it == stick.end()) return {kErrorFileNotFound};
         facts = it->second.facts;

@@ -107,6 +107,19 @@ TEST_F(StickCheckTest, AThreatThatCannotBeMovedGetsOneHataBoxThenQuietRetries) {
     EXPECT_EQ(rt.trace, (Trace{"event 1011 E:\\autorun.inf|" + hashOf(kAutorun), "event 1011 E:\\RavMon.exe|" + hashOf(kWorm)}));
 }
 
+// The worm stays while its autorun.inf went to the quarantine: it is still the threat it was.
+TEST_F(StickCheckTest, AWormLeftBehindItsMovedAutorunIsRetriedUntilMoved) {
+    port.inUse = {L"E:\\RavMon.exe"};
+    EXPECT_EQ(check.check(L'E'), StickCheck::Outcome::Left);
+    EXPECT_FALSE(onStick(L"E:\\autorun.inf"));
+    EXPECT_EQ(check.check(L'E'), StickCheck::Outcome::Left);
+    port.inUse.clear();
+    rt.takeTrace();
+    EXPECT_EQ(check.check(L'E'), StickCheck::Outcome::Cleaned);
+    EXPECT_EQ(rt.trace, Trace{"event 1011 E:\\RavMon.exe|" + hashOf(kWorm)});
+    EXPECT_FALSE(onStick(L"E:\\RavMon.exe"));
+}
+
 TEST_F(StickCheckTest, AFullQuarantineSaysWhyAndAPulledStickEndsQuietly) {
     port.used = kQuarantineTotalLimit;
     EXPECT_EQ(check.check(L'E'), StickCheck::Outcome::Left);
