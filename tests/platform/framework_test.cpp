@@ -84,6 +84,18 @@ TEST(Window, RoutesRunTheirHandlerWithTheParametersUnpackedAndARouteOfNumberZero
     EXPECT_EQ(w.typed, L"x");
 }
 
+// The system's word of a device: only a volume's broadcast carries drive letters, and the header
+// is read before the unit mask.
+TEST(Window, DeviceChangeIsUnpackedToItsEventAndTheVolumesLetters) {
+    DEV_BROADCAST_VOLUME volume{sizeof volume, DBT_DEVTYP_VOLUME, 0, (1u << 4) | (1u << 5), 0};
+    EXPECT_EQ(Crack<WM_DEVICECHANGE>::args(DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&volume)),
+              (std::tuple<UINT, DWORD>{DBT_DEVICEARRIVAL, 0x30}));
+    DEV_BROADCAST_HDR port{sizeof port, DBT_DEVTYP_PORT, 0};
+    EXPECT_EQ(Crack<WM_DEVICECHANGE>::args(DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&port)),
+              (std::tuple<UINT, DWORD>{DBT_DEVICEARRIVAL, 0}));
+    EXPECT_EQ(Crack<WM_DEVICECHANGE>::args(DBT_DEVNODES_CHANGED, 0), (std::tuple<UINT, DWORD>{DBT_DEVNODES_CHANGED, 0}));
+}
+
 // ---- handle owners ----
 
 std::vector<int> closedHandles;

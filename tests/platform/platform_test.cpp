@@ -6,6 +6,7 @@
 #include <sddl.h>
 
 #include <gtest/gtest.h>
+#include <dbt.h>
 
 #include "main_window_parts.h"
 
@@ -83,6 +84,20 @@ TEST(MessageFilter, MainWindowLetsThroughTheShellsMessagesAndASecondStartAndNoth
 
 // A second start with fewer rights (a start from the Start menu while the sign-in task's elevated
 // copy still shows its splash) must reach the splash too.
+// The system's word of a stick put in or about to be taken out is answered at once, and a
+// removal is never refused.
+TEST(MainWindowDevices, VolumeArrivalAndRemovalAreAnsweredAtOnceAndRemovalIsAllowed) {
+    MainWindowParts parts;
+    HWND main = parts.mainWindow.get().hwnd();
+    ASSERT_NE(main, nullptr);
+    DEV_BROADCAST_VOLUME volume{sizeof volume, DBT_DEVTYP_VOLUME, 0, 1u << 4, 0};
+    for (const WPARAM event : {DBT_DEVICEARRIVAL, DBT_DEVICEQUERYREMOVE}) {
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(SendMessageTimeoutW(main, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume), SMTO_NORMAL, 200, &answer));
+        EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << event;
+    }
+}
+
 TEST(MessageFilter, SplashLetsThroughASecondStartAndNothingElse) {
     MainWindowParts parts{{}, &recordFilter};
     Single<SplashWindow> splash(parts.loop,
