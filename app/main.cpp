@@ -11,6 +11,7 @@
 #include "desktop_shell.h"
 #include "detections_window.h"
 #include "main_window.h"
+#include "restore_files.h"
 #include "message_loop.h"
 #include "quarantine_folder.h"
 #include "single_copy.h"
@@ -39,6 +40,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     dva::searchSystemFolderForDlls();
     // The support window alone, with the rights of whoever started this copy.
     const dva::StartOptions options = dva::parseStartOptions(arguments ? arguments : L"");
+    // A file put back from the quarantine, and nothing else: no window, no protection, no claim
+    // on the single-copy name, so it works beside a running copy too.
+    if (options.restore) return dva::runRestore(options.restoreHash, options.restoreFolder, options.restoreExtraWords);
     if (options.supportOnly) return dva::runSupportCopy();
 
     // A second start hands over to the copy that runs and ends without a window of its own. The

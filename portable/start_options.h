@@ -4,9 +4,14 @@
 // hidden behind its notification-area icon, without the splash. "/support": the program started
 // itself to show only the support window. Each counts in any letter case, given once or more,
 // anywhere among other words; every other word is ignored.
+//
+// "/restore <SHA-256> [<folder>]", typed by an administrator: the program puts one file back from
+// the quarantine and ends, before anything else of it starts. The switch counts in any letter
+// case; the words after it are its own (a folder with blanks in double quotes), and a third one
+// makes the start a usage error rather than a guess at what was meant.
 #pragma once
 
-#include <iterator>
+#include <string>
 #include <string_view>
 
 #include "start_kind.h"
@@ -18,10 +23,16 @@ struct StartOptions {
     // "/support": the copy the program starts to show the support window with the signed-in
     // user's own rights (no splash, no main window, no scan, no claim on the single-copy name).
     bool supportOnly = false;
+    // "/restore": the words after it, as given (quotes taken off).
+    bool restore = false;
+    std::wstring restoreHash;    // empty when none was given
+    std::wstring restoreFolder;  // empty: the file's original path
+    bool restoreExtraWords = false;  // more than a hash and a folder followed the switch
 };
 
 inline constexpr wchar_t kSignInSwitch[] = L"/signin";
 inline constexpr wchar_t kSupportSwitch[] = L"/support";
+inline constexpr wchar_t kRestoreSwitch[] = L"/restore";
 
 namespace start_options_detail {
 
@@ -44,27 +55,35 @@ constexpr bool isSpace(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r'
 constexpr StartOptions parseStartOptions(std::wstring_view arguments) {
     using namespace start_options_detail;
     StartOptions options;
+    int afterRestore = -1;  // words read since "/restore", once it was given
     size_t at = 0;
     while (at < arguments.size()) {
         while (at < arguments.size() && isSpace(arguments[at])) ++at;
         if (at == arguments.size()) break;
         // One word: up to the next blank outside quotes; the quotes themselves are not part of it.
-        wchar_t word[16] = {};
-        size_t length = 0;
-        bool quoted = false, tooLong = false;
+        std::wstring word;
+        bool quoted = false;
         for (; at < arguments.size() && (quoted || !isSpace(arguments[at])); ++at) {
             if (arguments[at] == L'"') {
                 quoted = !quoted;
-            } else if (length < std::size(word)) {
-                word[length++] = arguments[at];
             } else {
-                tooLong = true;
+                word += arguments[at];
             }
         }
-        if (tooLong) continue;
-        const std::wstring_view w(word, length);
-        if (sameWord(w, kSignInSwitch)) options.kind = StartKind::SignIn;
-        if (sameWord(w, kSupportSwitch)) options.supportOnly = true;
+        if (afterRestore >= 0) {
+            // The restore's own words: the hash, then the folder; nothing more.
+            if (afterRestore == 0) options.restoreHash = word;
+            if (afterRestore == 1) options.restoreFolder = word;
+            if (afterRestore >= 2) options.restoreExtraWords = true;
+            ++afterRestore;
+            continue;
+        }
+        if (sameWord(word, kSignInSwitch)) options.kind = StartKind::SignIn;
+        if (sameWord(word, kSupportSwitch)) options.supportOnly = true;
+        if (sameWord(word, kRestoreSwitch)) {
+            options.restore = true;
+            afterRestore = 0;
+        }
     }
     return options;
 }

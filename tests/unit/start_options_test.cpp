@@ -49,5 +49,36 @@ TEST(StartOptions, TheSupportSwitchIsItsOwn) {
     EXPECT_FALSE(parseStartOptions(L"/supports support -support").supportOnly);
 }
 
+// "/restore" takes the words after it: the hash, and a folder that may hold blanks when quoted;
+// the other switches read as before.
+TEST(StartOptions, TheRestoreSwitchTakesTheWordsAfterIt) {
+    const std::wstring hash(64, L'A');
+    const struct {
+        std::wstring arguments;
+        bool restore;
+        std::wstring hash, folder;
+        bool extra;
+    } cases[] = {
+        {L"/restore " + hash, true, hash, L"", false},
+        {L"/RESTORE " + hash + L" \"C:\\Geri Alınan Dosyalar\\\"", true, hash, L"C:\\Geri Alınan Dosyalar\\", false},
+        {L"/signin /Restore\t\"" + hash + L"\"  D:\\x  ", true, hash, L"D:\\x", false},
+        {L"/restore " + hash + L" C:\\Geri Alınan", true, hash, L"C:\\Geri", true},
+        {L"/restore", true, L"", L"", false},
+        {L"restore " + hash, false, L"", L"", false},
+        {L"/restores " + hash, false, L"", L"", false},
+        {L"/signin", false, L"", L"", false},
+    };
+    for (const auto& c : cases) {
+        const StartOptions options = parseStartOptions(c.arguments);
+        EXPECT_EQ(options.restore, c.restore);
+        EXPECT_EQ(options.restoreHash, c.hash);
+        EXPECT_EQ(options.restoreFolder, c.folder);
+        EXPECT_EQ(options.restoreExtraWords, c.extra);
+    }
+    // The words after it are its own, not switches: a hash that reads "/support" is a bad hash.
+    EXPECT_FALSE(parseStartOptions(L"/restore /support").supportOnly);
+    EXPECT_EQ(parseStartOptions(L"/signin /restore x").kind, StartKind::SignIn);
+}
+
 }  // namespace
 }  // namespace dva
