@@ -1,10 +1,13 @@
 #include "ui_thread.h"
 
+#include "win32_notices.h"
+
 namespace dva {
 namespace {
 
 constexpr UINT kRunWork = WM_APP + 1;
 constexpr wchar_t kClass[] = L"DravonilVerizAvize.UiThread";
+constexpr DWORD kBoxWaitStep = 250;
 
 LRESULT CALLBACK workProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
     if (message == kRunWork) {
@@ -34,8 +37,19 @@ bool UiThread::call(const std::function<void()>& work) const {
     return window_ && SendMessageW(window_, kRunWork, 0, reinterpret_cast<LPARAM>(&work)) == 1;
 }
 
+// A stick's box never stacks on another box of the program (a drive C alert, a notice): it waits
+// on this thread until none is open, and the run-time error report is closed.
 void UiThreadRuntime::message(std::wstring_view text, std::wstring_view title, MessageIcon icon) {
-    ui_.call([&] { rt_.message(text, title, icon); });
+    bool shown = false;
+    while (true) {
+        const bool taken = ui_.call([&] {
+            if (messageBoxesOpen() > 0 || rt_.runtimeErrorReportOpen()) return;
+            rt_.message(text, title, icon);
+            shown = true;
+        });
+        if (shown || !taken) return;  // shown, or the windows are gone
+        Sleep(kBoxWaitStep);
+    }
 }
 
 bool UiThreadRuntime::runtimeErrorReportOpen() const {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "error_report.h"
 #include "handles.h"
 #include "number_text.h"
@@ -9,12 +11,20 @@
 
 namespace dva {
 
+namespace {
+std::atomic<int> boxesOpen{0};
+}  // namespace
+
+int messageBoxesOpen() { return boxesOpen; }
+
 void showMessageBox(std::wstring_view text, std::wstring_view title, MessageIcon icon) {
+    ++boxesOpen;
     // Task-modal with no owner: every window of the program is disabled while the box is
     // open, and the box comes forward even when the main window is hidden. The scan timer still
     // ticks under it; which boxes hold the scan back is the engine's to know.
     MessageBoxW(nullptr, std::wstring(text).c_str(), std::wstring(title).c_str(),
                 MB_OK | static_cast<UINT>(icon) | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST);
+    --boxesOpen;
 }
 
 std::wstring errorText(std::uint32_t code) {

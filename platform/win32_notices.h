@@ -12,6 +12,8 @@ namespace dva {
 
 // Task-modal with no owner and brought forward, even when the program's windows are hidden.
 void showMessageBox(std::wstring_view text, std::wstring_view title, MessageIcon icon);
+// How many of those boxes are open now.
+int messageBoxesOpen();
 
 // The program's own text for its refusal codes, else the system's description of the code on one
 // line, else "Hata kodu <code>".

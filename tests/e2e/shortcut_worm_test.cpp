@@ -24,8 +24,8 @@ std::vector<std::wstring> sorted(std::vector<std::wstring> lines) {
 std::vector<std::pair<std::wstring, std::string>> contentsOf(const std::wstring& folder) {
     std::vector<std::pair<std::wstring, std::string>> files;
     std::error_code ignored;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ignored))
-        files.emplace_back(entry.path().wstring().substr(folder.size()), contentOf(entry.path().wstring()));
+    for (std::filesystem::recursive_directory_iterator it(folder, ignored), end; !ignored && it != end; it.increment(ignored))
+        files.emplace_back(it->path().wstring().substr(folder.size()), contentOf(it->path().wstring()));
     std::sort(files.begin(), files.end());
     return files;
 }

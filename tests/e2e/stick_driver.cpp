@@ -66,10 +66,17 @@ void insertStick(wchar_t letter, DWORD serial, const std::vector<StickFile>& fil
     ASSERT_TRUE(MoveFileW(staging.c_str(), stickFolder(letter).c_str())) << "stick " << char(letter) << " is in already";
 }
 
-std::wstring pullStick(wchar_t letter, const std::wstring& asName) {
-    const std::wstring aside = sticksFolder() + L"\\" + asName;
-    removePath(aside);
-    MoveFileW(stickFolder(letter).c_str(), aside.c_str());
+// Moved, never deleted: a stick may hold a Unix link, which a Windows program under Wine cannot
+// delete. The sticks' folder goes as a whole with the test run.
+std::wstring pullStick(wchar_t letter) {
+    std::wstring aside;
+    for (int n = 1; aside.empty() || exists(aside); ++n) aside = sticksFolder() + L"\\out-" + std::to_wstring(n);
+    // The program may be looking at the stick's root this very moment (a folder open elsewhere is
+    // not renamed): tried again for a while.
+    if (exists(stickFolder(letter))) {
+        EXPECT_TRUE(waitFor([&] { return MoveFileW(stickFolder(letter).c_str(), aside.c_str()) != FALSE; }, kReactWithin))
+            << utf8(aside) << " error " << GetLastError();
+    }
     return aside;
 }
 
@@ -89,15 +96,14 @@ std::vector<std::vector<std::string>> indexLines() {
 }
 
 void Sticks::SetUp() {
-    for (wchar_t letter : {L'E', L'F'}) removePath(stickFolder(letter));
+    for (wchar_t letter : {L'E', L'F'}) pullStick(letter);
     removePath(quarantineFolder());
     ProgramTest::SetUp();
 }
 
 void Sticks::TearDown() {
     ProgramTest::TearDown();
-    for (wchar_t letter : {L'E', L'F'}) removePath(stickFolder(letter));
-    removePath(sticksFolder() + L"\\pulled");
+    for (wchar_t letter : {L'E', L'F'}) pullStick(letter);
     removePath(quarantineFolder());
 }
 

@@ -29,9 +29,9 @@ std::string contentOf(const std::wstring& path);
 // number into the drive.
 // `base`: a folder beside the sticks whose entries the stick starts with (moved, not copied).
 void insertStick(wchar_t letter, DWORD serial, const std::vector<StickFile>& files, const std::wstring& base = {});
-// Takes the stick out: its folder moves aside (as `asName` beside the sticks), where the case can
-// still look at it; the path it went to.
-std::wstring pullStick(wchar_t letter, const std::wstring& asName = L"pulled");
+// Takes the stick out: its folder moves aside, beside the sticks, where the case can still look at
+// it; the path it went to.
+std::wstring pullStick(wchar_t letter);
 
 std::wstring quarantineFolder();
 std::vector<std::vector<std::string>> indexLines();  // index.tsv's lines, split at their tabs

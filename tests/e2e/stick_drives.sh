@@ -21,4 +21,9 @@ done
 # program under Wine would take minutes.
 mkdir -p -- "$sticks/huge"
 (cd "$sticks/huge" && seq -f 'f%.0f.txt' 0 19999 | xargs touch)
+# A stick holding a Unix symbolic link into drive C (as an NTFS stick may hold a link to C:\): the
+# worm's name, pointing at a file of the user's there.
+mkdir -p -- "$sticks/linked" "$prefix/drive_c/users/Public"
+printf 'the user'"'"'s own program\n' >"$prefix/drive_c/users/Public/kendi.exe"
+ln -sfn -- "$prefix/drive_c/users/Public/kendi.exe" "$sticks/linked/RavMon.exe"
 stop_prefix "$prefix"

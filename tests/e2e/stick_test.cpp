@@ -111,6 +111,35 @@ TEST_F(Sticks, AThreatThatCannotBeMovedGetsOneErrorBoxThenQuietRetries) {
     EXPECT_TRUE(program().expectNoMessageBoxFor(kNothingFor));
 }
 
+// A link on the stick is never followed: what it points at on drive C stays as it is.
+TEST_F(Sticks, ALinkIntoDriveCIsNeverFollowed) {
+    const std::wstring own = L"C:\\users\\Public\\kendi.exe";
+    const std::string before = contentOf(own);
+    ASSERT_FALSE(before.empty()) << "stick_drives.sh did not stage the linked file";
+    insertStick(L'E', 0x88888888, {{L"autorun.inf", "[AutoRun]\r\nopen=RavMon.exe\r\n", kHidden}}, L"linked");
+    ASSERT_TRUE(program().expectBox(kAlertTitle, L"E: sürücüsünde virüs tespit edildi!")) << program().describe();
+    // The autorun.inf goes; the link is left where it is (one "Hata" box may say so).
+    EXPECT_TRUE(waitFor([] { return !exists(L"E:\\autorun.inf"); }, kReactWithin));
+    if (const auto error = program().waitForMessageBox(kReactWithin)) program().close(*error);
+    EXPECT_EQ(contentOf(own), before);
+    EXPECT_TRUE(exists(own));
+    EXPECT_TRUE(indexLines().size() <= 1u) << "something besides the autorun.inf was moved";
+}
+
+// Real-time protection off: no stick is looked at; switched on again, the stick in the drive is
+// checked at once.
+TEST_F(Sticks, NoStickIsLookedAtWhileProtectionIsOff) {
+    program().clickMain(ids::main::protection);
+    ASSERT_TRUE(program().expectBox(L"Bilgilendirme", L"Anlık koruma pasifleştirilmiştir!", kReactWithin));
+    insertStick(L'E', 0x77777777, {{L"autorun.inf", "[AutoRun]\r\nopen=RavMon.exe\r\n", kHidden}, {L"RavMon.exe", kWorm, kHidden}});
+    EXPECT_TRUE(program().expectNoMessageBoxFor(Ms{2500}));
+    EXPECT_EQ(contentOf(L"E:\\RavMon.exe"), kWorm);
+    program().clickMain(ids::main::protection);
+    ASSERT_TRUE(program().expectBox(L"Bilgilendirme", L"Anlık koruma aktifleştirilmiştir!", kReactWithin));
+    EXPECT_TRUE(program().expectBox(kAlertTitle, L"E: sürücüsünde virüs tespit edildi!")) << program().describe();
+    EXPECT_TRUE(program().waitForLines({L"E:\\autorun.inf", L"E:\\RavMon.exe"}));
+}
+
 // AutoRun protection ticked: the stick in the drive, and a stick put in later, get the folder
 // that no worm can write its autorun.inf over; a stick's own autorun.inf is not fought over.
 TEST_F(Sticks, AutoRunProtectionVaccinatesSticks) {
