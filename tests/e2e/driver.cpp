@@ -98,7 +98,15 @@ std::optional<DWORD> runToEnd(std::wstring commandLine, const std::function<void
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    // Wine's process creation now and then answers ERROR_INTERNAL_ERROR on a loaded machine (seen
+    // once starting msiexec.exe; the same start a moment later works): a start is tried again then.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt) Sleep(1000);
+        started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+        if (!started && GetLastError() != ERROR_INTERNAL_ERROR) break;
+    }
+    if (!started) {
         ADD_FAILURE() << "could not start " << utf8(commandLine) << " (error " << GetLastError() << ")";
         return std::nullopt;
     }

@@ -15,6 +15,14 @@ const std::wstring kCmd = L"C:\\windows\\system32\\cmd.exe";
 const std::string kScript = "Set s = CreateObject(\"WScript.Shell\") ' the worm\r\n";
 const std::wstring kNbsp = L"\u00A0";
 
+// A shortcut whose target only its environment block gives (tests/unit/data/README.md says how it
+// was made): cmd.exe with "/c start x.vbs".
+std::string environmentTargetShortcut() {
+    std::wstring folder = L"Z:" DVA_TEST_DATA;
+    std::replace(folder.begin(), folder.end(), L'/', L'\\');
+    return contentOf(folder + L"\\environment-target-only.lnk");
+}
+
 std::vector<std::wstring> sorted(std::vector<std::wstring> lines) {
     std::sort(lines.begin(), lines.end());
     return lines;
@@ -68,7 +76,8 @@ TEST_F(Sticks, ShortcutWormHidingTwoFoldersIsCleanedAndTheFoldersComeBack) {
 }
 
 // The variant with one hidden folder of an invisible name that holds everything, opened by the
-// shortcut's arguments, which the worm pads past what a dialog shows.
+// shortcut's arguments, which the worm pads past what a dialog shows; and a shortcut whose target
+// is given only in its environment block.
 TEST_F(Sticks, ShortcutWormOfTheSingleHiddenFolderGivesItBack) {
     const std::wstring padded = std::wstring(300, L' ') + L"/c start x.vbs & start explorer \"" + kNbsp + L"\"";
     insertStick(L'E', 0x7E570002,
@@ -77,12 +86,14 @@ TEST_F(Sticks, ShortcutWormOfTheSingleHiddenFolderGivesItBack) {
                  {kNbsp + L"\\Müzik\\", ""},
                  {kNbsp + L"\\Müzik\\şarkı.mp3", "ID3 şarkı"},
                  {L"x.vbs", kScript, kHiddenSystem},
-                 {L"KINGSTON.lnk", "", 0, kCmd, padded}});
+                 {L"KINGSTON.lnk", "", 0, kCmd, padded},
+                 {L"Okul.lnk", environmentTargetShortcut()}});
     const auto content = contentsOf(L"E:\\" + kNbsp);
     ASSERT_TRUE(program().expectBox(kAlertTitle, L"E: sürücüsünde virüs tespit edildi!")) << program().describe();
     EXPECT_TRUE(waitFor([] { return visible(L"E:\\" + kNbsp); }, kReactWithin)) << program().describe();
     EXPECT_EQ(contentsOf(L"E:\\" + kNbsp), content);
-    EXPECT_EQ(sorted(program().listLines()), sorted({L"E:\\KINGSTON.lnk", L"E:\\x.vbs"}));
+    EXPECT_TRUE(waitFor([&] { return program().listLines().size() == 3; }, kReactWithin));
+    EXPECT_EQ(sorted(program().listLines()), sorted({L"E:\\KINGSTON.lnk", L"E:\\Okul.lnk", L"E:\\x.vbs"}));
 }
 
 TEST_F(Sticks, UsersOwnShortcutsAreLeftAlone) {
