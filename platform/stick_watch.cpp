@@ -8,6 +8,8 @@ namespace {
 constexpr DWORD kLookEvery = 1000;
 // How long the end of the program waits for a check under way to let go.
 constexpr DWORD kStopWithin = 3000;
+// How often a drive letter that is no stick is asked its kind again.
+constexpr std::uint64_t kAskKindAgainEvery = 10000;
 
 std::uint32_t bitOf(wchar_t letter) { return 1u << (letter - L'A'); }
 
@@ -109,12 +111,14 @@ void StickWatch::lookOnce() {
         const std::uint32_t bit = bitOf(letter);
         if (!(present & bit)) {
             if (drives_.erase(letter)) check_.forget(letter);
-            stickLetters_.erase(letter);
+            kinds_.erase(letter);
             continue;
         }
-        const auto [kind, added] = stickLetters_.try_emplace(letter, false);
-        if (added) kind->second = isStickDrive(letter);
-        if (!kind->second) continue;
+        const std::uint64_t now = GetTickCount64();
+        const auto [kind, added] = kinds_.try_emplace(letter);
+        if (added || (arrived & bit) || (!kind->second.stick && now - kind->second.askedAt >= kAskKindAgainEvery))
+            kind->second = {isStickDrive(letter), now};
+        if (!kind->second.stick) continue;
 
         Drive& drive = drives_[letter];
         stick::StickIdentity identity;

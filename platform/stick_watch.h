@@ -64,7 +64,14 @@ private:
 
     // The watch's thread alone.
     std::map<wchar_t, Drive> drives_;
-    std::map<wchar_t, bool> stickLetters_;  // each letter's kind, asked once while it is a drive
+    // Each letter's kind while it is a drive, and when it was asked: a letter that is no stick is
+    // asked again now and then (a drive just come may not say its kind yet), and on the system's
+    // word that a volume came.
+    struct Kind {
+        bool stick = false;
+        std::uint64_t askedAt = 0;
+    };
+    std::map<wchar_t, Kind> kinds_;
 };
 
 }  // namespace dva
