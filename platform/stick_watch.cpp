@@ -9,26 +9,27 @@ constexpr DWORD kLookEvery = 1000;
 // How long the end of the program waits for a check under way to let go.
 constexpr DWORD kStopWithin = 3000;
 // How often a drive letter that is no stick is asked its kind again.
-constexpr std::uint64_t kAskKindAgainEvery = 10000;
+constexpr std::uint64_t kAskKindAgainEvery = 30000;
 
 std::uint32_t bitOf(wchar_t letter) { return 1u << (letter - L'A'); }
 
 std::uint64_t fileTime(const FILETIME& t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; }
 
 // The two cheap queries of a present stick: its root autorun.inf's attributes, size and time, and
-// its free space.
-stick::StickTick lookAt(wchar_t letter) {
+// its free space; false when the free space cannot be had (no stick there, or not ready).
+bool lookAt(wchar_t letter, stick::StickTick& tick) {
     const std::wstring root{letter, L':', L'\\'};
-    stick::StickTick tick{GetTickCount64(), std::nullopt, 0};
+    tick = {GetTickCount64(), std::nullopt, 0};
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr)) return false;
+    tick.freeBytes = available.QuadPart;
     WIN32_FILE_ATTRIBUTE_DATA autorun{};
     if (GetFileAttributesExW(longPath(root + L"autorun.inf").c_str(), GetFileExInfoStandard, &autorun)) {
         tick.autorun = stick::AutorunLook{autorun.dwFileAttributes,
                                           (std::uint64_t{autorun.nFileSizeHigh} << 32) | autorun.nFileSizeLow,
                                           fileTime(autorun.ftLastWriteTime)};
     }
-    ULARGE_INTEGER available{};
-    if (GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr)) tick.freeBytes = available.QuadPart;
-    return tick;
+    return true;
 }
 
 }  // namespace
@@ -121,20 +122,30 @@ void StickWatch::lookOnce() {
         if (!kind->second.stick) continue;
 
         Drive& drive = drives_[letter];
+        // A stick known to be in costs its two cheap queries; the stick itself is asked who it is
+        // only when it is new, or when those show a change (another stick in its place shows one).
+        stick::StickTick tick;
+        const bool looked = lookAt(letter, tick);
+        const bool known = drive.ready && !(arrived & bit) && !(fresh & bit);
+        if (looked && known && !drive.pace.due(tick)) {
+            if (vaccinateAll) check_.vaccinate(letter);
+            continue;
+        }
         stick::StickIdentity identity;
-        if (!port_.identify(letter, identity).ok()) {
+        if (!looked || !port_.identify(letter, identity).ok()) {
             if (drive.ready) check_.forget(letter);
             drive = {};
             continue;
         }
         const bool putIn = !drive.ready || !(identity == drive.identity) || (arrived & bit);
-        if (putIn || (fresh & bit)) drive = {true, identity, {}};  // a new pace: checked at once
-        if (drive.pace.due(lookAt(letter))) {
-            const stick::StickCheck::Outcome outcome = check_.check(letter);
-            // A threat that stayed, or a stick that changed under the check: quietly again next time.
-            if (outcome == stick::StickCheck::Outcome::Left || outcome == stick::StickCheck::Outcome::Unsettled)
-                drive.pace.checkAgainNextTick();
+        if (putIn || (fresh & bit)) {
+            drive = {true, identity, {}};  // a new pace: due at once
+            drive.pace.due(tick);
         }
+        const stick::StickCheck::Outcome outcome = check_.check(letter);
+        // A threat that stayed, or a stick that changed under the check: quietly again next time.
+        if (outcome == stick::StickCheck::Outcome::Left || outcome == stick::StickCheck::Outcome::Unsettled)
+            drive.pace.checkAgainNextTick();
         if ((putIn && vaccinating) || vaccinateAll) check_.vaccinate(letter);
     }
 }

@@ -18,6 +18,17 @@
 
 namespace dva {
 
+// The system's slim lock, for std::lock_guard (std::mutex would bring a threads library of its
+// own into the program).
+class SlimLock {
+public:
+    void lock() { AcquireSRWLockExclusive(&lock_); }
+    void unlock() { ReleaseSRWLockExclusive(&lock_); }
+
+private:
+    SRWLOCK lock_ = SRWLOCK_INIT;
+};
+
 class StickWatch {
 public:
     StickWatch(stick::StickCheck& check, Win32StickPort& port) : check_(check), port_(port) {}
@@ -54,7 +65,7 @@ private:
     UniqueHandle wake_;
 
     // Asked by the windows' thread, taken by the watch's.
-    std::mutex asked_;
+    SlimLock asked_;
     bool protecting_ = false;
     bool vaccinating_ = false;
     bool vaccinateAll_ = false;

@@ -1,6 +1,5 @@
 #include "quarantine.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "sha256.h"
@@ -48,6 +47,20 @@ void appendUtf8(std::string& out, std::wstring_view text) {
     }
 }
 
+// The number in that base (10 or 16, capital letters), with zeros in front to at least `width`
+// digits. (Written out here: the C library's formatting would bring its whole printf machinery
+// into the program for three numbers.)
+void appendDigits(std::string& out, std::uint64_t value, unsigned base, std::size_t width) {
+    char digits[24];
+    std::size_t n = 0;
+    do {
+        digits[n++] = "0123456789ABCDEF"[value % base];
+        value /= base;
+    } while (value != 0);
+    for (; n < width; --width) out += '0';
+    while (n > 0) out += digits[--n];
+}
+
 // Reads the whole file from where it stands, hashing it; each chunk also goes to `copy` when
 // given. Returns the failing step's result, or success with the byte count in `total`.
 OpResult readAll(StickPort& port, PortFile from, std::vector<std::byte>& buffer, Sha256& hash, PortFile copy,
@@ -87,23 +100,36 @@ std::string utcText(std::uint64_t fileTime) {
         if (days < length) break;
         days -= length;
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%04llu-%02u-%02lluT%02llu:%02llu:%02lluZ", static_cast<unsigned long long>(year), month + 1,
-                  static_cast<unsigned long long>(days + 1), static_cast<unsigned long long>(rest / 3600),
-                  static_cast<unsigned long long>(rest / 60 % 60), static_cast<unsigned long long>(rest % 60));
-    return text;
+    std::string text;
+    appendDigits(text, year, 10, 4);
+    text += '-';
+    appendDigits(text, month + 1, 10, 2);
+    text += '-';
+    appendDigits(text, days + 1, 10, 2);
+    text += 'T';
+    appendDigits(text, rest / 3600, 10, 2);
+    text += ':';
+    appendDigits(text, rest / 60 % 60, 10, 2);
+    text += ':';
+    appendDigits(text, rest % 60, 10, 2);
+    return text + 'Z';
 }
 
 std::string indexLine(std::uint64_t now, std::wstring_view path, const VolumeIdentity& volume, const FileFacts& facts,
                       std::wstring_view hash) {
-    char number[32];
     std::string line = utcText(now) + '\t';
     appendUtf8(line, path);
-    std::snprintf(number, sizeof number, "\t%04X-%04X\t", static_cast<unsigned>(volume.serial >> 16), static_cast<unsigned>(volume.serial & 0xFFFF));
-    line += number;
+    line += '\t';
+    appendDigits(line, volume.serial >> 16, 16, 4);
+    line += '-';
+    appendDigits(line, volume.serial & 0xFFFF, 16, 4);
+    line += '\t';
     appendUtf8(line, volume.label);
-    std::snprintf(number, sizeof number, "\t%llu\t%08X\t", static_cast<unsigned long long>(facts.size), static_cast<unsigned>(facts.attributes));
-    line += number;
+    line += '\t';
+    appendDigits(line, facts.size, 10, 1);
+    line += '\t';
+    appendDigits(line, facts.attributes, 16, 8);
+    line += '\t';
     line += utcText(facts.created) + '\t' + utcText(facts.accessed) + '\t' + utcText(facts.written) + '\t';
     appendUtf8(line, hash);
     return line + "\r\n";
