@@ -5,7 +5,9 @@
 namespace dva {
 namespace {
 
-constexpr DWORD kLookEvery = 1000;
+// How many of the window's ticks go by before letters that are no sticks are looked at again,
+// when no stick is in and no letter came or went.
+constexpr unsigned kQuietTicks = 30;
 // How long the end of the program waits for a check under way to let go.
 constexpr DWORD kStopWithin = 3000;
 // How often a drive letter that is no stick is asked its kind again.
@@ -77,6 +79,18 @@ void StickWatch::volumesArrived(std::uint32_t units) {
 
 void StickWatch::removalAsked() { port_.abandonReads(); }
 
+// The watch's thread sleeps while no stick is in: a tick wakes it only when the drive letters
+// changed, a stick is being watched, or now and then to ask the other letters their kind again.
+void StickWatch::tick() {
+    if (!wake_) return;
+    const std::uint32_t letters = driveLetters();
+    if (letters != lettersSeen_ || watching_ || ++quietTicks_ >= kQuietTicks) {
+        quietTicks_ = 0;
+        SetEvent(wake_.get());
+    }
+    lettersSeen_ = letters;
+}
+
 DWORD WINAPI StickWatch::threadMain(void* self) {
     static_cast<StickWatch*>(self)->run();
     return 0;
@@ -85,7 +99,7 @@ DWORD WINAPI StickWatch::threadMain(void* self) {
 void StickWatch::run() {
     failCriticalErrorsQuietly();
     while (true) {
-        WaitForSingleObject(wake_.get(), kLookEvery);
+        WaitForSingleObject(wake_.get(), INFINITE);
         {
             const std::lock_guard lock(asked_);
             if (stop_) return;
@@ -108,6 +122,7 @@ void StickWatch::lookOnce() {
     port_.allowReads();
     check_.setVaccinating(vaccinating);
     const std::uint32_t present = driveLetters();
+    bool anyStick = false;
     for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
         const std::uint32_t bit = bitOf(letter);
         if (!(present & bit)) {
@@ -120,6 +135,7 @@ void StickWatch::lookOnce() {
         if (added || (arrived & bit) || (!kind->second.stick && now - kind->second.askedAt >= kAskKindAgainEvery))
             kind->second = {isStickDrive(letter), now};
         if (!kind->second.stick) continue;
+        anyStick = true;
 
         Drive& drive = drives_[letter];
         // A stick known to be in costs its two cheap queries; the stick itself is asked who it is
@@ -148,6 +164,7 @@ void StickWatch::lookOnce() {
             drive.pace.checkAgainNextTick();
         if ((putIn && vaccinating) || vaccinateAll) check_.vaccinate(letter);
     }
+    watching_ = anyStick;
 }
 
 }  // namespace dva

@@ -1,12 +1,13 @@
 // The watch over the sticks: a thread of its own that, while real-time protection is on, finds
-// each stick as it is put in (the system's word of a new volume, or its own look once a second,
-// since some drivers and Wine send nothing) and checks it at once, then looks again each second
+// each stick as it is put in (the system's word of a new volume, or a look at each tick of the
+// main window's timer, since some drivers and Wine send nothing) and checks it at once, then looks again each second
 // with one or two cheap queries, checking it again when its autorun.inf or its free space changed.
 // The window's thread only passes on what the user and the system say; it never waits for a stick.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -46,6 +47,9 @@ public:
     void volumesArrived(std::uint32_t units);
     // A volume is about to be taken out: a move under way lets go of its file.
     void removalAsked();
+    // The window's one-second tick, while protection is on: wakes the watch's thread when there
+    // is something to look at (some drivers, and Wine, tell nothing of a stick put in).
+    void tick();
 
 private:
     static DWORD WINAPI threadMain(void* self);
@@ -72,6 +76,12 @@ private:
     bool stop_ = false;
     std::uint32_t arrived_ = 0;
     std::uint32_t fresh_ = 0;  // letters to check afresh
+
+    // The windows' thread alone.
+    std::uint32_t lettersSeen_ = 0;
+    unsigned quietTicks_ = 0;
+    // Set by the watch's thread: a stick drive is there, so every tick wakes it.
+    std::atomic<bool> watching_{false};
 
     // The watch's thread alone.
     std::map<wchar_t, Drive> drives_;

@@ -128,7 +128,10 @@ SwitchState MainWindow::switchState(int id) const {
     }
 }
 
-void MainWindow::onTick() { scan_.tick(); }
+void MainWindow::onTick() {
+    scan_.tick();
+    sticks_.tick();
+}
 
 void MainWindow::onAutoRunSwitched() {
     const SwitchState state = switchState(ids::main::autorun);
