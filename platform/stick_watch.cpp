@@ -140,10 +140,10 @@ void StickWatch::lookOnce() {
         Drive& drive = drives_[letter];
         // A stick known to be in costs its two cheap queries; the stick itself is asked who it is
         // only when it is new, or when those show a change (another stick in its place shows one).
-        stick::StickTick tick;
-        const bool looked = lookAt(letter, tick);
+        stick::StickTick seen;
+        const bool looked = lookAt(letter, seen);
         const bool known = drive.ready && !(arrived & bit) && !(fresh & bit);
-        if (looked && known && !drive.pace.due(tick)) {
+        if (looked && known && !drive.pace.due(seen)) {
             if (vaccinateAll) check_.vaccinate(letter);
             continue;
         }
@@ -156,7 +156,7 @@ void StickWatch::lookOnce() {
         const bool putIn = !drive.ready || !(identity == drive.identity) || (arrived & bit);
         if (putIn || (fresh & bit)) {
             drive = {true, identity, {}};  // a new pace: due at once
-            drive.pace.due(tick);
+            drive.pace.due(seen);
         }
         const stick::StickCheck::Outcome outcome = check_.check(letter);
         // A threat that stayed, or a stick that changed under the check: quietly again next time.
