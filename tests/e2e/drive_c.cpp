@@ -102,12 +102,5 @@ std::string unixPath(const std::wstring& path) {
     return out;
 }
 
-std::wstring knownFolder(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    std::wstring result;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) result = path;
-    CoTaskMemFree(path);
-    return result;
-}
 
 }  // namespace dva::e2e

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "known_folder.h"
+
 namespace dva::e2e {
 
 bool exists(const std::wstring& path);
@@ -17,7 +19,7 @@ void removePath(const std::wstring& path);   // a file or a whole folder, whatev
 void placeFile(const std::wstring& path, DWORD attrs = 0);  // makes its parent folders too
 std::string threatFilesPresent();
 std::string unixPath(const std::wstring& path);  // of a Windows path under Wine; empty elsewhere
-std::wstring knownFolder(REFKNOWNFOLDERID id);    // a known folder's path (FOLDERID_...), or empty
+using test::knownFolder;  // a known folder's path (FOLDERID_...), or empty
 
 // An open handle to the file that lets others read and write it but not delete it; empty on failure.
 std::shared_ptr<void> holdOpen(const std::wstring& path);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "known_folder.h"
+
 #include <string>
 
 #include "elevation.h"
@@ -21,13 +23,7 @@ using quarantine_folder_detail::ownersKept;
 using quarantine_folder_detail::quarantineFolderIn;
 using quarantine_folder_detail::trustedOwner;
 
-std::wstring knownFolder(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    std::wstring text;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) text = path;
-    CoTaskMemFree(path);
-    return text;
-}
+using test::knownFolder;
 
 // The folder's owner and list as SDDL ("O:BAD:P(A;OICI;FA;;;SY)...").
 std::wstring securityOf(const std::wstring& path) {
@@ -115,15 +111,6 @@ TEST(QuarantineFolder, MadeOnceWithItsOwnListThenFoundAgain) {
         RemoveDirectoryW(folder.c_str());
         RemoveDirectoryW(product.c_str());
     }
-}
-
-// The lists themselves: Administrators own the administrators' copy's folders; a user's copy's
-// belong to that user. SYSTEM and the owner have full control, nobody else anything, and nothing
-// is inherited from the folder above.
-TEST(QuarantineFolder, ListsGiveFullControlToTheOwnerAndSystemOnly) {
-    EXPECT_EQ(folderSecurity(true, L"S-1-5-21-1-2-3-1001"), L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
-    EXPECT_EQ(folderSecurity(false, L"S-1-5-21-1-2-3-1001"),
-              L"O:S-1-5-21-1-2-3-1001D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-1-2-3-1001)");
 }
 
 TEST_F(QuarantineFolderIn, AUsersCopyMakesItsFoldersAsTheUsersOwn) {
